@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what building and testing Valumat needs on a Debian machine (only what is missing).
+set -euo pipefail
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    sudo=""
+    [[ $(id -u) -ne 0 ]] && sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

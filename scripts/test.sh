@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds Valumat and runs every test: the release build and the sanitizer build, plus the format check.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+jobs=${JOBS:-2}
+
+echo "== format"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+for preset in default asan; do
+    echo "== build and test: $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$jobs"
+    ctest --preset "$preset" -j "$jobs"
+done

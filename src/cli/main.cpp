@@ -1,0 +1,288 @@
+// valumat-convert: the hot key's conversion on the command line, without a desktop.
+//
+//   valumat-convert [--dir DIR] --binding N [--] [TEXT...]
+//   valumat-convert [--dir DIR] --from NAME --to NAME [--decimals N] [--separator S]
+//                   [--code-before T | --code-after T] [--] [TEXT...]
+//   valumat-convert [--dir DIR] --list
+//
+// Each TEXT (or, without TEXT, each line of standard input) is converted as the hot key would convert it and
+// printed with one line feed. Exit status: 0 success, 1 a conversion reported an error (its line is empty),
+// 2 usage error, unknown slot, or a data file that cannot be read.
+#include "runtime/convert.h"
+#include "runtime/errors.h"
+#include "runtime/numbers.h"
+#include "store/currencyfile.h"
+#include "store/keyfile.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+using namespace valumat;
+
+constexpr int kUsageError = 2;
+
+const char* const kUsage = "Aufruf:\n"
+                           "  valumat-convert [--dir VERZ] --binding N [--] [BETRAG...]\n"
+                           "  valumat-convert [--dir VERZ] --from NAME --to NAME [--decimals N] [--separator S]\n"
+                           "                  [--code-before T | --code-after T] [--] [BETRAG...]\n"
+                           "  valumat-convert [--dir VERZ] --list\n"
+                           "Ohne BETRAG wird jede Zeile der Standardeingabe umgerechnet.\n";
+
+// A desktop without a screen: message boxes become lines on standard error and answer "Ja", so that a routine
+// that fails gives up and the caller decides what to do.
+class Headless final : public platform::MessageBoxes, public platform::Process {
+public:
+    platform::MessageAnswer messageBox(const std::string& text, const std::string&, platform::MessageIcon,
+                                       platform::MessageButtons, platform::DefaultButton) override {
+        // "Folgender Fehler ist im Modul X aufgetreten: D.\n\rSoll ..." -> "X: D"
+        std::string line = text.substr(0, text.find('\n'));
+        const std::string prefix = "Folgender Fehler ist im Modul ";
+        if (line.starts_with(prefix)) {
+            line = line.substr(prefix.size());
+            if (const auto at = line.find(" aufgetreten: "); at != std::string::npos) {
+                line = line.substr(0, at) + ": " + line.substr(at + 14);
+            }
+            if (line.ends_with(".")) {
+                line.pop_back();
+            }
+        }
+        lastError = line;
+        ++errors;
+        return platform::MessageAnswer::Yes;
+    }
+    std::string programPath() override { return {}; }
+    char pathSeparator() override { return static_cast<char>(std::filesystem::path::preferred_separator); }
+    std::string commandLine() override { return {}; }
+    [[noreturn]] void endProgram(int status) override { std::exit(status); }
+
+    std::string lastError;
+    int errors = 0;
+};
+
+std::string executableDirectory(const char* argv0) {
+    std::filesystem::path exe;
+#ifdef _WIN32
+    wchar_t buffer[32768];
+    const DWORD n = GetModuleFileNameW(nullptr, buffer, 32768);
+    exe = std::filesystem::path(std::wstring(buffer, n));
+#else
+    std::error_code ec;
+    exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) {
+        exe = std::filesystem::absolute(argv0, ec);
+    }
+#endif
+    const auto u8 = exe.parent_path().u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
+[[noreturn]] void fail(const std::string& message) {
+    std::cerr << "valumat-convert: " << message << "\n";
+    std::exit(kUsageError);
+}
+
+struct Arguments {
+    std::optional<std::string> dir;
+    std::optional<int> slot;
+    std::optional<std::string> from;
+    std::optional<std::string> to;
+    int decimals = 2;
+    std::string separator = ",";
+    int codePosition = 0;
+    std::string codeText;
+    bool list = false;
+    std::vector<std::string> texts;
+};
+
+int wholeNumber(const std::string& text, int low, int high, const char* what) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 6) {
+        fail(std::string("ungültige Zahl für ") + what + ": \"" + text + "\"");
+    }
+    const int value = std::stoi(text);
+    if (value < low || value > high) {
+        fail(std::string(what) + " außerhalb von " + std::to_string(low) + " bis " + std::to_string(high) + ": " +
+             text);
+    }
+    return value;
+}
+
+Arguments parse(int argc, char** argv) {
+    Arguments a;
+    int i = 1;
+    auto value = [&](const char* option) -> std::string {
+        if (i + 1 >= argc) {
+            fail(std::string("Wert fehlt nach ") + option + "\n" + kUsage);
+        }
+        return argv[++i];
+    };
+    for (; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") {
+            ++i;
+            break;
+        }
+        if (arg == "--dir") {
+            a.dir = value("--dir");
+        } else if (arg == "--binding") {
+            a.slot = wholeNumber(value("--binding"), 0, KeyBindingTable::kSlots - 1, "--binding");
+        } else if (arg == "--from") {
+            a.from = value("--from");
+        } else if (arg == "--to") {
+            a.to = value("--to");
+        } else if (arg == "--decimals") {
+            a.decimals = wholeNumber(value("--decimals"), 0, 255, "--decimals");
+        } else if (arg == "--separator") {
+            a.separator = value("--separator");
+        } else if (arg == "--code-before" || arg == "--code-after") {
+            if (a.codePosition != 0) {
+                fail("--code-before und --code-after schließen einander aus");
+            }
+            a.codePosition = arg == "--code-before" ? 1 : 2;
+            a.codeText = value(arg.c_str());
+        } else if (arg == "--list") {
+            a.list = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            std::exit(0);
+        } else if (arg.starts_with("--")) {
+            fail("unbekannte Option " + arg + "\n" + kUsage);
+        } else {
+            break;
+        }
+    }
+    for (; i < argc; ++i) {
+        a.texts.emplace_back(argv[i]);
+    }
+    const bool byNames = a.from || a.to;
+    const int modes = (a.slot ? 1 : 0) + (byNames ? 1 : 0) + (a.list ? 1 : 0);
+    if (modes != 1) {
+        fail(std::string("genau eine von --binding, --from/--to oder --list angeben\n") + kUsage);
+    }
+    if (byNames && (!a.from || !a.to)) {
+        fail("--from und --to gehören zusammen");
+    }
+    if (a.list && !a.texts.empty()) {
+        fail("--list nimmt keine Beträge");
+    }
+    return a;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Arguments args = parse(argc, argv);
+
+    Headless headless;
+    platform::Platform services;
+    services.messageBoxes = &headless;
+    services.process = &headless;
+    AppState state(services);
+    std::string dir = args.dir ? *args.dir : executableDirectory(argv[0]);
+    const char sep = static_cast<char>(std::filesystem::path::preferred_separator);
+    if (dir.empty() || (dir.back() != sep && dir.back() != '/')) {
+        dir += sep;
+    }
+    state.programDirectory = dir;
+
+    ReadRates(state, false);
+    if (headless.errors > 0) {
+        fail("kann " + state.path(kCurrencyFile) + " nicht lesen: " + headless.lastError);
+    }
+
+    KeyBinding binding;
+    if (args.slot || args.list) {
+        ReadKeyList(state, false);
+        if (headless.errors > 0) {
+            fail("kann " + state.path(kBindingFile) + " nicht lesen: " + headless.lastError);
+        }
+    }
+    const int bindingCount = static_cast<int>(state.keyListLines.size());
+
+    if (args.list) {
+        std::cout << "Tastenbelegungen:\n";
+        for (int i = 0; i < bindingCount; ++i) {
+            std::cout << i << "\t" << state.keyListLines[static_cast<std::size_t>(i)] << "\n";
+        }
+        std::cout << "Währungen:\n";
+        for (const std::string& name : state.selectorNames) {
+            std::cout << name << "\n";
+        }
+        return 0;
+    }
+
+    if (args.slot) {
+        if (*args.slot >= bindingCount) {
+            fail("keine Tastenbelegung " + std::to_string(*args.slot) + " (" + std::to_string(bindingCount) +
+                 " vorhanden)");
+        }
+        binding = state.bindings[*args.slot];
+    } else {
+        binding.sourceCurrency = *args.from;
+        binding.targetCurrency = *args.to;
+        binding.firstKey = "-";
+        binding.resultDecimals = static_cast<std::uint8_t>(args.decimals);
+        binding.decimalSeparator = args.separator;
+        binding.codePosition = static_cast<std::uint8_t>(args.codePosition);
+        binding.codeText = args.codeText;
+    }
+
+    int status = 0;
+    std::string out;
+    auto convertOne = [&](const std::string& text) {
+        try {
+            out += convertAmount(state.currencies, binding, text);
+        } catch (const RuntimeError& e) {
+            std::cerr << "valumat-convert: Calculate: " << e.description() << ": \"" << text << "\"\n";
+            status = 1;
+        }
+        out += '\n';
+        if (out.size() >= 1 << 16) {
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            out.clear();
+        }
+    };
+
+    if (!args.texts.empty()) {
+        for (const std::string& text : args.texts) {
+            convertOne(text);
+        }
+    } else {
+        std::string buffer;
+        std::string line;
+        char chunk[1 << 16];
+        std::size_t n = 0;
+        while ((n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) {
+            buffer.append(chunk, n);
+            std::size_t start = 0;
+            for (auto nl = buffer.find('\n'); nl != std::string::npos; nl = buffer.find('\n', start)) {
+                line.assign(buffer, start, nl - start);
+                if (!line.empty() && line.back() == '\r') {
+                    line.pop_back();
+                }
+                convertOne(line);
+                start = nl + 1;
+            }
+            buffer.erase(0, start);
+        }
+        if (!buffer.empty()) {
+            if (buffer.back() == '\r') {
+                buffer.pop_back();
+            }
+            convertOne(buffer);
+        }
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+    return status;
+}

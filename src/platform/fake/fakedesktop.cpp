@@ -1,0 +1,809 @@
+#include "platform/fake/fakedesktop.h"
+
+#include "runtime/errors.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace valumat::fake {
+
+using platform::WindowHandle;
+using platform::WindowProc;
+
+namespace {
+
+constexpr std::uint8_t kVkEnter = 13;
+constexpr std::uint8_t kVkShift = 16;
+constexpr std::uint8_t kVkControl = 17;
+constexpr std::uint8_t kVkEscape = 27;
+constexpr std::uint8_t kVkEnd = 35;
+constexpr std::uint8_t kVkHome = 36;
+constexpr std::uint8_t kVkC = 67;
+constexpr std::uint8_t kVkV = 86;
+constexpr std::uint8_t kVkF2 = 113;
+
+constexpr const char* kTextFormat = "text/plain";
+constexpr unsigned kFirstAtom = 0xC000;
+constexpr unsigned kLastAtom = 0xFFFF;
+
+std::string keyName(std::uint8_t vk) {
+    static const std::map<std::uint8_t, const char*> names = {
+        {8, "Back"},  {9, "Tab"},    {13, "Enter"}, {16, "Shift"}, {17, "Ctrl"}, {18, "Alt"},
+        {27, "Esc"},  {32, "Space"}, {33, "PgUp"},  {34, "PgDn"},  {35, "End"},  {36, "Home"},
+        {37, "Left"}, {38, "Up"},    {39, "Right"}, {40, "Down"},  {45, "Ins"},  {46, "Del"}};
+    if (auto it = names.find(vk); it != names.end()) {
+        return it->second;
+    }
+    if ((vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z')) {
+        return std::string(1, static_cast<char>(vk));
+    }
+    if (vk >= 112 && vk <= 135) {
+        return "F" + std::to_string(vk - 111);
+    }
+    return "VK" + std::to_string(vk);
+}
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+bool ctrlHeld(const std::set<std::uint8_t>& down) {
+    return down.count(kVkControl) != 0;
+}
+
+class FakeSnapshot final : public platform::Clipboard::Snapshot {
+public:
+    explicit FakeSnapshot(std::map<std::string, std::string> formats) : formats_(std::move(formats)) {}
+    const std::map<std::string, std::string>& formats() const { return formats_; }
+
+private:
+    std::map<std::string, std::string> formats_;
+};
+
+} // namespace
+
+// All services in one object: the state is shared between them anyway.
+struct FakeDesktop::Impl final : platform::HotKeys,
+                                 platform::Atoms,
+                                 platform::KeyEvents,
+                                 platform::Clipboard,
+                                 platform::Sleeper,
+                                 platform::MessagePump,
+                                 platform::WindowHook,
+                                 platform::TrayIcon,
+                                 platform::ShellOpen,
+                                 platform::Autostart,
+                                 platform::MessageBoxes,
+                                 platform::Process {
+    explicit Impl(FakeDesktop& owner) : desktop(owner) {}
+
+    FakeDesktop& desktop;
+
+    // --- clock
+    long long clock = 0;
+    long long slept = 0;
+
+    // --- windows and messages
+    struct Message {
+        WindowHandle window;
+        unsigned message;
+        std::intptr_t wParam;
+        std::intptr_t lParam;
+    };
+    std::map<WindowHandle, WindowProc> windows;
+    WindowHandle nextWindow = 1;
+    std::deque<Message> messages;
+    int pumps = 0;
+
+    // --- hot keys and atoms
+    using Combination = std::pair<unsigned, unsigned>; // modifiers, virtual key
+    std::map<std::pair<WindowHandle, int>, Combination> hotKeyTable;
+    std::set<Combination> takenElsewhere;
+    struct AtomEntry {
+        std::string name;
+        int uses = 0;
+    };
+    std::map<std::uint16_t, AtomEntry> atomTable;
+    unsigned nextAtom = kFirstAtom;
+
+    // --- keys
+    std::vector<std::string> transcript;
+    std::set<std::uint8_t> keysDown;
+    std::set<std::uint8_t> failingKeys;
+    std::function<void(std::uint8_t, std::uint32_t)> keyHook;
+
+    // --- foreground application
+    struct KeyInput {
+        long long due;
+        std::uint8_t virtualKey;
+        bool keyDown;
+        std::set<std::uint8_t> down;
+    };
+    struct AppTask {
+        long long due;
+        std::shared_ptr<TargetApp> app; // keeps the application alive until the task ran
+        std::function<void()> run;
+    };
+    std::shared_ptr<TargetApp> foreground;
+    std::shared_ptr<TargetApp> running; // the application handling an event right now
+    std::deque<KeyInput> input;
+    std::deque<AppTask> appTasks; // work the application started; it reads no further input until it is done
+    int inputLatency = 0;
+    int fetchDelay = 0;
+
+    // --- clipboard
+    std::map<std::string, std::string> clip;
+    std::string clipOwner;
+    bool pending = false;
+    int clipFailures = 0;
+
+    // --- message boxes, tray, shell, autostart, process
+    std::deque<platform::MessageAnswer> answers;
+    std::vector<ShownBox> boxes;
+    std::function<void(const ShownBox&)> boxHook;
+    bool trayShown = false;
+    std::string tooltip;
+    int trayAdds = 0;
+    std::function<void(int)> trayHandler;
+    std::vector<ShellRequest> shellRequests;
+    std::optional<std::string> autostart;
+    std::string path = "C:\\Valumat\\valumat.exe";
+    char separator = '\\';
+    std::string arguments;
+    bool ended = false;
+    int status = 0;
+
+    // ---------------------------------------------------------------------------------------------------------
+    // The foreground application's work queue.
+
+    std::optional<long long> nextAppDue() const {
+        if (!appTasks.empty()) {
+            return appTasks.front().due;
+        }
+        if (!input.empty()) {
+            return input.front().due;
+        }
+        return std::nullopt;
+    }
+
+    void runAs(const std::shared_ptr<TargetApp>& app, const std::function<void()>& work) {
+        struct Restore {
+            Impl& impl;
+            std::shared_ptr<TargetApp> previous;
+            ~Restore() { impl.running = std::move(previous); }
+        } restore{*this, std::exchange(running, app)};
+        work();
+    }
+
+    // Lets the application do everything that is due by now, strictly in order.
+    void runDueAppWork() {
+        for (;;) {
+            if (!appTasks.empty()) {
+                if (appTasks.front().due > clock) {
+                    return;
+                }
+                AppTask task = std::move(appTasks.front());
+                appTasks.pop_front();
+                runAs(task.app, task.run);
+            } else if (!input.empty() && input.front().due <= clock) {
+                KeyInput event = std::move(input.front());
+                input.pop_front();
+                if (std::shared_ptr<TargetApp> app = foreground) {
+                    runAs(app, [&] { app->onKey(desktop, event.virtualKey, event.keyDown, event.down); });
+                }
+            } else {
+                return;
+            }
+        }
+    }
+
+    // Moves the clock to `target`, stopping at every due time on the way so that the application sees it.
+    void advanceTo(long long target) {
+        runDueAppWork();
+        while (std::optional<long long> due = nextAppDue()) {
+            if (*due > target) {
+                break;
+            }
+            clock = std::max(clock, *due);
+            runDueAppWork();
+        }
+        clock = std::max(clock, target);
+    }
+
+    void deliverAll() {
+        for (;;) {
+            runDueAppWork();
+            if (messages.empty()) {
+                return;
+            }
+            // Popped before the call: the procedure may pump again (a nested hot key).
+            Message m = messages.front();
+            messages.pop_front();
+            auto it = windows.find(m.window);
+            if (it == windows.end() || !it->second) {
+                continue;
+            }
+            WindowProc procedure = it->second; // a copy: the procedure may replace itself
+            procedure(m.window, m.message, m.wParam, m.lParam);
+        }
+    }
+
+    void scheduleFetch(std::function<void(const std::optional<std::string>&)> insert) {
+        if (fetchDelay <= 0) {
+            insert(desktop.appFetches());
+            return;
+        }
+        appTasks.push_back(
+            AppTask{clock + fetchDelay, running, [this, insert = std::move(insert)] { insert(desktop.appFetches()); }});
+    }
+
+    // ---------------------------------------------------------------------------------------------------------
+    // HotKeys
+
+    bool registerHotKey(WindowHandle window, int id, unsigned modifiers, unsigned virtualKey) override {
+        const Combination combination{modifiers, virtualKey};
+        if (takenElsewhere.count(combination) != 0 || hotKeyTable.count({window, id}) != 0) {
+            return false;
+        }
+        for (const auto& entry : hotKeyTable) {
+            if (entry.second == combination) {
+                return false;
+            }
+        }
+        hotKeyTable[{window, id}] = combination;
+        return true;
+    }
+
+    bool unregisterHotKey(WindowHandle window, int id) override { return hotKeyTable.erase({window, id}) != 0; }
+
+    // ---------------------------------------------------------------------------------------------------------
+    // Atoms
+
+    std::uint16_t globalAddAtom(const std::string& name) override {
+        const std::string key = lowerAscii(name);
+        for (auto& [atom, entry] : atomTable) {
+            if (lowerAscii(entry.name) == key) {
+                ++entry.uses;
+                return atom;
+            }
+        }
+        if (nextAtom > kLastAtom) {
+            throw RuntimeError(err::kOutOfMemory);
+        }
+        const auto atom = static_cast<std::uint16_t>(nextAtom++);
+        atomTable[atom] = AtomEntry{name, 1};
+        return atom;
+    }
+
+    void globalDeleteAtom(std::uint16_t atom) override {
+        auto it = atomTable.find(atom);
+        if (it != atomTable.end() && --it->second.uses <= 0) {
+            atomTable.erase(it);
+        }
+    }
+
+    // ---------------------------------------------------------------------------------------------------------
+    // KeyEvents
+
+    void keyEvent(std::uint8_t virtualKey, std::uint32_t flags) override {
+        if (virtualKey == 0 || failingKeys.count(virtualKey) != 0) {
+            throw RuntimeError(err::kInvalidProcedureCall);
+        }
+        const bool keyDown = (flags & platform::kKeyEventKeyUp) == 0;
+        std::string entry = keyName(virtualKey) + (keyDown ? " down" : " up");
+        if ((flags & platform::kKeyEventExtended) != 0) {
+            entry += " (ext)";
+        }
+        transcript.push_back(std::move(entry));
+        if (keyDown) {
+            keysDown.insert(virtualKey);
+        } else {
+            keysDown.erase(virtualKey);
+        }
+        std::set<std::uint8_t> after = keysDown;
+        if (keyHook) {
+            auto hook = keyHook;
+            hook(virtualKey, flags);
+        }
+        input.push_back(KeyInput{clock + inputLatency, virtualKey, keyDown, std::move(after)});
+    }
+
+    // ---------------------------------------------------------------------------------------------------------
+    // Clipboard
+
+    void clipboardAccess() {
+        if (clipFailures > 0) {
+            --clipFailures;
+            throw RuntimeError(err::kPermissionDenied);
+        }
+    }
+
+    std::unique_ptr<Snapshot> save() override {
+        clipboardAccess();
+        return std::make_unique<FakeSnapshot>(clip);
+    }
+
+    void restore(const Snapshot& snapshot) override {
+        clipboardAccess();
+        const auto* ours = dynamic_cast<const FakeSnapshot*>(&snapshot);
+        if (ours == nullptr) {
+            throw RuntimeError(err::kInvalidProcedureCall);
+        }
+        clip = ours->formats();
+        clipOwner = "program";
+        pending = false;
+    }
+
+    std::string getText() override {
+        clipboardAccess();
+        auto it = clip.find(kTextFormat);
+        return it == clip.end() ? std::string() : it->second;
+    }
+
+    void clear() override {
+        clipboardAccess();
+        clip.clear();
+        clipOwner.clear();
+        pending = false;
+    }
+
+    void setText(const std::string& text) override {
+        clipboardAccess();
+        clip = {{kTextFormat, text}};
+        clipOwner = "program";
+        pending = true;
+    }
+
+    bool resultPending() override { return pending && clipOwner == "program"; }
+
+    bool waitFetched(int maxMilliseconds) override {
+        runDueAppWork();
+        for (int waited = 0; resultPending() && waited < maxMilliseconds; ++waited) {
+            ++clock;
+            runDueAppWork();
+        }
+        return !resultPending();
+    }
+
+    // ---------------------------------------------------------------------------------------------------------
+    // Sleeper, MessagePump, WindowHook
+
+    void sleep(int milliseconds) override {
+        transcript.push_back("sleep " + std::to_string(milliseconds));
+        const int ms = std::max(milliseconds, 0);
+        slept += ms;
+        advanceTo(clock + ms);
+    }
+
+    void pumpMessages() override {
+        transcript.push_back("pump");
+        ++pumps;
+        deliverAll();
+    }
+
+    WindowProc setWindowProc(WindowHandle window, WindowProc procedure) override {
+        auto it = windows.find(window);
+        if (it == windows.end()) {
+            throw RuntimeError(err::kInvalidProcedureCall);
+        }
+        return std::exchange(it->second, std::move(procedure));
+    }
+
+    // ---------------------------------------------------------------------------------------------------------
+    // TrayIcon, ShellOpen, Autostart
+
+    void add(const std::string& text) override {
+        ++trayAdds;
+        if (!trayShown) {
+            trayShown = true;
+            tooltip = text;
+        }
+    }
+
+    void remove() override {
+        trayShown = false;
+        tooltip.clear();
+    }
+
+    void setMouseHandler(std::function<void(int message)> handler) override { trayHandler = std::move(handler); }
+
+    void shellOpen(WindowHandle owner, const std::string& verb, const std::string& target,
+                   const std::string& directory) override {
+        shellRequests.push_back(ShellRequest{owner, verb, target, directory});
+    }
+
+    void setEntry(const std::string& programPath) override { autostart = programPath; }
+    void removeEntry() override { autostart.reset(); }
+
+    // ---------------------------------------------------------------------------------------------------------
+    // MessageBoxes
+
+    platform::MessageAnswer messageBox(const std::string& text, const std::string& title, platform::MessageIcon icon,
+                                       platform::MessageButtons buttons,
+                                       platform::DefaultButton defaultButton) override {
+        const ShownBox shown{text, title, icon, buttons, defaultButton, platform::MessageAnswer::Ok};
+        boxes.push_back(shown);
+        const std::size_t index = boxes.size() - 1;
+        if (boxHook) {
+            auto hook = boxHook;
+            hook(shown);
+        }
+        platform::MessageAnswer answer = platform::MessageAnswer::Ok;
+        if (!answers.empty()) {
+            answer = answers.front();
+            answers.pop_front();
+        } else if (buttons == platform::MessageButtons::YesNo) {
+            answer = defaultButton == platform::DefaultButton::First ? platform::MessageAnswer::Yes
+                                                                     : platform::MessageAnswer::No;
+        }
+        if (index < boxes.size()) { // the hook may have cleared the record
+            boxes[index].answer = answer;
+        }
+        return answer;
+    }
+
+    // ---------------------------------------------------------------------------------------------------------
+    // Process
+
+    std::string programPath() override { return path; }
+    char pathSeparator() override { return separator; }
+    std::string commandLine() override { return arguments; }
+
+    [[noreturn]] void endProgram(int exitStatus) override {
+        ended = true;
+        status = exitStatus;
+        throw ProgramEnded{exitStatus};
+    }
+};
+
+// -------------------------------------------------------------------------------------------------------------
+// FakeDesktop
+
+FakeDesktop::FakeDesktop() : impl_(std::make_unique<Impl>(*this)) {}
+FakeDesktop::~FakeDesktop() = default;
+
+platform::Platform FakeDesktop::platform() {
+    Impl* d = impl_.get();
+    platform::Platform p;
+    p.hotKeys = d;
+    p.atoms = d;
+    p.keyEvents = d;
+    p.clipboard = d;
+    p.sleeper = d;
+    p.pump = d;
+    p.windowHook = d;
+    p.tray = d;
+    p.shell = d;
+    p.autostart = d;
+    p.messageBoxes = d;
+    p.process = d;
+    return p;
+}
+
+WindowHandle FakeDesktop::createWindow() {
+    const WindowHandle window = impl_->nextWindow++;
+    impl_->windows[window] = [](WindowHandle, unsigned, std::intptr_t, std::intptr_t) -> std::intptr_t { return 0; };
+    return window;
+}
+
+void FakeDesktop::postMessage(WindowHandle window, unsigned message, std::intptr_t wParam, std::intptr_t lParam) {
+    impl_->messages.push_back(Impl::Message{window, message, wParam, lParam});
+}
+
+void FakeDesktop::runUntilIdle() {
+    impl_->deliverAll();
+}
+int FakeDesktop::pumpCount() const {
+    return impl_->pumps;
+}
+
+bool FakeDesktop::pressHotKey(unsigned modifiers, unsigned virtualKey) {
+    for (const auto& [key, combination] : impl_->hotKeyTable) {
+        if (combination == Impl::Combination{modifiers, virtualKey}) {
+            postMessage(key.first, platform::kWmHotKey, key.second, 0);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool FakeDesktop::isRegistered(unsigned modifiers, unsigned virtualKey) const {
+    return std::any_of(impl_->hotKeyTable.begin(), impl_->hotKeyTable.end(), [&](const auto& entry) {
+        return entry.second == Impl::Combination{modifiers, virtualKey};
+    });
+}
+
+std::size_t FakeDesktop::registeredCount() const {
+    return impl_->hotKeyTable.size();
+}
+
+void FakeDesktop::takenByOtherProgram(unsigned modifiers, unsigned virtualKey) {
+    impl_->takenElsewhere.insert({modifiers, virtualKey});
+}
+
+std::optional<std::string> FakeDesktop::atomName(std::uint16_t atom) const {
+    auto it = impl_->atomTable.find(atom);
+    if (it == impl_->atomTable.end()) {
+        return std::nullopt;
+    }
+    return it->second.name;
+}
+
+std::size_t FakeDesktop::atomCount() const {
+    return impl_->atomTable.size();
+}
+
+std::string FakeDesktop::transcript() const {
+    std::string joined;
+    for (const std::string& entry : impl_->transcript) {
+        if (!joined.empty()) {
+            joined += ", ";
+        }
+        joined += entry;
+    }
+    return joined;
+}
+
+void FakeDesktop::clearTranscript() {
+    impl_->transcript.clear();
+}
+std::set<std::uint8_t> FakeDesktop::keysDown() const {
+    return impl_->keysDown;
+}
+
+void FakeDesktop::setKeyDown(std::uint8_t virtualKey, bool down) {
+    if (down) {
+        impl_->keysDown.insert(virtualKey);
+    } else {
+        impl_->keysDown.erase(virtualKey);
+    }
+}
+
+void FakeDesktop::onKeyEvent(std::function<void(std::uint8_t virtualKey, std::uint32_t flags)> hook) {
+    impl_->keyHook = std::move(hook);
+}
+
+void FakeDesktop::failKey(std::uint8_t virtualKey) {
+    impl_->failingKeys.insert(virtualKey);
+}
+
+void FakeDesktop::setForeground(std::shared_ptr<TargetApp> app) {
+    impl_->foreground = std::move(app);
+}
+void FakeDesktop::setInputLatency(int milliseconds) {
+    impl_->inputLatency = std::max(milliseconds, 0);
+}
+void FakeDesktop::setFetchDelay(int milliseconds) {
+    impl_->fetchDelay = std::max(milliseconds, 0);
+}
+
+void FakeDesktop::appPastes(std::function<void(const std::optional<std::string>& text)> insert) {
+    impl_->scheduleFetch(std::move(insert));
+}
+
+void FakeDesktop::setClipboardText(const std::string& text) {
+    impl_->clip = {{kTextFormat, text}};
+    impl_->clipOwner = "user";
+    impl_->pending = false;
+}
+
+void FakeDesktop::setClipboardFormat(const std::string& format, const std::string& data) {
+    impl_->clip[format] = data;
+    impl_->clipOwner = "user";
+    impl_->pending = false;
+}
+
+std::optional<std::string> FakeDesktop::clipboardText() const {
+    auto it = impl_->clip.find(kTextFormat);
+    if (it == impl_->clip.end()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+std::map<std::string, std::string> FakeDesktop::clipboardFormats() const {
+    return impl_->clip;
+}
+std::string FakeDesktop::clipboardOwner() const {
+    return impl_->clipOwner;
+}
+void FakeDesktop::failClipboard(int operations) {
+    impl_->clipFailures = std::max(operations, 0);
+}
+
+void FakeDesktop::appCopies(const std::string& text) {
+    impl_->clip = {{kTextFormat, text}};
+    impl_->clipOwner = "app";
+    impl_->pending = false;
+}
+
+std::optional<std::string> FakeDesktop::appFetches() {
+    impl_->pending = false;
+    return clipboardText();
+}
+
+long long FakeDesktop::now() const {
+    return impl_->clock;
+}
+long long FakeDesktop::totalSlept() const {
+    return impl_->slept;
+}
+
+void FakeDesktop::queueAnswer(platform::MessageAnswer answer) {
+    impl_->answers.push_back(answer);
+}
+const std::vector<ShownBox>& FakeDesktop::boxes() const {
+    return impl_->boxes;
+}
+void FakeDesktop::clearBoxes() {
+    impl_->boxes.clear();
+}
+void FakeDesktop::onMessageBox(std::function<void(const ShownBox&)> hook) {
+    impl_->boxHook = std::move(hook);
+}
+
+bool FakeDesktop::trayIconShown() const {
+    return impl_->trayShown;
+}
+std::string FakeDesktop::trayTooltip() const {
+    return impl_->tooltip;
+}
+int FakeDesktop::trayAdds() const {
+    return impl_->trayAdds;
+}
+
+void FakeDesktop::trayMouse(int message) {
+    if (impl_->trayHandler) {
+        auto handler = impl_->trayHandler;
+        handler(message);
+    }
+}
+
+const std::vector<ShellRequest>& FakeDesktop::shellRequests() const {
+    return impl_->shellRequests;
+}
+std::optional<std::string> FakeDesktop::autostartEntry() const {
+    return impl_->autostart;
+}
+void FakeDesktop::setAutostartEntry(std::optional<std::string> entry) {
+    impl_->autostart = std::move(entry);
+}
+
+void FakeDesktop::setProgramPath(const std::string& path, char separator) {
+    impl_->path = path;
+    impl_->separator = separator;
+}
+
+void FakeDesktop::setCommandLine(const std::string& commandLine) {
+    impl_->arguments = commandLine;
+}
+bool FakeDesktop::ended() const {
+    return impl_->ended;
+}
+int FakeDesktop::endStatus() const {
+    return impl_->status;
+}
+
+// -------------------------------------------------------------------------------------------------------------
+// FakeEditor
+
+FakeEditor::FakeEditor(std::string text) : text_(std::move(text)), selStart_(text_.size()) {}
+
+void FakeEditor::onKey(FakeDesktop& desktop, std::uint8_t virtualKey, bool keyDown,
+                       const std::set<std::uint8_t>& down) {
+    if (!keyDown || !ctrlHeld(down)) {
+        return;
+    }
+    if (virtualKey == kVkC) {
+        if (selLength_ > 0) {
+            desktop.appCopies(selectedText());
+            ++copies_;
+        }
+    } else if (virtualKey == kVkV) {
+        desktop.appPastes([this](const std::optional<std::string>& fetched) {
+            ++pastes_;
+            if (!fetched) {
+                return;
+            }
+            text_.replace(selStart_, selLength_, *fetched);
+            selStart_ += fetched->size();
+            selLength_ = 0;
+        });
+    }
+}
+
+void FakeEditor::setText(const std::string& text) {
+    text_ = text;
+    selStart_ = text_.size();
+    selLength_ = 0;
+}
+
+void FakeEditor::select(std::size_t start, std::size_t length) {
+    selStart_ = std::min(start, text_.size());
+    selLength_ = std::min(length, text_.size() - selStart_);
+}
+
+void FakeEditor::selectAll() {
+    select(0, text_.size());
+}
+std::string FakeEditor::selectedText() const {
+    return text_.substr(selStart_, selLength_);
+}
+
+// -------------------------------------------------------------------------------------------------------------
+// FakeSpreadsheet
+
+FakeSpreadsheet::FakeSpreadsheet(std::vector<std::string> cells) : cells_(std::move(cells)) {}
+
+void FakeSpreadsheet::onKey(FakeDesktop& desktop, std::uint8_t virtualKey, bool keyDown,
+                            const std::set<std::uint8_t>& down) {
+    if (!keyDown) {
+        return;
+    }
+    const bool ctrl = ctrlHeld(down);
+    if (!editing_) {
+        if (ctrl && virtualKey == kVkC) {
+            desktop.appCopies(cell(current_) + "\r\n");
+        } else if (!ctrl && virtualKey == kVkF2) {
+            editing_ = true;
+            editText_ = cell(current_);
+            caret_ = editText_.size();
+            anchor_ = caret_;
+        } else if (!ctrl && virtualKey == kVkEnter) {
+            ++current_;
+        }
+        return;
+    }
+
+    const std::size_t from = std::min(anchor_, caret_);
+    const std::size_t to = std::max(anchor_, caret_);
+    if (virtualKey == kVkHome || virtualKey == kVkEnd) {
+        caret_ = virtualKey == kVkHome ? 0 : editText_.size();
+        if (down.count(kVkShift) == 0) {
+            anchor_ = caret_;
+        }
+    } else if (ctrl && virtualKey == kVkC) {
+        if (to > from) {
+            desktop.appCopies(editText_.substr(from, to - from));
+        }
+    } else if (ctrl && virtualKey == kVkV) {
+        desktop.appPastes([this](const std::optional<std::string>& fetched) {
+            if (!editing_ || !fetched) {
+                return;
+            }
+            const std::size_t start = std::min(anchor_, caret_);
+            editText_.replace(start, std::max(anchor_, caret_) - start, *fetched);
+            caret_ = start + fetched->size();
+            anchor_ = caret_;
+        });
+    } else if (!ctrl && virtualKey == kVkEnter) {
+        setCell(current_, editText_);
+        editing_ = false;
+        ++current_;
+    } else if (!ctrl && virtualKey == kVkEscape) {
+        editing_ = false;
+    }
+}
+
+void FakeSpreadsheet::setCell(std::size_t row, const std::string& text) {
+    if (row >= cells_.size()) {
+        cells_.resize(row + 1);
+    }
+    cells_[row] = text;
+}
+
+std::string FakeSpreadsheet::cell(std::size_t row) const {
+    return row < cells_.size() ? cells_[row] : std::string();
+}
+
+void FakeSpreadsheet::selectCell(std::size_t row) {
+    current_ = row;
+    editing_ = false;
+}
+
+} // namespace valumat::fake

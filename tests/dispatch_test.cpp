@@ -1,0 +1,207 @@
+// Hot keys end to end on the fake desktop: the dispatcher, the script interpreter, the key sender, the
+// conversion and the clipboard together, against a simulated editor and spreadsheet.
+#include "runtime/dispatch.h"
+#include "runtime/hotkeys.h"
+#include "runtime/script.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+namespace valumat {
+namespace {
+
+using fake::FakeEditor;
+using fake::FakeSpreadsheet;
+using platform::kModControl;
+
+constexpr const char* kTextScript = "PRESS \"STRG+67\"\r\nSLEEP \"100\"\r\nCALCULATE\r\nPRESS \"STRG+86\"\r\n";
+constexpr const char* kSheetScript = "PRESS \"113\"\r\nPRESS \"SHIFT+36\"\r\nPRESS \"STRG+67\"\r\nSLEEP \"100\"\r\n"
+                                     "CALCULATE\r\nPRESS \"STRG+86\"\r\nPRESS \"13\"\r\n";
+
+KeyBinding binding(const std::string& from, const std::string& to, const std::string& key) {
+    KeyBinding b;
+    b.sourceCurrency = from;
+    b.targetCurrency = to;
+    b.firstKey = "STRG";
+    b.secondKey = key;
+    b.resultDecimals = 2;
+    b.decimalSeparator = ",";
+    return b;
+}
+
+class HotKeyRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        h.state.currencies.assign({"Euro; EUR ;Europäische Union; 1; 1; 1; 2",
+                                   "Deutsche Mark; DEM ;Deutschland; 1,95583; 0,5112919; 1; 2",
+                                   "Kaputt; KPT ;Nirgends; 2"});
+        h.state.bindings[3] = binding("Euro", "Deutsche Mark", "D");
+        h.state.bindings[4] = binding("Deutsche Mark", "Euro", "E");
+        h.state.bindings[5] = binding("Euro", "Kaputt", "K");
+        h.state.scriptText = kTextScript;
+        SetHotKeys(h.state);
+        editor = std::make_shared<FakeEditor>("Betrag: 100 Euro");
+        editor->select(8, 3);
+        h.desktop.setForeground(editor);
+        h.desktop.setClipboardText("vorher");
+    }
+
+    // The user presses Ctrl+key (still holding Ctrl when the script starts) and the program handles it.
+    void press(char key) {
+        h.desktop.setKeyDown(17, true);
+        h.desktop.setKeyDown(static_cast<std::uint8_t>(key), true);
+        ASSERT_TRUE(h.desktop.pressHotKey(kModControl, static_cast<unsigned>(key)));
+        h.desktop.setKeyDown(static_cast<std::uint8_t>(key), false);
+        h.desktop.clearTranscript();
+        h.desktop.runUntilIdle();
+    }
+
+    test::Harness h;
+    std::shared_ptr<FakeEditor> editor;
+};
+
+TEST_F(HotKeyRun, TypicalConversionInAnEditor) {
+    press('D');
+    EXPECT_EQ(editor->text(), "Betrag: 195,58 Euro");
+    EXPECT_EQ(h.desktop.clipboardText(), "vorher");
+    EXPECT_TRUE(h.desktop.keysDown().empty());
+    EXPECT_EQ(h.desktop.transcript(), "Alt up, Ctrl up, Shift up, Ctrl down, C down (ext), pump, C up, Ctrl up, pump, "
+                                      "sleep 100, pump, pump, pump, "
+                                      "Alt up, Ctrl up, Shift up, Ctrl down, V down (ext), pump, V up, Ctrl up, pump");
+}
+
+TEST_F(HotKeyRun, EveryClipboardFormatComesBack) {
+    h.desktop.setClipboardText("Bildunterschrift");
+    h.desktop.setClipboardFormat("image/png", std::string("\x89PNG\r\n\x1a\n", 8));
+    const auto before = h.desktop.clipboardFormats();
+    press('D');
+    EXPECT_EQ(editor->text(), "Betrag: 195,58 Euro");
+    EXPECT_EQ(h.desktop.clipboardFormats(), before);
+}
+
+TEST_F(HotKeyRun, LateFetchingTargetStillGetsTheResult) {
+    // The editor asks for the clipboard only 300 ms after handling Ctrl+V; restoring at once would paste "vorher".
+    h.desktop.setFetchDelay(300);
+    press('D');
+    EXPECT_EQ(editor->text(), "Betrag: 195,58 Euro");
+    EXPECT_EQ(h.desktop.clipboardText(), "vorher");
+}
+
+TEST_F(HotKeyRun, TargetThatNeverFetchesCostsAtMostTheBoundedWait) {
+    h.state.scriptText = "PRESS \"STRG+67\"\r\nCALCULATE\r\n"; // no paste at all
+    const auto start = h.desktop.now();
+    press('D');
+    EXPECT_LE(h.desktop.now() - start, kFetchWaitMilliseconds + 5);
+    EXPECT_EQ(h.desktop.clipboardText(), "vorher");
+    EXPECT_EQ(editor->text(), "Betrag: 100 Euro");
+}
+
+TEST_F(HotKeyRun, SpreadsheetCell) {
+    auto sheet = std::make_shared<FakeSpreadsheet>(std::vector<std::string>{"12.345,60", "x"});
+    h.desktop.setForeground(sheet);
+    h.state.scriptText = kSheetScript;
+    h.desktop.setFetchDelay(80); // Enter must not overtake the paste
+    press('D');
+    EXPECT_EQ(sheet->cell(0), "24.145,89");
+    EXPECT_EQ(sheet->currentRow(), 1u);
+    EXPECT_FALSE(sheet->editing());
+    EXPECT_EQ(h.desktop.clipboardText(), "vorher");
+    EXPECT_TRUE(h.desktop.keysDown().empty());
+}
+
+TEST_F(HotKeyRun, SpreadsheetScriptFromTheShippedFile) {
+    h.copyShippedData();
+    h.state.options.excelMode = true;
+    ReadKeypress(h.state);
+    ASSERT_TRUE(h.desktop.boxes().empty());
+    auto sheet = std::make_shared<FakeSpreadsheet>(std::vector<std::string>{"12.345,60"});
+    h.desktop.setForeground(sheet);
+    press('D');
+    EXPECT_EQ(sheet->cell(0), "24.145,89");
+    EXPECT_EQ(h.desktop.clipboardText(), "vorher");
+}
+
+TEST_F(HotKeyRun, UnregisteredIdentifierChangesNothing) {
+    h.desktop.clearTranscript();
+    h.desktop.postMessage(h.state.configWindow, platform::kWmHotKey, 12345, 0);
+    h.desktop.runUntilIdle();
+    EXPECT_FALSE(h.desktop.pressHotKey(kModControl, 'Z'));
+    h.desktop.runUntilIdle();
+    EXPECT_EQ(h.desktop.transcript(), "");
+    EXPECT_EQ(h.desktop.clipboardOwner(), "user");
+    EXPECT_EQ(editor->text(), "Betrag: 100 Euro");
+}
+
+TEST_F(HotKeyRun, SecondHotKeyRunsNestedAndBothResultsAreRight) {
+    bool posted = false;
+    h.desktop.onKeyEvent([&](std::uint8_t key, std::uint32_t flags) {
+        if (!posted && key == 'C' && flags != platform::kKeyEventKeyUp) {
+            posted = true;
+            h.desktop.pressHotKey(kModControl, 'E'); // arrives at the key sender's pump
+        }
+    });
+    press('D');
+    // The inner script (Deutsche Mark to Euro) pastes over the selection first; the outer one then pastes its
+    // result, converted from the amount the inner one left on the clipboard, at the caret.
+    EXPECT_EQ(editor->text(), "Betrag: 51,13195,58 Euro");
+    EXPECT_EQ(h.desktop.clipboardText(), "vorher");
+    EXPECT_TRUE(h.desktop.keysDown().empty());
+}
+
+TEST_F(HotKeyRun, CalculateErrorPastesEmptyTextAfterYes) {
+    press('K');
+    ASSERT_EQ(h.desktop.boxes().size(), 1u);
+    EXPECT_EQ(editor->text(), "Betrag:  Euro");
+    EXPECT_EQ(h.desktop.clipboardText(), "vorher");
+}
+
+TEST_F(HotKeyRun, NothingCopiedMeansNothingPasted) {
+    editor->select(0, 0);
+    press('D');
+    EXPECT_EQ(editor->copies(), 0);
+    EXPECT_EQ(editor->text(), "Betrag: 100 Euro");
+    EXPECT_EQ(h.desktop.clipboardText(), "vorher");
+}
+
+TEST_F(HotKeyRun, ClipboardFailuresSkipSteps) {
+    h.desktop.failClipboard(1); // saving fails: the script still runs
+    press('D');
+    EXPECT_EQ(editor->text(), "Betrag: 195,58 Euro");
+    EXPECT_EQ(h.desktop.clipboardText(), std::nullopt);
+}
+
+struct ScriptCase {
+    const char* script;
+    const char* transcript;
+};
+
+class ScriptLines : public HotKeyRun, public ::testing::WithParamInterface<ScriptCase> {};
+
+TEST_P(ScriptLines, Interpreted) {
+    h.state.scriptText = GetParam().script;
+    press('D');
+    EXPECT_EQ(h.desktop.transcript(), GetParam().transcript) << GetParam().script;
+    EXPECT_EQ(h.desktop.clipboardText(), "vorher");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, ScriptLines,
+    ::testing::Values(
+        ScriptCase{"SLEEP \"4999\"\r\n", "sleep 4999, pump"}, ScriptCase{"SLEEP \"5000\"\r\n", "pump"},
+        ScriptCase{"SLEEP \"0.4\"\r\n", "sleep 0, pump"}, ScriptCase{"SLEEP \"-5\"\r\n", "pump"},
+        ScriptCase{"SLEEP 100\r\n", "pump"}, // no quotes: the whole line is the argument and reads as 0
+        ScriptCase{"sleep \"20\" // kurz\r\n", "sleep 20, pump"},
+        ScriptCase{"Sleep\"20\r\n", "sleep 20, pump"}, // an unmatched quote: all after it
+        ScriptCase{"PRESS \"\"\r\n", ""},              // empty argument: nothing, not even the pump
+        ScriptCase{"press \"113\"\r\n", "Alt up, Ctrl up, Shift up, F2 down (ext), pump, F2 up, pump"},
+        ScriptCase{"PRESS 113\r\n", "Alt up, Ctrl up, Shift up, pump, pump"}, // "PRESS 113" reads as 0: no key
+        ScriptCase{"PRESS \"STRG+300\"\r\nSLEEP \"1\"\r\n", "sleep 1, pump"}, // a bad code presses nothing
+        ScriptCase{"   SLEEP \"1\"   \r\n  \r\nSLEEP \"2\"\r\n", "sleep 1, pump, sleep 2, pump"},
+        ScriptCase{"SLEEP \"1\"\r\nSLEEP \"2\"", ""}, // a script not ending in CR LF runs no line
+        ScriptCase{"SLEEPY \"3\"\r\nPRESSING \"113\"\r\nCALCULATED\r\nREM \"113\"\r\n",
+                   "sleep 3, pump, Alt up, Ctrl up, Shift up, F2 down (ext), pump, F2 up, pump"},
+        ScriptCase{"", ""}),
+    [](const auto& p) { return std::to_string(p.index); });
+
+} // namespace
+} // namespace valumat

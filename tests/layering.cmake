@@ -1,0 +1,28 @@
+# runtime/, store/ and the platform interfaces include only standard headers and each other.
+set(allowed_std
+    algorithm array atomic cerrno cfloat charconv cmath compare cstddef cstdint cstdio cstdlib cstring deque filesystem
+    functional iterator limits map memory numeric optional set sstream stdexcept string string_view system_error
+    unordered_map utility vector)
+file(GLOB_RECURSE sources ${SOURCE_DIR}/src/runtime/* ${SOURCE_DIR}/src/store/* ${SOURCE_DIR}/src/platform/platform.h)
+set(failures "")
+foreach(source IN LISTS sources)
+    file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include")
+    foreach(line IN LISTS includes)
+        if(line MATCHES "#[ \t]*include[ \t]*<([^>]+)>")
+            list(FIND allowed_std "${CMAKE_MATCH_1}" found)
+            if(found EQUAL -1)
+                string(APPEND failures "${source}: <${CMAKE_MATCH_1}>\n")
+            endif()
+        elseif(line MATCHES "#[ \t]*include[ \t]*\"([^\"]+)\"")
+            set(header "${CMAKE_MATCH_1}")
+            if(NOT header MATCHES "^(runtime|store)/" AND NOT header STREQUAL "platform/platform.h")
+                string(APPEND failures "${source}: \"${header}\"\n")
+            endif()
+        endif()
+    endforeach()
+endforeach()
+if(failures)
+    message(FATAL_ERROR "Headers outside the standard library in the portable layers:\n${failures}")
+endif()
+list(LENGTH sources count)
+message(STATUS "portable layers: ${count} files checked")
