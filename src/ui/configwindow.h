@@ -1,0 +1,76 @@
+// The configuration window FConfig: the tab strip with its four panels, the button row, the pending-changes flag,
+// and (with the shell) start-up, the tray icon and leaving the program.
+#pragma once
+
+#include "runtime/tables.h"
+#include "shell/tray.h"
+#include "ui/controls.h"
+#include "ui/currencytab.h"
+#include "ui/infotab.h"
+#include "ui/keystab.h"
+#include "ui/optionstab.h"
+
+#include <array>
+#include <string>
+
+namespace valumat::ui {
+
+// "Valumat V1.2 - " and the maker's web domain.
+std::string windowCaption();
+
+class ConfigWindow {
+public:
+    ConfigWindow(AppState& state, ModalHost& host);
+    ~ConfigWindow();
+    ConfigWindow(const ConfigWindow&) = delete;
+    ConfigWindow& operator=(const ConfigWindow&) = delete;
+
+    AppState& state;
+    ModalHost& host;
+
+    Form form;
+    TabStrip Tabstrip; // "Tasten", "Währungen", "Optionen", "Info"
+    Panel tTabs1, tTabs2, tTabs3, tTabs4;
+    Button cEnde, cOK2, CCancel, CApply;
+
+    KeysTab keys;
+    CurrencyTab currencies;
+    OptionsTab options;
+    InfoTab info;
+    Tray tray;
+
+    Panel& tTabs(int k); // 1..4
+
+    // Mark changed: ChangesPending set and "Übernehmen" enabled.
+    void markChanged();
+    // ChangesPending cleared and "Übernehmen" disabled.
+    void clearChanges();
+    // Selects tab n (1..4) as a click would.
+    void selectTab(int n);
+    // A message box through the platform.
+    platform::MessageAnswer message(const std::string& text, const std::string& title, platform::MessageIcon icon,
+                                    platform::MessageButtons buttons = platform::MessageButtons::Ok,
+                                    platform::DefaultButton defaultButton = platform::DefaultButton::First);
+
+    // Handlers of the frame.
+    void Tabstrip_Click();
+    void CApply_Click();
+    void cOK2_Click();
+    void CCancel_Click();
+
+    // Start-up and leaving (shell/startup.cpp).
+    void Form_Load();
+    void cEnde_Click();
+    void Form_Unload();
+    // The user closes the window through the system: only the unload runs.
+    void closeBySystem();
+    bool unloaded() const { return unloaded_; }
+    // Set by the backend: ends the program's event loop once the window is unloaded.
+    std::function<void()> quit;
+
+private:
+    void stateChanged(Changed what);
+    bool unloaded_ = false;
+};
+
+} // namespace valumat::ui

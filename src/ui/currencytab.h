@@ -1,0 +1,49 @@
+// The currencies tab ("Währungen"): browse, edit in place, add (dialog) and remove currencies. The edit boxes are
+// bound to the program's currency editor state; List1 shows the names of the currency table.
+#pragma once
+
+#include "ui/controls.h"
+
+namespace valumat::ui {
+
+class ConfigWindow;
+
+class CurrencyTab {
+public:
+    explicit CurrencyTab(ConfigWindow& window);
+
+    ListBox List1;
+    TextBox tName, tLand, tKurz, t1Euro, t1Waehrung, tNachkomma;
+    CheckBox cFix;
+    Label Label6; // "1 " + code + " ="
+    Label labelName, labelLand, labelKurz, labelEuro, labelKurs, labelNachkomma;
+    Button cFirst, cBack, cNext, cLast;
+    Button cAdd, cDelete;
+    Label Label23; // link to the exchange-rate service
+
+    std::vector<Control*> controls();
+
+    void List1_Click(); // every change of the selected row
+    void cFirst_Click();
+    void cBack_Click();
+    void cNext_Click();
+    void cLast_Click();
+    void t1Euro_LostFocus();
+    void cFix_Click();
+    void cAdd_Click();
+    void cDelete_Click();
+    void Label23_Click();
+
+    // Window-side reactions to the tables.
+    void rowsChanged();   // the table's rows (List1)
+    void editorChanged(); // fields, label, selection, enabled states
+
+private:
+    ConfigWindow& w_;
+};
+
+// The address behind the exchange-rate link and the name shown in its caption.
+inline constexpr const char* kRateServiceName = "Devisenrechner.example";
+inline constexpr const char* kRateServiceAddress = "https://devisenrechner.example/convert/classic?lang=de";
+
+} // namespace valumat::ui

@@ -1,0 +1,74 @@
+// The key-bindings tab ("Tasten"): the binding list, the editor of the selected binding (changes go into the
+// table at once), "Hinzufügen" and "Entfernen".
+#pragma once
+
+#include "ui/controls.h"
+
+namespace valumat::ui {
+
+class ConfigWindow;
+
+class KeysTab {
+public:
+    explicit KeysTab(ConfigWindow& window);
+
+    ListBox KeyList;
+    Button Command1; // "Hinzufügen"
+    Button Command2; // "Entfernen"
+    Label Label10, Label11, Label8, Label9, Label13, Label12;
+    ComboBox Combo3; // source currency
+    ComboBox Combo4; // target currency
+    CheckBox Check1; // "+ Kürzel:"
+    TextBox Text1;   // code text
+    OptionButton Option1, Option2; // "davor", "dahinter"
+    ComboBox Combo1; // "-" or "STRG"
+    ComboBox Combo2; // the key
+    TextBox Text2;   // decimals
+    TextBox Text3;   // decimal separator
+
+    std::vector<Control*> controls();
+
+    // Handlers.
+    void KeyList_Click();
+    void SetLine();
+    void Combo1_Click();
+    void Combo2_Click();
+    void Combo3_Click();
+    void Combo4_Click();
+    void Check1_Click();
+    void Option1_Click();
+    void Option2_Click();
+    void Text1_KeyPress(std::string& key);
+    void Text2_KeyPress(std::string& key);
+    void Text3_KeyPress(std::string& key);
+    void Text1_Change();
+    void Text2_Change();
+    void Text3_Change();
+    void Text2_LostFocus();
+    void Command1_Click();
+    void Command2_Click();
+
+    // Window-side reactions to the tables: the list was rebuilt; the editor is cleared and disabled (no binding);
+    // the editor is enabled again (the first binding arrived); the currency names changed.
+    void keyListRebuilt();
+    void clearAndLockEditor();
+    void unlockEditor();
+    void selectorNamesChanged();
+    // Fills Combo1 with "-", "STRG" and Combo2 with the 48 keys (at start-up).
+    void fillKeyLists();
+
+private:
+    ConfigWindow& w_;
+};
+
+// The two key sets of Combo2 and the modifier rule shared with the new key-binding dialog.
+std::vector<std::string> allKeys();      // 0-9, A-Z, F1-F12
+std::vector<std::string> functionKeys(); // F1-F12
+// Refills the key list for the modifier and selects again as the modifier rule says.
+void applyModifierRule(const ComboBox& modifier, ComboBox& keys);
+// Enables the code text and the position options by the check box (shared with the dialog).
+void applyCodeEnabling(const CheckBox& check, TextBox& text, OptionButton& before, OptionButton& after);
+// Only "0"-"9", Backspace, "," and "." pass.
+void decimalsKeyFilter(std::string& key);
+
+} // namespace valumat::ui

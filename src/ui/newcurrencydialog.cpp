@@ -1,0 +1,2 @@
+// Placeholder until the new currency dialog lands.
+#include "ui/newcurrencydialog.h"

@@ -1,0 +1,2 @@
+// Placeholder until the new key-binding dialog lands.
+#include "ui/newkeydialog.h"

@@ -1,0 +1,27 @@
+#include "windowutil.h"
+
+namespace valumat::test {
+
+void FakeModal::runModal(ui::Form& dialog) {
+    shown.push_back(dialog.name());
+    if (!scripts.empty()) {
+        auto script = std::move(scripts.front());
+        scripts.pop_front();
+        script(dialog);
+    }
+    if (dialog.visible()) {
+        dialog.setVisible(false);
+        if (dialog.onUnload) {
+            dialog.onUnload();
+        }
+    }
+}
+
+WindowHarness::WindowHarness() : window(state, modal) {}
+
+void WindowHarness::startWithShippedData() {
+    copyShippedData();
+    window.Form_Load();
+}
+
+} // namespace valumat::test
