@@ -42,7 +42,7 @@ ConfigWindow::ConfigWindow(AppState& appState, ModalHost& modalHost)
     form.onUnload = [this] { Form_Unload(); };
 
     form.controls = {&Tabstrip, &tTabs1, &tTabs2, &tTabs3, &tTabs4, &cEnde, &cOK2, &CCancel, &CApply};
-    for (auto* list : {keys.controls(), currencies.controls(), options.controls(), info.controls()}) {
+    for (const auto& list : {keys.controls(), currencies.controls(), options.controls(), info.controls()}) {
         form.controls.insert(form.controls.end(), list.begin(), list.end());
     }
 
