@@ -17,7 +17,10 @@ void FakeModal::runModal(ui::Form& dialog) {
     }
 }
 
-WindowHarness::WindowHarness() : window(state, modal) {}
+WindowHarness::WindowHarness() : window(state, modal) {
+    // The program lives in the temporary folder: start-up takes its directory from the program's path.
+    desktop.setProgramPath(temp.dir() + "valumat.exe", '/');
+}
 
 void WindowHarness::startWithShippedData() {
     copyShippedData();

@@ -14,7 +14,9 @@ constexpr Twips kFormRect{0, 0, 7215, 5280};
 constexpr Twips kPanelRect{120, 480, 6975, 3855};
 } // namespace
 
-std::string windowCaption() { return std::string("Valumat V1.2 - ") + kMakerDomain; }
+std::string windowCaption() {
+    return std::string("Valumat V1.2 - ") + kMakerDomain;
+}
 
 ConfigWindow::ConfigWindow(AppState& appState, ModalHost& modalHost)
     : state(appState), host(modalHost), form("FConfig", windowCaption(), kFormRect),
@@ -49,7 +51,9 @@ ConfigWindow::ConfigWindow(AppState& appState, ModalHost& modalHost)
     state.onChanged = [this](Changed what) { stateChanged(what); };
 }
 
-ConfigWindow::~ConfigWindow() { state.onChanged = nullptr; }
+ConfigWindow::~ConfigWindow() {
+    state.onChanged = nullptr;
+}
 
 Panel& ConfigWindow::tTabs(int k) {
     switch (k) {
@@ -93,11 +97,17 @@ void ConfigWindow::stateChanged(Changed what) {
     }
 }
 
-void ConfigWindow::markChanged() { state.markChanged(); }
+void ConfigWindow::markChanged() {
+    state.markChanged();
+}
 
-void ConfigWindow::clearChanges() { state.clearChanges(); }
+void ConfigWindow::clearChanges() {
+    state.clearChanges();
+}
 
-void ConfigWindow::selectTab(int n) { Tabstrip.select(n); }
+void ConfigWindow::selectTab(int n) {
+    Tabstrip.select(n);
+}
 
 platform::MessageAnswer ConfigWindow::message(const std::string& text, const std::string& title,
                                               platform::MessageIcon icon, platform::MessageButtons buttons,

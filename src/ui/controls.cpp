@@ -67,7 +67,9 @@ void Button::setFocus(bool focus) {
 
 TextBox::TextBox(std::string name, Twips rect) : Control(std::move(name), rect) {}
 
-std::string TextBox::text() const { return *storage_; }
+std::string TextBox::text() const {
+    return *storage_;
+}
 
 void TextBox::bind(std::string* storage) {
     storage_ = storage != nullptr ? storage : &own_;
@@ -142,7 +144,9 @@ void TextBox::loseFocus() {
 CheckBox::CheckBox(std::string name, std::string caption, Twips rect)
     : Control(std::move(name), rect), caption_(std::move(caption)) {}
 
-int CheckBox::value() const { return get_ ? get_() : own_; }
+int CheckBox::value() const {
+    return get_ ? get_() : own_;
+}
 
 void CheckBox::setValue(int value) {
     value = value != 0 ? 1 : 0;
@@ -183,7 +187,9 @@ void OptionButton::group(std::vector<OptionButton*> buttons) {
     }
 }
 
-bool OptionButton::value() const { return get_ ? get_() : own_; }
+bool OptionButton::value() const {
+    return get_ ? get_() : own_;
+}
 
 void OptionButton::setValue(bool on) {
     if (!on) {
@@ -229,7 +235,9 @@ void OptionButton::click() {
 
 ListBox::ListBox(std::string name, Twips rect) : Control(std::move(name), rect) {}
 
-int ListBox::count() const { return count_ ? count_() : static_cast<int>(own_.size()); }
+int ListBox::count() const {
+    return count_ ? count_() : static_cast<int>(own_.size());
+}
 
 std::string ListBox::item(int index) const {
     if (index < 0 || index >= count()) {

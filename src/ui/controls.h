@@ -66,8 +66,8 @@ public:
     const std::string& caption() const { return caption_; }
     void setCaption(std::string caption);
     Alignment alignment = Alignment::Left;
-    std::string fontName;   // empty: the window's font
-    int fontSizePoints = 0; // 0: the window's size
+    std::string fontName;          // empty: the window's font
+    int fontSizePoints = 0;        // 0: the window's size
     std::function<void()> onClick; // link labels
     void click();                  // user
 
