@@ -61,7 +61,12 @@ protected:
 };
 
 TEST_F(HotKeyRun, TypicalConversionInAnEditor) {
+    std::vector<std::string> ownerAtKey;
+    h.desktop.onKeyEvent([&](std::uint8_t, std::uint32_t) { ownerAtKey.push_back(h.desktop.clipboardOwner()); });
     press('D');
+    // The clipboard is emptied without taking it over: an owner that sleeps would block the editor's copy.
+    ASSERT_FALSE(ownerAtKey.empty());
+    EXPECT_EQ(ownerAtKey.front(), "");
     EXPECT_EQ(editor->text(), "Betrag: 195,58 Euro");
     EXPECT_EQ(h.desktop.clipboardText(), "vorher");
     EXPECT_TRUE(h.desktop.keysDown().empty());

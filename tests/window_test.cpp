@@ -146,6 +146,19 @@ TEST_F(Window, CancelRestoresTheWorkingCopiesAndReRegisters) {
     EXPECT_FALSE(h.desktop.isRegistered(kModControl, 'J'));
 }
 
+TEST_F(Window, CancelWithALostWorkingCopyKeepsTheDataFile) {
+    start();
+    const std::string rates = h.temp.read(kCurrencyFile);
+    const std::string bindings = h.temp.read(kBindingFile);
+    h.temp.remove(kCurrencyWorkingCopy);
+    h.temp.write(kBindingWorkingCopy, "kaputt\r\n");
+    h.window.CCancel.click();
+    ASSERT_EQ(h.desktop.boxes().size(), 2u);
+    EXPECT_EQ(h.temp.read(kCurrencyFile), rates);
+    EXPECT_EQ(h.temp.read(kBindingFile), bindings);
+    EXPECT_FALSE(h.window.form.visible());
+}
+
 TEST_F(Window, TabSwitchShowsOnePanel) {
     start();
     for (int k : {2, 3, 4, 1}) {

@@ -63,7 +63,7 @@ void SelectCurrencyRow(AppState& state, int row) {
     state.notify(Changed::CurrencyEditor);
 }
 
-void ReadRates(AppState& state, bool workingCopy) {
+bool ReadRates(AppState& state, bool workingCopy) {
     state.currencies.clear();
     state.selectorNames.clear();
     state.notify(Changed::CurrencyRows);
@@ -98,7 +98,7 @@ void ReadRates(AppState& state, bool workingCopy) {
         }
     } catch (const RuntimeError& e) {
         reportError(state.platform, "ReadRates", e.description());
-        return;
+        return false;
     }
 
     CurrencyEditor& editor = state.currencyEditor;
@@ -124,6 +124,7 @@ void ReadRates(AppState& state, bool workingCopy) {
         editor.fields.decimals.clear();
     }
     state.notify(Changed::CurrencyEditor);
+    return true;
 }
 
 void SaveRates(AppState& state, bool workingCopy) {

@@ -20,7 +20,8 @@ CurrencyFields splitCurrencyLine(const std::string& line, CurrencyFields previou
 
 // Reads the applied file (or the working copy) into the currency table and the selector names, replacing them,
 // then selects the first currency. Errors are reported ("ReadRates").
-void ReadRates(AppState& state, bool workingCopy);
+// Returns true when the whole file was read.
+bool ReadRates(AppState& state, bool workingCopy);
 
 // Stores the shown currency into its row, then writes every row. Writing the applied file clears ChangesPending.
 // Errors are reported ("SaveRates").

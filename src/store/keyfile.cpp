@@ -57,7 +57,7 @@ KeyBinding parseBindingLine(const std::string& line) {
     return b;
 }
 
-void ReadKeyList(AppState& state, bool workingCopy) {
+bool ReadKeyList(AppState& state, bool workingCopy) {
     try {
         const std::string bytes = state.files->readAll(state.path(workingCopy ? kBindingWorkingCopy : kBindingFile));
         state.keyListLines.clear();
@@ -83,12 +83,13 @@ void ReadKeyList(AppState& state, bool workingCopy) {
         state.notify(Changed::KeyList);
     } catch (const RuntimeError& e) {
         reportError(state.platform, "ReadKeyList", e.description());
-        return;
+        return false;
     }
     if (state.keyListLines.empty()) {
         state.bindingEditorLocked = true;
         state.notify(Changed::BindingEditorLock);
     }
+    return true;
 }
 
 void SaveKeyList(AppState& state, bool workingCopy) {

@@ -23,7 +23,8 @@ KeyBinding parseBindingLine(const std::string& line);
 
 // Reads the file into slots 0, 1, ... and rebuilds the binding list; slots after the last binding read keep what
 // they held. Errors are reported ("ReadKeyList"); a missing file changes nothing.
-void ReadKeyList(AppState& state, bool workingCopy);
+// Returns true when the whole file was read.
+bool ReadKeyList(AppState& state, bool workingCopy);
 
 // Writes every slot whose line does not begin with "#:##:#" (both currency names empty). Errors are reported
 // ("SaveKeyList").

@@ -71,7 +71,7 @@ std::string optionsFileText(const Options& options) {
            "exceloptimiert: " + (options.excelMode ? "1" : "0") + "\r\n";
 }
 
-void ReadOptions(AppState& state, bool workingCopy) {
+bool ReadOptions(AppState& state, bool workingCopy) {
     state.RefreshInProgress = true;
     try {
         ItemReader items(state.files->readAll(state.path(workingCopy ? kOptionsWorkingCopy : kOptionsFile)));
@@ -97,9 +97,10 @@ void ReadOptions(AppState& state, bool workingCopy) {
     } catch (const RuntimeError& e) {
         state.RefreshInProgress = false;
         reportError(state.platform, "ReadOptions", e.description());
-        return;
+        return false;
     }
     state.RefreshInProgress = false;
+    return true;
 }
 
 void SaveOptions(AppState& state, bool workingCopy) {

@@ -16,7 +16,8 @@ std::string optionsFileText(const Options& options);
 
 // Reads the three options (each item's last character "1" means on) into the option values and the mode caption,
 // and brings the autostart entry in line. Errors are reported ("ReadOptions"); options read before an error stay.
-void ReadOptions(AppState& state, bool workingCopy);
+// Returns true when the whole file was read.
+bool ReadOptions(AppState& state, bool workingCopy);
 
 // Writes the three lines, then brings the autostart entry in line. Errors are reported ("SaveOptions").
 void SaveOptions(AppState& state, bool workingCopy);

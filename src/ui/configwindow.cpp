@@ -153,12 +153,20 @@ void ConfigWindow::cOK2_Click() {
 }
 
 void ConfigWindow::CCancel_Click() {
-    ReadRates(state, true);
-    ReadKeyList(state, true);
-    ReadOptions(state, true);
-    SaveRates(state, false);
-    SaveKeyList(state, false);
-    SaveOptions(state, false);
+    const bool rates = ReadRates(state, true);
+    const bool bindings = ReadKeyList(state, true);
+    const bool optionValues = ReadOptions(state, true);
+    // A working copy that could not be read whole (deleted, damaged) must not overwrite the data file with what
+    // little was read: that data file stays as it is.
+    if (rates) {
+        SaveRates(state, false);
+    }
+    if (bindings) {
+        SaveKeyList(state, false);
+    }
+    if (optionValues) {
+        SaveOptions(state, false);
+    }
     ReadKeypress(state);
     RemoveHotKeys(state);
     SetHotKeys(state);
