@@ -2,7 +2,10 @@
 // table at once), "Hinzufügen" and "Entfernen".
 #pragma once
 
+#include "runtime/tables.h"
 #include "ui/controls.h"
+
+#include <cstdint>
 
 namespace valumat::ui {
 
@@ -16,15 +19,15 @@ public:
     Button Command1; // "Hinzufügen"
     Button Command2; // "Entfernen"
     Label Label10, Label11, Label8, Label9, Label13, Label12;
-    ComboBox Combo3; // source currency
-    ComboBox Combo4; // target currency
-    CheckBox Check1; // "+ Kürzel:"
-    TextBox Text1;   // code text
+    ComboBox Combo3;               // source currency
+    ComboBox Combo4;               // target currency
+    CheckBox Check1;               // "+ Kürzel:"
+    TextBox Text1;                 // code text
     OptionButton Option1, Option2; // "davor", "dahinter"
-    ComboBox Combo1; // "-" or "STRG"
-    ComboBox Combo2; // the key
-    TextBox Text2;   // decimals
-    TextBox Text3;   // decimal separator
+    ComboBox Combo1;               // "-" or "STRG"
+    ComboBox Combo2;               // the key
+    TextBox Text2;                 // decimals
+    TextBox Text3;                 // decimal separator
 
     std::vector<Control*> controls();
 
@@ -58,6 +61,11 @@ public:
     void fillKeyLists();
 
 private:
+    // The ten controls that show a binding, enabled and disabled together.
+    std::vector<Control*> editorControls();
+    // The binding in KeyList's selected row; nullptr when no row is selected.
+    const KeyBinding* selectedBinding() const;
+
     ConfigWindow& w_;
 };
 
@@ -70,5 +78,17 @@ void applyModifierRule(const ComboBox& modifier, ComboBox& keys);
 void applyCodeEnabling(const CheckBox& check, TextBox& text, OptionButton& before, OptionButton& after);
 // Only "0"-"9", Backspace, "," and "." pass.
 void decimalsKeyFilter(std::string& key);
+// The field texts stay on one line of the binding file: CR and LF are refused.
+void lineBreakKeyFilter(std::string& key);
+std::string withoutLineBreaks(std::string text);
+// The code text stays one field of the binding file: besides line breaks, a key that would make the text contain
+// the field separator "#:#" or end in "#:" (which runs into the separator after it) is refused; pasted text is
+// cleaned the same way.
+void codeTextKeyFilter(const std::string& current, std::string& key);
+std::string cleanCodeText(std::string text);
+// The number of decimals a text stands for ("", "," and "." count as 0); fails with RuntimeError beyond 255.
+std::uint8_t decimalsValue(const std::string& text);
+// 0 with the code switched off, else 1 for "davor" and 2 otherwise.
+std::uint8_t codePositionOf(const CheckBox& check, const OptionButton& before);
 
 } // namespace valumat::ui

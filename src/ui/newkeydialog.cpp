@@ -1,2 +1,212 @@
-// Placeholder until the new key-binding dialog lands.
 #include "ui/newkeydialog.h"
+
+#include "runtime/errors.h"
+#include "runtime/hotkeys.h"
+#include "runtime/report.h"
+#include "runtime/text.h"
+#include "store/keyfile.h"
+#include "ui/configwindow.h"
+#include "ui/keystab.h"
+
+namespace valumat::ui {
+
+namespace {
+
+// The dialog opens up and to the left of the configuration window.
+constexpr int kOffsetFromWindow = 600;
+
+template <class Step> void skipOnError(Step step) {
+    try {
+        step();
+    } catch (const RuntimeError&) {
+    }
+}
+
+} // namespace
+
+// The form's size is its client area.
+NewKeyDialog::NewKeyDialog(ConfigWindow& window)
+    : form("FNeuKey", "Neue Tastenkombination hinzufügen", {0, 0, 6870, 3510}),
+      Label10("Label10", "Währung:", {240, 240, 2415, 255}), Label11("Label11", "wird zu", {3000, 645, 855, 255}),
+      Label8("Label8", "Tastenkombination:", {240, 1200, 1695, 255}), Label9("Label9", "+", {1320, 1560, 375, 375}),
+      Label13("Label13", "Nachkommastellen:", {3600, 1680, 1695, 255}),
+      Label12("Label12", "Trennzeichen:", {3600, 1920, 1695, 255}), Combo3("Combo3", {240, 600, 2775, 315}),
+      Combo4("Combo4", {3840, 600, 2775, 315}), Combo1("Combo1", {240, 1560, 1095, 315}),
+      Combo2("Combo2", {1680, 1560, 735, 315}), Check1("Check1", "+ Kürzel:", {3840, 1155, 975, 255}),
+      Text1("Text1", {4920, 1125, 495, 315}), Text2("Text2", {5400, 1680, 615, 255}),
+      Text3("Text3", {5400, 1920, 615, 255}), Option1("Option1", "davor", {5640, 1065, 1095, 255}),
+      Option2("Option2", "dahinter", {5640, 1275, 975, 255}),
+      Command1("Command1", "Speichern", {4080, 2880, 1215, 375}),
+      Command2("Command2", "Abbrechen", {5400, 2880, 1215, 375}), w_(window) {
+    Combo3.setTooltip("Einzulesende Währung");
+    Combo4.setTooltip("Zu berechnende Währung");
+    Check1.setTooltip("Währungskürzel ausgeben/ nicht ausgeben");
+    Text1.setTooltip("Währungskürzel");
+    Option1.setTooltip("Währungskürzel steht vor dem Betrag");
+    Option2.setTooltip("Währungskürzel steht hinter dem Betrag");
+    Text2.setTooltip("Nachkommastellen, auf die der berechnete Betrag gerundet und ausgegeben werden soll");
+    Text3.setTooltip("Trennzeichen, mit dem Dezimalstellen getrennt werden");
+    Label11.alignment = Alignment::Center;
+    Label9.alignment = Alignment::Center;
+    Label9.fontName = "Arial";
+    Label9.fontSizePoints = 12;
+    Label13.alignment = Alignment::Right;
+    Label12.alignment = Alignment::Right;
+
+    Text1.maxLength = 10;
+    Text1.setEnabled(false);
+    Text1.setBackColor(BackColor::ButtonFace);
+    Option1.setEnabled(false);
+    Option2.setEnabled(false);
+    OptionButton::group({&Option1, &Option2});
+    Text2.maxLength = 1;
+    Text2.setText("2");
+    Text3.maxLength = 1;
+    Text3.setText(",");
+
+    Combo1.onClick = [this] { Combo1_Click(); };
+    Check1.onClick = [this] { Check1_Click(); };
+    Text1.onKeyPress = [this](std::string& key) { Text1_KeyPress(key); };
+    Text1.onChange = [this] { Text1_Change(); };
+    Text2.onKeyPress = [this](std::string& key) { Text2_KeyPress(key); };
+    Text3.onKeyPress = [this](std::string& key) { Text3_KeyPress(key); };
+    Text3.onChange = [this] { Text3_Change(); };
+    Command1.onClick = [this] { Command1_Click(); };
+    Command2.onClick = [this] { Command2_Click(); };
+    form.onUnload = [this] { unload(); };
+
+    form.controls = {&Label10, &Combo3, &Label11, &Combo4,  &Check1, &Text1,   &Option1, &Option2,  &Label8,
+                     &Combo1,  &Label9, &Combo2,  &Label13, &Text2,  &Label12, &Text3,   &Command1, &Command2};
+    tabOrder = {&Text3,  &Text2,  &Option2, &Option1, &Text1,    &Check1,
+                &Combo4, &Combo3, &Combo2,  &Combo1,  &Command2, &Command1};
+}
+
+void NewKeyDialog::Form_Load() {
+    skipOnError([&] {
+        Combo1.addItem("-");
+        Combo1.addItem("STRG");
+    });
+    skipOnError([&] { Combo1.selectText("STRG"); }); // the modifier rule fills Combo2, no key selected
+    skipOnError([&] {
+        for (auto& name : w_.keys.Combo3.items()) {
+            Combo3.addItem(std::move(name));
+        }
+    });
+    skipOnError([&] {
+        for (auto& name : w_.keys.Combo4.items()) {
+            Combo4.addItem(std::move(name));
+        }
+    });
+    skipOnError([&] {
+        const Twips& owner = w_.form.rect();
+        form.move(owner.left - kOffsetFromWindow, owner.top - kOffsetFromWindow);
+    });
+}
+
+void NewKeyDialog::Combo1_Click() {
+    applyModifierRule(Combo1, Combo2);
+}
+
+void NewKeyDialog::Check1_Click() {
+    applyCodeEnabling(Check1, Text1, Option1, Option2);
+}
+
+void NewKeyDialog::Text2_KeyPress(std::string& key) {
+    decimalsKeyFilter(key);
+}
+
+void NewKeyDialog::Text1_KeyPress(std::string& key) {
+    codeTextKeyFilter(Text1.text(), key);
+}
+
+void NewKeyDialog::Text1_Change() {
+    const std::string text = Text1.text();
+    if (const std::string clean = cleanCodeText(text); clean != text) {
+        Text1.setText(clean);
+    }
+}
+
+void NewKeyDialog::Text3_KeyPress(std::string& key) {
+    lineBreakKeyFilter(key);
+}
+
+void NewKeyDialog::Text3_Change() {
+    const std::string text = Text3.text();
+    if (const std::string clean = withoutLineBreaks(text); clean != text) {
+        Text3.setText(clean);
+    }
+}
+
+void NewKeyDialog::Command1_Click() {
+    std::string missing;
+    const auto check = [&missing](bool failed, const char* line) {
+        if (failed) {
+            missing += line;
+            missing += "\r\n";
+        }
+    };
+    const bool codeOn = Check1.value() != 0;
+    check(trimSpaces(Combo3.text()).empty(), "- Bitte wählen Sie die Währung 1 (Ausgangswährung)");
+    check(trimSpaces(Combo4.text()).empty(), "- Bitte wählen Sie die Währung 2 (Zielwährung)");
+    check(trimSpaces(Combo2.text()).empty(), "- Bitte wählen Sie die zweite Taste für die Tastenkombination");
+    check(trimSpaces(Text2.text()).empty(),
+          "- Bitte geben Sie an auf wieviel Nachkommastellen das Ergebnis berechnet werden soll");
+    check(codeOn && Text1.text().empty(), "- Bitte geben Sie ein Kürzel ein oder deaktivieren Sie die Kürzelfunktion");
+    check(codeOn && !Option1.value() && !Option2.value(),
+          "- Bitte geben Sie an ob das Währungskürzel vor oder hinter dem Betrag stehen soll");
+    if (!missing.empty()) {
+        w_.message(missing, "Achtung!", platform::MessageIcon::Exclamation);
+        return;
+    }
+
+    AppState& state = w_.state;
+    KeysTab& keys = w_.keys;
+    try {
+        form.setVisible(false);
+
+        // The bindings fill slots 0 to n - 1 without gaps: slot n is the first free one.
+        const int n = keys.KeyList.count();
+        KeyBinding& b = state.bindings.at(n);
+        b.firstKey = Combo1.text();
+        b.secondKey = Combo2.text();
+        b.sourceCurrency = Combo3.text();
+        b.targetCurrency = Combo4.text();
+        b.codeText = Text1.text();
+        b.codePosition = codePositionOf(Check1, Option1);
+        b.resultDecimals = decimalsValue(Text2.text());
+        if (b.resultDecimals > 0 || !Text3.text().empty()) {
+            b.decimalSeparator = Text3.text();
+        }
+
+        state.keyListLines.push_back(bindingDisplayLine(b));
+        keys.KeyList.itemsChanged();
+        if (keys.KeyList.count() == 1) {
+            keys.unlockEditor();
+        }
+        if (keys.KeyList.listIndex() < 0) {
+            keys.KeyList.setListIndex(0); // loads binding 0 into the tab's editor
+        }
+
+        SaveKeyList(state, true);
+        ReadKeyList(state, true);
+        RemoveHotKeys(state);
+        SetHotKeys(state);
+
+        form.setVisible(false);
+        unload();
+    } catch (const RuntimeError& e) {
+        reportError(state.platform, "Command1_Click (FNeuKey)", e.description());
+    }
+}
+
+void NewKeyDialog::Command2_Click() {
+    form.setVisible(false);
+    unload();
+}
+
+void NewKeyDialog::unload() {
+    form.setVisible(false);
+    unloaded_ = true;
+}
+
+} // namespace valumat::ui

@@ -26,12 +26,20 @@ public:
     void Combo1_Click();
     void Check1_Click();
     void Text2_KeyPress(std::string& key);
+    // The code text and the separator stay within their fields of the binding file.
+    void Text1_KeyPress(std::string& key);
+    void Text1_Change();
+    void Text3_KeyPress(std::string& key);
+    void Text3_Change();
     void Command1_Click();
     void Command2_Click();
+    // Hides the dialog for good (also what its close box does).
     void unload();
+    bool unloaded() const { return unloaded_; }
 
 private:
     ConfigWindow& w_;
+    bool unloaded_ = false;
 };
 
 } // namespace valumat::ui
