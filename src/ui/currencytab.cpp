@@ -1,19 +1,390 @@
-// Placeholder until the currencies tab lands.
 #include "ui/currencytab.h"
 
+#include "runtime/convert.h"
+#include "runtime/errors.h"
+#include "runtime/report.h"
+#include "runtime/text.h"
+#include "store/currencyfile.h"
 #include "ui/configwindow.h"
+#include "ui/newcurrencydialog.h"
+
+#include <cmath>
 
 namespace valumat::ui {
 
-CurrencyTab::CurrencyTab(ConfigWindow& window)
-    : List1("List1"), tName("tName"), tLand("tLand"), tKurz("tKurz"), t1Euro("t1Euro"), t1Waehrung("t1Waehrung"),
-      tNachkomma("tNachkomma"), cFix("cFix"), Label6("Label6"), labelName("labelName"), labelLand("labelLand"),
-      labelKurz("labelKurz"), labelEuro("labelEuro"), labelKurs("labelKurs"), labelNachkomma("labelNachkomma"),
-      cFirst("cFirst"), cBack("cBack"), cNext("cNext"), cLast("cLast"), cAdd("cAdd"), cDelete("cDelete"),
-      Label23("Label23"), w_(window) {}
+namespace {
 
-std::vector<Control*> CurrencyTab::controls() { return {&List1}; }
-void CurrencyTab::rowsChanged() {}
-void CurrencyTab::editorChanged() {}
+using platform::MessageButtons;
+using platform::MessageIcon;
+
+// Design geometry in twips, relative to the tab's panel (6975 x 3855): the list with the navigation buttons on the
+// left, the editor of the shown currency on the right, the exchange-rate link along the bottom.
+constexpr Twips kList1{120, 240, 2535, 2655};
+constexpr Twips kFirst{120, 2985, 615, 315};
+constexpr Twips kBack{760, 2985, 615, 315};
+constexpr Twips kNext{1400, 2985, 615, 315};
+constexpr Twips kLast{2040, 2985, 615, 315};
+constexpr Twips kLabelName{2880, 285, 1215, 255};
+constexpr Twips kName{4200, 240, 2655, 315};
+constexpr Twips kLabelLand{2880, 645, 1215, 255};
+constexpr Twips kLand{4200, 600, 2655, 315};
+constexpr Twips kLabelKurz{2880, 1005, 1215, 255};
+constexpr Twips kKurz{4200, 960, 855, 315};
+constexpr Twips kLabelKurs{2880, 1365, 615, 255};
+constexpr Twips kLabelEuro{3540, 1365, 975, 255};
+constexpr Twips kEuro{4560, 1320, 1455, 315};
+constexpr Twips kFix{6120, 1350, 735, 255};
+constexpr Twips kLabel6{3540, 1725, 975, 255};
+constexpr Twips kWaehrung{4560, 1680, 1455, 315};
+constexpr Twips kLabelNachkomma{2880, 2085, 1215, 255};
+constexpr Twips kNachkomma{4200, 2040, 375, 315};
+constexpr Twips kAdd{2880, 2985, 1335, 315};
+constexpr Twips kDelete{4320, 2985, 1335, 315};
+constexpr Twips kLabel23{120, 3480, 6735, 255};
+
+// One UTF-8 character at a time.
+std::vector<std::string> characters(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t n = 1;
+        while (i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) {
+            ++n;
+        }
+        out.push_back(text.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
+// Characters no box of a currency takes: the field separator, control characters (C0, DEL and C1; a line break
+// would split the file's line) and whatever Windows-1252 cannot hold.
+bool refused(const std::string& character) {
+    if (character == ";" || !fitsCp1252(character)) {
+        return true;
+    }
+    const auto first = static_cast<unsigned char>(character[0]);
+    if (character.size() == 1) {
+        return first < 0x20 || first == 0x7F;
+    }
+    // U+0080..U+009F are C2 80..C2 9F.
+    return character.size() == 2 && first == 0xC2 && static_cast<unsigned char>(character[1]) < 0xA0;
+}
+
+} // namespace
+
+void rateKeyFilter(std::string& key) {
+    const bool digit = key.size() == 1 && key[0] >= '0' && key[0] <= '9';
+    if (!digit && key != "\b" && key != "," && key != ".") {
+        key.clear();
+    }
+}
+
+void textKeyFilter(std::string& key, const std::string& textBefore, bool isName) {
+    if (key == "\b" || key.empty()) {
+        return;
+    }
+    if (refused(key) || (isName && key == "#" && textBefore.ends_with("#:"))) {
+        key.clear();
+    }
+}
+
+std::string withoutRefusedCharacters(const std::string& text, bool isName) {
+    std::string out;
+    for (const std::string& c : characters(text)) {
+        if (!refused(c)) {
+            out += c;
+        }
+    }
+    if (isName) {
+        for (auto at = out.find("#:#"); at != std::string::npos; at = out.find("#:#")) {
+            out.erase(at + 2, 1);
+        }
+    }
+    return out;
+}
+
+CurrencyTab::CurrencyTab(ConfigWindow& window)
+    : List1("List1", kList1), tName("tName", kName), tLand("tLand", kLand), tKurz("tKurz", kKurz),
+      t1Euro("t1Euro", kEuro), t1Waehrung("t1Waehrung", kWaehrung), tNachkomma("tNachkomma", kNachkomma),
+      cFix("cFix", "Fix", kFix), Label6("Label6", "", kLabel6), labelName("labelName", "Name:", kLabelName),
+      labelLand("labelLand", "Land:", kLabelLand), labelKurz("labelKurz", "ISO-Kennung:", kLabelKurz),
+      labelEuro("labelEuro", "1 Euro =", kLabelEuro), labelKurs("labelKurs", "Kurs:", kLabelKurs),
+      labelNachkomma("labelNachkomma", "Nachkommast.", kLabelNachkomma), cFirst("cFirst", "|<", kFirst),
+      cBack("cBack", "<", kBack), cNext("cNext", ">", kNext), cLast("cLast", ">|", kLast),
+      cAdd("cAdd", "Hinzufügen", kAdd), cDelete("cDelete", "Entfernen", kDelete),
+      Label23("Label23", std::string("Aktuelle Kurse von ") + kRateServiceName, kLabel23), w_(window) {
+    tName.setTooltip("Name der Währung");
+    tLand.setTooltip("Land/Union in dem mit dieser Währung gehandelt wird");
+    tKurz.setTooltip("ISO-Kennung der Währung");
+    t1Euro.setTooltip("Betrag der Währung, für den man einen Euro bekommt");
+    t1Waehrung.setTooltip("Betrag in Euro, für den man eine Einheit der Währung bekommt");
+    cFix.setTooltip("Fixer Kurs");
+    tNachkomma.setTooltip("Anzahl der Nachkommastellen für die Währung");
+    cAdd.setTooltip("Neue Währung hinzufügen");
+    cDelete.setTooltip("Gewählte Währung entfernen");
+    tName.maxLength = 100;
+    tLand.maxLength = 50;
+    tKurz.maxLength = 5;
+    t1Euro.maxLength = 20;
+    t1Waehrung.maxLength = 20;
+    tNachkomma.maxLength = 1;
+
+    // The boxes edit the program's currency editor; the list shows the table's names.
+    AppState& state = w_.state;
+    CurrencyFields& fields = state.currencyEditor.fields;
+    tName.bind(&fields.name);
+    tLand.bind(&fields.country);
+    tKurz.bind(&fields.code);
+    t1Euro.bind(&fields.unitsPerEuro);
+    t1Waehrung.bind(&fields.euroPerUnit);
+    tNachkomma.bind(&fields.decimals);
+    cFix.bind([&fields] { return fields.fixed; }, [&fields](int value) { fields.fixed = value; });
+    List1.bindItems([&state] { return state.currencies.count(); },
+                    [&state](int row) { return state.currencies.name(row); });
+
+    List1.onClick = [this] { List1_Click(); };
+    cFirst.onClick = [this] { cFirst_Click(); };
+    cBack.onClick = [this] { cBack_Click(); };
+    cNext.onClick = [this] { cNext_Click(); };
+    cLast.onClick = [this] { cLast_Click(); };
+    tName.onKeyPress = [this](std::string& key) { tName_KeyPress(key); };
+    tLand.onKeyPress = [this](std::string& key) { tLand_KeyPress(key); };
+    tKurz.onKeyPress = [this](std::string& key) { tKurz_KeyPress(key); };
+    t1Euro.onKeyPress = [this](std::string& key) { t1Euro_KeyPress(key); };
+    t1Waehrung.onKeyPress = [this](std::string& key) { t1Waehrung_KeyPress(key); };
+    tNachkomma.onKeyPress = [this](std::string& key) { tNachkomma_KeyPress(key); };
+    tName.onChange = [this] { boxChange(tName, true); };
+    tLand.onChange = [this] { boxChange(tLand, false); };
+    tKurz.onChange = [this] { boxChange(tKurz, false); };
+    t1Euro.onChange = [this] { boxChange(t1Euro, false); };
+    t1Waehrung.onChange = [this] { boxChange(t1Waehrung, false); };
+    tNachkomma.onChange = [this] { boxChange(tNachkomma, false); };
+    t1Euro.onLostFocus = [this] { t1Euro_LostFocus(); };
+    cFix.onClick = [this] { cFix_Click(); };
+    cAdd.onClick = [this] { cAdd_Click(); };
+    cDelete.onClick = [this] { cDelete_Click(); };
+    Label23.onClick = [this] { Label23_Click(); };
+
+    editorChanged();
+}
+
+std::vector<Control*> CurrencyTab::controls() {
+    return {&List1,      &cFirst,         &cBack,      &cNext,     &cLast,     &labelName, &tName, &labelLand,
+            &tLand,      &labelKurz,      &tKurz,      &labelKurs, &labelEuro, &t1Euro,    &cFix,  &Label6,
+            &t1Waehrung, &labelNachkomma, &tNachkomma, &cAdd,      &cDelete,   &Label23};
+}
+
+void CurrencyTab::rowsChanged() {
+    List1.itemsChanged();
+}
+
+void CurrencyTab::editorChanged() {
+    const CurrencyEditor& editor = w_.state.currencyEditor;
+    for (TextBox* box : {&tName, &tLand, &tKurz, &t1Euro, &t1Waehrung, &tNachkomma}) {
+        box->setEnabled(editor.fieldsEnabled);
+        box->refresh();
+    }
+    cFix.setEnabled(editor.fieldsEnabled);
+    cFix.refresh();
+    Label6.setCaption(editor.codeLabel);
+    cFirst.setEnabled(editor.firstEnabled);
+    cBack.setEnabled(editor.backEnabled);
+    cNext.setEnabled(editor.nextEnabled);
+    cLast.setEnabled(editor.lastEnabled);
+    // The selection follows the state; the row has been loaded already, so its Click must not load it again.
+    mirroring_ = true;
+    List1.setListIndex(editor.selectedRow);
+    mirroring_ = false;
+}
+
+void CurrencyTab::List1_Click() {
+    if (mirroring_) {
+        return;
+    }
+    try {
+        SelectCurrencyRow(w_.state, List1.listIndex());
+    } catch (const RuntimeError&) {
+        // A failing step is skipped.
+    }
+}
+
+void CurrencyTab::cFirst_Click() {
+    if (List1.count() > 0) {
+        List1.setListIndex(0);
+    }
+}
+
+void CurrencyTab::cBack_Click() {
+    if (List1.count() > 0 && List1.listIndex() >= 1) {
+        List1.setListIndex(List1.listIndex() - 1);
+    }
+}
+
+void CurrencyTab::cNext_Click() {
+    const int n = List1.count();
+    if (n > 0 && List1.listIndex() < n - 1) {
+        List1.setListIndex(List1.listIndex() + 1);
+    }
+}
+
+void CurrencyTab::cLast_Click() {
+    const int n = List1.count();
+    if (n > 0) {
+        List1.setListIndex(n - 1);
+    }
+}
+
+// Every character key is a change, whether or not the box then takes the character.
+void CurrencyTab::tName_KeyPress(std::string& key) {
+    w_.markChanged();
+    textKeyFilter(key, tName.text(), true);
+}
+
+void CurrencyTab::tLand_KeyPress(std::string& key) {
+    w_.markChanged();
+    textKeyFilter(key, tLand.text(), false);
+}
+
+void CurrencyTab::tKurz_KeyPress(std::string& key) {
+    w_.markChanged();
+    textKeyFilter(key, tKurz.text(), false);
+}
+
+void CurrencyTab::t1Euro_KeyPress(std::string& key) {
+    w_.markChanged();
+    rateKeyFilter(key);
+}
+
+void CurrencyTab::t1Waehrung_KeyPress(std::string& key) {
+    w_.markChanged();
+    rateKeyFilter(key);
+}
+
+void CurrencyTab::tNachkomma_KeyPress(std::string& key) {
+    w_.markChanged();
+    rateKeyFilter(key);
+}
+
+void CurrencyTab::boxChange(TextBox& box, bool isName) {
+    if (settingText_) {
+        return;
+    }
+    w_.markChanged();
+    const std::string clean = withoutRefusedCharacters(box.text(), isName);
+    if (clean != box.text()) {
+        setFromCode(box, clean);
+    }
+}
+
+void CurrencyTab::setFromCode(TextBox& box, const std::string& text) {
+    settingText_ = true;
+    box.setText(text);
+    settingText_ = false;
+}
+
+void CurrencyTab::t1Euro_LostFocus() {
+    try {
+        std::string text = t1Euro.text(); // the box keeps its text as typed
+        const float x = TextToRate(text);
+        if (x == 0.0f) {
+            return;
+        }
+        const float y = 1.0f / x;
+        if (!std::isfinite(y)) {
+            return; // overflow: the step is skipped
+        }
+        setFromCode(t1Waehrung, RateToText(y));
+    } catch (const RuntimeError&) {
+        // A failing step is skipped.
+    }
+}
+
+void CurrencyTab::cFix_Click() {
+    w_.markChanged();
+}
+
+void CurrencyTab::cAdd_Click() {
+    AppState& state = w_.state;
+    try {
+        if (state.currencies.count() >= CurrencyTable::kMaxRows) {
+            w_.message("Maximale Anzahl von Währungen erreicht!", "Information", MessageIcon::Information);
+            return;
+        }
+        if (state.CurrentCurrencyRow >= 0) {
+            StoreCurrencyRow(state, state.CurrentCurrencyRow);
+        }
+        NewCurrencyDialog dialog(w_);
+        dialog.Form_Load();
+        dialog.form.setVisible(true);
+        w_.host.runModal(dialog.form);
+    } catch (const RuntimeError&) {
+        // A failing step is skipped.
+    }
+}
+
+void CurrencyTab::cDelete_Click() {
+    AppState& state = w_.state;
+    try {
+        const int row = List1.listIndex();
+        if (row < 0) {
+            w_.message("Keine Währung gewählt!", "Keine Währung", MessageIcon::Information);
+            return;
+        }
+        const std::string name = List1.text();
+        for (int slot = 0; slot < KeyBindingTable::kSlots; ++slot) {
+            const KeyBinding& binding = state.bindings[slot];
+            if (binding.sourceCurrency.empty() && binding.targetCurrency.empty()) {
+                continue; // no binding in this slot
+            }
+            if (binding.sourceCurrency == name || binding.targetCurrency == name) {
+                w_.message("Es sind noch Tastenkombinationen vorhanden die diese Währung verwenden. Bitte entfernen "
+                           "Sie diese zuerst.",
+                           "Achtung", MessageIcon::Exclamation);
+                return;
+            }
+        }
+        if (w_.message("Folgende Währung wirklich löschen?\r\n" + name, "Währung löschen", MessageIcon::Question,
+                       MessageButtons::YesNo, platform::DefaultButton::Second) != platform::MessageAnswer::Yes) {
+            return;
+        }
+
+        // The removed row is dropped as it stands; the row shown next is loaded without storing anything back.
+        state.listUpdateInProgress = true;
+        state.currencies.remove(row);
+        state.notify(Changed::CurrencyRows);
+        const int n = state.currencies.count();
+        const int next = n == 0 ? -1 : (row == 0 ? 0 : row - 1);
+        SelectCurrencyRow(state, next);
+        if (next < 0) {
+            state.CurrentCurrencyRow = -1;
+        }
+        state.listUpdateInProgress = false;
+
+        if (n == 0) {
+            CurrencyEditor& editor = state.currencyEditor;
+            editor.fieldsEnabled = false;
+            for (std::string* text :
+                 {&editor.fields.name, &editor.fields.code, &editor.fields.country, &editor.fields.unitsPerEuro,
+                  &editor.fields.euroPerUnit, &editor.fields.decimals}) {
+                text->clear();
+            }
+            editor.firstEnabled = false;
+            editor.backEnabled = false;
+            editor.nextEnabled = false;
+            editor.lastEnabled = false;
+            state.notify(Changed::CurrencyEditor);
+        }
+        w_.markChanged();
+    } catch (const RuntimeError& e) {
+        reportError(state.platform, "cDelete_Click", e.description());
+        state.listUpdateInProgress = false;
+    }
+}
+
+void CurrencyTab::Label23_Click() {
+    AppState& state = w_.state;
+    state.platform.shell->shellOpen(state.configWindow, "open", kRateServiceAddress, "");
+}
 
 } // namespace valumat::ui

@@ -3,6 +3,8 @@
 
 #include "ui/controls.h"
 
+#include <string>
+
 namespace valumat::ui {
 
 class ConfigWindow;
@@ -19,6 +21,14 @@ public:
     Button Command1; // "Speichern"
     Button Command2; // "Abbrechen"
 
+    // Opening: the initial contents and the place over the configuration window.
+    void Form_Load();
+    void tName_KeyPress(std::string& key);
+    void tLand_KeyPress(std::string& key);
+    void tKurz_KeyPress(std::string& key);
+    void t1Euro_KeyPress(std::string& key);
+    void t1Waehrung_KeyPress(std::string& key);
+    void tNachkomma_KeyPress(std::string& key);
     void tKurz_Change();
     void t1Euro_LostFocus();
     void Command1_Click();
@@ -26,6 +36,9 @@ public:
     void unload();
 
 private:
+    // Removes characters the record line cannot hold from an edit that came without a key; true when it did.
+    bool cleanEdit(TextBox& box, bool isName);
+
     ConfigWindow& w_;
 };
 
