@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing Valumat needs on a Debian machine (only what is missing).
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Builds Valumat and runs every test: the release build and the sanitizer build, plus the format check.
+# With FUZZ_SECONDS set, or in CI (CI=true, 20 s per target), the fuzz targets run too (fuzz/run.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -14,3 +15,8 @@ for preset in default asan; do
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs"
 done
+
+if [[ -n ${FUZZ_SECONDS:-} || ${CI:-} == true ]]; then
+    echo "== fuzz: ${FUZZ_SECONDS:-20} s per target"
+    fuzz/run.sh "${FUZZ_SECONDS:-20}"
+fi

@@ -19,11 +19,15 @@ std::string nameOfLine(const std::string& line) {
 
 CurrencyTable::Row CurrencyTable::makeRow(std::string line) {
     Row row;
-    row.key = foldNoCase(nameOfLine(line));
-    row.key += '\x01';
-    row.key += foldNoCase(line);
+    row.nameKey = foldNoCase(nameOfLine(line));
+    row.lineKey = foldNoCase(line);
     row.line = std::move(line);
     return row;
+}
+
+// Names first, whole lines only for equal names (a name with control characters must not sort by the line).
+bool CurrencyTable::before(const Row& a, const Row& b) {
+    return a.nameKey != b.nameKey ? a.nameKey < b.nameKey : a.lineKey < b.lineKey;
 }
 
 const std::string& CurrencyTable::line(int row) const {
@@ -39,8 +43,7 @@ std::string CurrencyTable::name(int row) const {
 
 int CurrencyTable::insert(std::string line) {
     Row row = makeRow(std::move(line));
-    const auto at =
-        std::upper_bound(rows_.begin(), rows_.end(), row, [](const Row& a, const Row& b) { return a.key < b.key; });
+    const auto at = std::upper_bound(rows_.begin(), rows_.end(), row, before);
     const auto index = at - rows_.begin();
     rows_.insert(at, std::move(row));
     return static_cast<int>(index);
@@ -52,7 +55,7 @@ void CurrencyTable::assign(std::vector<std::string> lines) {
     for (auto& l : lines) {
         rows_.push_back(makeRow(std::move(l)));
     }
-    std::stable_sort(rows_.begin(), rows_.end(), [](const Row& a, const Row& b) { return a.key < b.key; });
+    std::stable_sort(rows_.begin(), rows_.end(), before);
 }
 
 void CurrencyTable::replace(int row, std::string newLine) {

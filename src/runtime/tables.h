@@ -47,9 +47,11 @@ public:
 private:
     struct Row {
         std::string line;
-        std::string key; // folded name, "\x01", folded line: the sort key
+        std::string nameKey; // folded name, then
+        std::string lineKey; // folded line: the sort key
     };
     static Row makeRow(std::string line);
+    static bool before(const Row& a, const Row& b);
     std::vector<Row> rows_;
 };
 
