@@ -1,0 +1,158 @@
+// valumat for Linux/X11: the configuration window and dialogs in Qt Widgets, hot keys through X key grabs,
+// synthetic key strokes through XTEST, the clipboard through Qt, autostart through an XDG autostart entry.
+#include "platform/localatoms.h"
+#include "platform/qt/configwindowview.h"
+#include "platform/qt/icons.h"
+#include "platform/qt/modalhost.h"
+#include "platform/qt/qtdesktop.h"
+#include "platform/qt/traymenu.h"
+#include "platform/x11/x11hotkeys.h"
+#include "platform/x11/x11keys.h"
+#include "platform/x11/xdgautostart.h"
+#include "runtime/tables.h"
+#include "ui/configwindow.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QApplication>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <cstdio>
+
+namespace {
+
+using namespace valumat;
+
+// Hot-key presses arrive as key events on Qt's X connection: they become hot-key messages to the configuration
+// window, delivered by the event loop (and so by every message pump of a running script).
+class HotKeyFilter final : public QAbstractNativeEventFilter {
+public:
+    HotKeyFilter(x11::X11HotKeys& hotKeys, qt::Windows& windows) : hotKeys_(hotKeys), windows_(windows) {}
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType != "xcb_generic_event_t") {
+            return false;
+        }
+        if (const auto press = hotKeys_.handleEvent(message)) {
+            std::fprintf(stderr, "valumat: Tastenkombination %d\n", press->id);
+            windows_.post(press->window, platform::kWmHotKey, press->id, 0);
+        }
+        // Qt still sees the event: it keeps Qt's idea of the server time fresh, which taking the clipboard needs.
+        return false;
+    }
+
+private:
+    x11::X11HotKeys& hotKeys_;
+    qt::Windows& windows_;
+};
+
+QString instanceName() {
+    const QByteArray display = qgetenv("DISPLAY");
+    const QByteArray user = qgetenv("USER");
+    return QStringLiteral("valumat-%1-%2").arg(QString::fromLocal8Bit(user), QString::fromLocal8Bit(display));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::fprintf(stderr, "valumat: keine X11-Sitzung (DISPLAY ist nicht gesetzt). Valumat braucht X11 "
+                             "(unter Wayland XWayland).\n");
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb"); // hot keys and key strokes need X11
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(QStringLiteral("Valumat"));
+    QApplication::setWindowIcon(qtui::valumatIcon());
+
+    // One program per session: a second start shows the running program's window and ends.
+    {
+        QLocalSocket probe;
+        probe.connectToServer(instanceName());
+        if (probe.waitForConnected(500)) {
+            probe.write("show\n");
+            probe.waitForBytesWritten(500);
+            std::fprintf(stderr, "valumat: Valumat läuft bereits; das Fenster des laufenden Programms wird "
+                                 "angezeigt.\n");
+            return 0;
+        }
+    }
+    QLocalServer::removeServer(instanceName());
+    QLocalServer instance;
+    instance.listen(instanceName());
+
+    auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || x11->display() == nullptr) {
+        std::fprintf(stderr, "valumat: keine Verbindung zum X-Server.\n");
+        return 2;
+    }
+    x11::X11HotKeys hotKeys(x11->display());
+    x11::X11KeyEvents keyEvents(x11->display());
+    x11::XdgAutostart autostart;
+    platform::LocalAtoms atoms;
+    qt::Windows windows;
+    qt::Clipboard clipboard;
+    qt::Sleeper sleeper;
+    qt::MessagePump pump;
+    qt::TrayIcon tray(qtui::valumatIcon());
+    qt::ShellOpen shell;
+    qt::MessageBoxes boxes;
+    qt::Process process;
+
+    platform::Platform services;
+    services.hotKeys = &hotKeys;
+    services.atoms = &atoms;
+    services.keyEvents = &keyEvents;
+    services.clipboard = &clipboard;
+    services.sleeper = &sleeper;
+    services.pump = &pump;
+    services.windowHook = &windows;
+    services.tray = &tray;
+    services.shell = &shell;
+    services.autostart = &autostart;
+    services.messageBoxes = &boxes;
+    services.process = &process;
+
+    AppState state(services);
+    state.configWindow = windows.create();
+    HotKeyFilter filter(hotKeys, windows);
+    app.installNativeEventFilter(&filter);
+
+    qtui::QtModalHost modal;
+    ui::ConfigWindow window(state, modal);
+    int status = 0;
+    {
+        qtui::ConfigWindowView view(window);
+        modal.setOwner(view.widget());
+        qtui::TrayMenu menu(window.tray);
+        window.tray.popupMenu = [&view, &menu] {
+            view.widget()->activateWindow();
+            menu.popup();
+        };
+        window.quit = [] { QCoreApplication::exit(0); };
+        QObject::connect(&instance, &QLocalServer::newConnection, &instance, [&instance, &window] {
+            while (QLocalSocket* peer = instance.nextPendingConnection()) {
+                peer->deleteLater();
+                if (!window.unloaded()) {
+                    window.tray.HideTray(false);
+                    window.form.refresh();
+                }
+            }
+        });
+        if (!tray.available()) {
+            std::fprintf(stderr, "valumat: kein Infobereich (System-Tray) gefunden; ein zweiter Start von valumat "
+                                 "zeigt das Fenster.\n");
+        }
+
+        window.Form_Load();
+        std::fprintf(stderr, "valumat: bereit\n");
+        if (!window.unloaded()) {
+            status = QApplication::exec();
+        }
+        window.tray.popupMenu = nullptr;
+    }
+    keyEvents.restoreKeyboard();
+    return status;
+}

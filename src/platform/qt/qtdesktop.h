@@ -1,0 +1,114 @@
+// The Qt side of the Linux desktop: clipboard, waiting, the message pump, window procedures, the notification
+// icon, message boxes, opening files and addresses, and the program itself. Hot keys, key events and autostart
+// come from the X11 backend (src/platform/x11).
+#pragma once
+
+#include "platform/platform.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QObject>
+#include <QSystemTrayIcon>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+class QMimeData;
+
+namespace valumat::qt {
+
+// Window procedures of the program's (virtual) windows and the messages posted to them. Messages are delivered by
+// the Qt event loop, and so by every message pump.
+class Windows final : public QObject, public platform::WindowHook {
+    Q_OBJECT
+public:
+    platform::WindowHandle create();
+    platform::WindowProc setWindowProc(platform::WindowHandle window, platform::WindowProc procedure) override;
+    void post(platform::WindowHandle window, unsigned message, std::intptr_t wParam, std::intptr_t lParam);
+
+protected:
+    void customEvent(QEvent* event) override;
+
+private:
+    std::map<platform::WindowHandle, platform::WindowProc> procedures_;
+    platform::WindowHandle next_ = 1;
+};
+
+// The CLIPBOARD selection through QClipboard, every format kept across a conversion. Watches the selection
+// requests on Qt's X connection to know when the target has fetched the pasted result.
+class Clipboard final : public QObject, public platform::Clipboard, public QAbstractNativeEventFilter {
+    Q_OBJECT
+public:
+    Clipboard();
+    ~Clipboard() override;
+    std::unique_ptr<Snapshot> save() override;
+    void restore(const Snapshot& snapshot) override;
+    std::string getText() override;
+    void clear() override;
+    void setText(const std::string& text) override;
+    bool resultPending() override;
+    bool waitFetched(int maxMilliseconds) override;
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+signals:
+    void fetchedOrLost();
+
+private:
+    // The CLIPBOARD owner belongs to the client that has the input focus.
+    bool ownerIsFocusedClient();
+    bool weOwnIt();
+    unsigned clipboardAtom_ = 0;
+    std::vector<unsigned> textTargets_; // the text formats we offer: asking for one of them takes the result
+    bool resultSet_ = false;            // a result of ours was put on the clipboard since the last save
+    bool fetched_ = false;
+    bool lost_ = false; // someone else took the clipboard after our result
+};
+
+class Sleeper final : public platform::Sleeper {
+public:
+    void sleep(int milliseconds) override;
+};
+
+class MessagePump final : public platform::MessagePump {
+public:
+    void pumpMessages() override;
+};
+
+class TrayIcon final : public QObject, public platform::TrayIcon {
+    Q_OBJECT
+public:
+    explicit TrayIcon(QIcon icon);
+    void add(const std::string& tooltip) override;
+    void remove() override;
+    void setMouseHandler(std::function<void(int message)> handler) override;
+    bool available() const;
+
+private:
+    QSystemTrayIcon icon_;
+    std::function<void(int)> handler_;
+};
+
+class ShellOpen final : public platform::ShellOpen {
+public:
+    void shellOpen(platform::WindowHandle owner, const std::string& verb, const std::string& target,
+                   const std::string& directory) override;
+};
+
+class MessageBoxes final : public platform::MessageBoxes {
+public:
+    platform::MessageAnswer messageBox(const std::string& text, const std::string& title, platform::MessageIcon icon,
+                                       platform::MessageButtons buttons,
+                                       platform::DefaultButton defaultButton) override;
+};
+
+class Process final : public platform::Process {
+public:
+    std::string programPath() override;
+    char pathSeparator() override { return '/'; }
+    std::string commandLine() override;
+    [[noreturn]] void endProgram(int status) override;
+};
+
+} // namespace valumat::qt
