@@ -1,0 +1,380 @@
+// The Qt renderer over the real configuration window on the fake desktop: the widgets show the models, and the
+// user's input reaches the models (and through them the program's state).
+#include "platform/qt/configwindowview.h"
+#include "platform/qt/icons.h"
+#include "platform/qt/modalhost.h"
+#include "platform/qt/traymenu.h"
+#include "testutil.h"
+#include "ui/configwindow.h"
+#include "ui/newkeydialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace valumat::test {
+namespace {
+
+using qtui::ConfigWindowView;
+
+// The program state on the fake desktop, the configuration window with the Qt dialog host, and its view; started
+// with the shipped data (the window opens on the key-bindings tab).
+struct QtWindow : Harness {
+    QtWindow() : window(state, host) {
+        desktop.setProgramPath(temp.dir() + "valumat.exe", '/');
+        copyShippedData();
+        view = std::make_unique<ConfigWindowView>(window);
+        host.setOwner(view->widget());
+        window.Form_Load();
+    }
+    ~QtWindow() { view.reset(); }
+
+    template <class W> W* widget(const ui::Control& model) const {
+        W* w = view->widgetOf<W>(model);
+        EXPECT_NE(w, nullptr) << model.name();
+        return w;
+    }
+
+    qtui::QtModalHost host;
+    ui::ConfigWindow window;
+    std::unique_ptr<ConfigWindowView> view;
+};
+
+// Works the next modal dialog from inside its event loop, as soon as it is shown.
+void whenDialogShown(std::function<void(QDialog&)> work) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    auto deadline = std::make_shared<QElapsedTimer>();
+    deadline->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, work, deadline] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if ((dialog != nullptr && dialog->isVisible()) || deadline->elapsed() > 5000) {
+            timer->stop();
+            timer->deleteLater();
+            if (dialog != nullptr) {
+                work(*dialog);
+            }
+        }
+    });
+    timer->start();
+}
+
+QPushButton* buttonCaptioned(QWidget& parent, const QString& caption) {
+    for (auto* b : parent.findChildren<QPushButton*>()) {
+        if (b->text() == caption) {
+            return b;
+        }
+    }
+    return nullptr;
+}
+
+TEST(QtRendererTest, TwipsArePixelsAtTheScreenResolution) {
+    EXPECT_EQ(qtui::twipsToPixels(1440, 96), 96);
+    EXPECT_EQ(qtui::twipsToPixels(15, 96), 1);
+    EXPECT_EQ(qtui::twipsToPixels(1440, 120), 120);
+    EXPECT_EQ(qtui::pixelsToTwips(481, 96), 7215);
+    EXPECT_EQ(qtui::twipsToPixels(qtui::pixelsToTwips(333, 120), 120), 333);
+}
+
+TEST(QtRendererTest, WindowShowsTheFormAndPlacesControlsByTwips) {
+    QtWindow w;
+    QWidget* top = w.view->widget();
+    ASSERT_EQ(top->logicalDpiX(), 96);
+    EXPECT_TRUE(top->isVisible());
+    EXPECT_EQ(top->windowTitle(), QString::fromStdString(ui::windowCaption()));
+    EXPECT_EQ(top->size(), QSize(481, 352)); // 7215 x 5280 twips
+
+    auto* keyList = w.widget<QListWidget>(w.window.keys.KeyList);
+    ASSERT_NE(keyList, nullptr);
+    EXPECT_EQ(keyList->parentWidget(), w.view->widgetOf(w.window.tTabs1));
+    EXPECT_EQ(keyList->geometry(), QRect(8, 16, 433, 60)); // 120, 240, 6495, 900
+
+    // Controls of a frame or a sub-panel keep their positions on the tab's panel.
+    auto* command5 = w.widget<QPushButton>(w.window.options.Command5);
+    ASSERT_NE(command5, nullptr);
+    EXPECT_NE(qobject_cast<QGroupBox*>(command5->parentWidget()), nullptr);
+    EXPECT_EQ(command5->mapTo(w.view->widgetOf(w.window.tTabs3), QPoint(0, 0)), QPoint(32, 192)); // 480, 2880
+    auto* text4 = w.widget<QPlainTextEdit>(w.window.info.Text4);
+    ASSERT_NE(text4, nullptr);
+    EXPECT_EQ(text4->parentWidget(), w.view->widgetOf(w.window.info.Info2));
+    EXPECT_EQ(text4->mapTo(w.view->widgetOf(w.window.tTabs4), QPoint(0, 0)), QPoint(16, 40)); // 240, 600
+}
+
+TEST(QtRendererTest, TypedKeysGoThroughTheModelsFilter) {
+    QtWindow w;
+    auto* text2 = w.widget<QLineEdit>(w.window.keys.Text2);
+    auto* apply = w.widget<QPushButton>(w.window.CApply);
+    ASSERT_TRUE(text2 != nullptr && apply != nullptr);
+    const QString before = text2->text();
+    ASSERT_FALSE(apply->isEnabled());
+
+    QTest::keyClick(text2, Qt::Key_X);
+    EXPECT_EQ(text2->text(), before); // refused by the decimals filter
+    EXPECT_EQ(QString::fromStdString(w.window.keys.Text2.text()), before);
+    EXPECT_TRUE(apply->isEnabled()); // the key press alone marks a change
+
+    QTest::keyClick(text2, Qt::Key_Backspace);
+    QTest::keyClick(text2, Qt::Key_3);
+    EXPECT_EQ(w.window.keys.Text2.text(), "3");
+    EXPECT_EQ(text2->text(), "3");
+
+    // A box without a length limit: the refused character never shows, an accepted one shows once.
+    auto* code = w.widget<QLineEdit>(w.window.currencies.tKurz);
+    ASSERT_NE(code, nullptr);
+    const QString codeBefore = code->text();
+    QTest::keyClick(code, Qt::Key_Semicolon);
+    EXPECT_EQ(code->text(), codeBefore);
+    QTest::keyClick(code, Qt::Key_Z);
+    EXPECT_EQ(code->text(), codeBefore + "z");
+    EXPECT_EQ(QString::fromStdString(w.window.currencies.tKurz.text()), codeBefore + "z");
+
+    // A selected text is replaced by what is typed (the box holds one character).
+    text2->selectAll();
+    QTest::keyClick(text2, Qt::Key_5);
+    EXPECT_EQ(w.window.keys.Text2.text(), "5");
+    EXPECT_EQ(text2->text(), "5");
+}
+
+TEST(QtRendererTest, LeavingABoxRaisesItsLostFocus) {
+    QtWindow w;
+    QWidget* top = w.view->widget();
+    top->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(top));
+    auto* text2 = w.widget<QLineEdit>(w.window.keys.Text2);
+    auto* text3 = w.widget<QLineEdit>(w.window.keys.Text3);
+    ASSERT_TRUE(text2 != nullptr && text3 != nullptr);
+    text2->setFocus(Qt::MouseFocusReason);
+    text2->selectAll();
+    QTest::keyClick(text2, Qt::Key_Backspace); // removes the selection: an edit without a character
+    EXPECT_EQ(w.window.keys.Text2.text(), "");
+
+    text3->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(w.window.keys.Text2.text(), "0"); // an empty decimals box becomes "0" when left
+    EXPECT_EQ(text2->text(), "0");
+}
+
+TEST(QtRendererTest, ApplyMovesTheFocusToOk) {
+    QtWindow w;
+    QWidget* top = w.view->widget();
+    top->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(top));
+    auto* text2 = w.widget<QLineEdit>(w.window.keys.Text2);
+    auto* apply = w.widget<QPushButton>(w.window.CApply);
+    auto* ok = w.widget<QPushButton>(w.window.cOK2);
+    text2->setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(text2, Qt::Key_1);
+    ASSERT_TRUE(apply->isEnabled());
+    QTest::mouseClick(apply, Qt::LeftButton);
+    EXPECT_FALSE(apply->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), ok);
+
+    // Again, once the focus has been elsewhere.
+    text2->setFocus(Qt::MouseFocusReason);
+    EXPECT_FALSE(w.window.cOK2.hasFocus());
+    QTest::keyClick(text2, Qt::Key_2);
+    QTest::mouseClick(apply, Qt::LeftButton);
+    EXPECT_EQ(QApplication::focusWidget(), ok);
+}
+
+TEST(QtRendererTest, EditsWithoutACharacterKeyReachTheModel) {
+    QtWindow w;
+    auto* name = w.widget<QLineEdit>(w.window.currencies.tName);
+    ASSERT_NE(name, nullptr);
+    const std::string before = w.window.currencies.tName.text();
+    ASSERT_GE(before.size(), 2U);
+    name->home(false);
+    QTest::keyClick(name, Qt::Key_Delete);
+    EXPECT_EQ(w.window.currencies.tName.text(), before.substr(1));
+    EXPECT_EQ(name->text().toStdString(), before.substr(1));
+}
+
+TEST(QtRendererTest, MultiLineBoxKeepsLineBreaksAsCrLf) {
+    QtWindow w;
+    auto* message = w.widget<QPlainTextEdit>(w.window.info.tNachricht);
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(message->toPlainText(), "Ihre Nachricht\n");
+    message->moveCursor(QTextCursor::End);
+    QTest::keyClicks(message, "Hallo");
+    QTest::keyClick(message, Qt::Key_Return);
+    EXPECT_EQ(w.window.info.tNachricht.text(), "Ihre Nachricht\r\nHallo\r\n");
+    EXPECT_EQ(message->toPlainText(), "Ihre Nachricht\nHallo\n");
+}
+
+TEST(QtRendererTest, SelectingACurrencyRowLoadsItIntoTheEditor) {
+    QtWindow w;
+    auto* list = w.widget<QListWidget>(w.window.currencies.List1);
+    auto* name = w.widget<QLineEdit>(w.window.currencies.tName);
+    ASSERT_TRUE(list != nullptr && name != nullptr);
+    ASSERT_GE(list->count(), 3);
+    EXPECT_EQ(list->count(), w.window.currencies.List1.count());
+    w.window.selectTab(2);
+
+    const QRect row = list->visualItemRect(list->item(2));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    EXPECT_EQ(w.window.currencies.List1.listIndex(), 2);
+    EXPECT_EQ(name->text().toStdString(), w.window.currencies.List1.item(2));
+    EXPECT_EQ(w.window.currencies.tName.text(), w.window.currencies.List1.item(2));
+}
+
+TEST(QtRendererTest, ClickingATabShowsItsPanel) {
+    QtWindow w;
+    auto* strip = w.widget<QTabWidget>(w.window.Tabstrip);
+    ASSERT_NE(strip, nullptr);
+    QTabBar* bar = strip->tabBar();
+    ASSERT_EQ(bar->count(), 4);
+    EXPECT_EQ(bar->tabText(1), QString::fromUtf8("Währungen"));
+    EXPECT_FALSE(bar->tabIcon(1).isNull());
+    QWidget* keysPanel = w.view->widgetOf(w.window.tTabs1);
+    QWidget* currencyPanel = w.view->widgetOf(w.window.tTabs2);
+    ASSERT_TRUE(keysPanel->isVisible());
+    ASSERT_FALSE(currencyPanel->isVisible());
+
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+    EXPECT_EQ(w.window.Tabstrip.selected(), 2);
+    EXPECT_TRUE(currencyPanel->isVisible());
+    EXPECT_FALSE(keysPanel->isVisible());
+
+    // Selecting a tab from code (the tray menu does) moves the strip as well.
+    w.window.selectTab(4);
+    EXPECT_EQ(bar->currentIndex(), 3);
+    EXPECT_TRUE(w.view->widgetOf(w.window.info.Info1)->isVisible());
+}
+
+TEST(QtRendererTest, OptionButtonsFollowTheirGroup) {
+    QtWindow w;
+    w.window.selectTab(3);
+    auto* normal = w.widget<QRadioButton>(w.window.options.Option4);
+    auto* spreadsheet = w.widget<QRadioButton>(w.window.options.Option3);
+    ASSERT_TRUE(normal != nullptr && spreadsheet != nullptr);
+    ASSERT_TRUE(normal->isChecked());
+
+    QTest::mouseClick(spreadsheet, Qt::LeftButton);
+    EXPECT_TRUE(w.state.options.excelMode);
+    EXPECT_TRUE(spreadsheet->isChecked());
+    EXPECT_FALSE(normal->isChecked());
+
+    // Clicking the selected button again leaves it selected.
+    QTest::mouseClick(spreadsheet, Qt::LeftButton);
+    EXPECT_TRUE(spreadsheet->isChecked());
+    EXPECT_TRUE(w.state.options.excelMode);
+}
+
+TEST(QtRendererTest, AddDialogOpensModallyAndCancelCloses) {
+    QtWindow w;
+    auto* add = w.widget<QPushButton>(w.window.keys.Command1);
+    ASSERT_NE(add, nullptr);
+    const int bindings = w.window.keys.KeyList.count();
+
+    QString title;
+    bool comboShown = false;
+    whenDialogShown([&](QDialog& dialog) {
+        title = dialog.windowTitle();
+        EXPECT_EQ(dialog.parentWidget(), w.view->widget());
+        EXPECT_EQ(dialog.size(), QSize(458, 234)); // 6870 x 3510 twips
+        comboShown = dialog.findChild<QWidget*>("Combo3") != nullptr;
+        QPushButton* cancel = buttonCaptioned(dialog, "Abbrechen");
+        ASSERT_NE(cancel, nullptr);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+    });
+    QTest::mouseClick(add, Qt::LeftButton);
+
+    EXPECT_EQ(title, QString::fromUtf8("Neue Tastenkombination hinzufügen"));
+    EXPECT_TRUE(comboShown);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(w.view->widget()->findChildren<QDialog*>().size(), 0);
+    EXPECT_EQ(w.window.keys.KeyList.count(), bindings);
+}
+
+TEST(QtRendererTest, DialogCloseBoxUnloadsTheForm) {
+    QtWindow w;
+    bool closed = false;
+    whenDialogShown([&](QDialog& dialog) {
+        dialog.close();
+        closed = !dialog.isVisible();
+    });
+    w.window.keys.Command1.click();
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST(QtRendererTest, CloseBoxUnloadsTheWindow) {
+    QtWindow w;
+    bool quit = false;
+    w.window.quit = [&quit] { quit = true; };
+    w.view->widget()->close();
+    EXPECT_TRUE(w.window.unloaded());
+    EXPECT_TRUE(quit);
+    EXPECT_FALSE(w.view->widget()->isVisible());
+}
+
+TEST(QtRendererTest, HiddenWindowLeavesTheTaskBarAndComesBack) {
+    QtWindow w;
+    QWidget* top = w.view->widget();
+    w.window.tray.ShowTray();
+    EXPECT_FALSE(top->isVisible());
+    EXPECT_EQ(top->windowType(), Qt::Tool);
+    w.window.tray.HideTray(false);
+    EXPECT_TRUE(top->isVisible());
+    EXPECT_EQ(top->windowType(), Qt::Window);
+    EXPECT_EQ(top->size(), QSize(481, 352));
+}
+
+TEST(QtRendererTest, TrayMenuMirrorsTheItemsAndClicksThem) {
+    QtWindow w;
+    qtui::TrayMenu menu(w.window.tray);
+    const QList<QAction*> actions = menu.menu()->actions();
+    ASSERT_EQ(actions.size(), 8);
+    EXPECT_EQ(actions[0]->text(), "Tastenbelegung");
+    EXPECT_TRUE(actions[4]->isSeparator());
+    EXPECT_TRUE(actions[6]->isSeparator());
+
+    const QString modeBefore = actions[5]->text();
+    w.window.selectTab(3);
+    QTest::mouseClick(w.widget<QRadioButton>(w.window.options.Option3), Qt::LeftButton);
+    EXPECT_NE(actions[5]->text(), modeBefore);
+    EXPECT_EQ(actions[5]->text().toStdString(), w.window.tray.mChangeKeyPress.caption());
+
+    w.window.tray.ShowTray();
+    actions[1]->trigger(); // "Währungen"
+    EXPECT_TRUE(w.view->widget()->isVisible());
+    EXPECT_EQ(w.window.Tabstrip.selected(), 2);
+    EXPECT_TRUE(w.view->widgetOf(w.window.tTabs2)->isVisible());
+}
+
+TEST(QtRendererTest, LinkLabelsClickThroughTheModel) {
+    QtWindow w;
+    w.window.selectTab(4);
+    auto* mail = w.widget<QLabel>(w.window.info.Label19);
+    ASSERT_NE(mail, nullptr);
+    EXPECT_TRUE(mail->text().contains("<a href"));
+    const auto opened = w.desktop.shellRequests().size();
+    emit mail->linkActivated("#");
+    EXPECT_EQ(w.desktop.shellRequests().size(), opened + 1);
+}
+
+TEST(QtRendererTest, ProgramIconHasSeveralSizes) {
+    const QIcon icon = qtui::valumatIcon();
+    EXPECT_GE(icon.availableSizes().size(), 4);
+    EXPECT_FALSE(icon.pixmap(16).isNull());
+    EXPECT_FALSE(qtui::tabIcon("tab4").isNull());
+    EXPECT_TRUE(qtui::tabIcon("nothing").isNull());
+}
+
+} // namespace
+} // namespace valumat::test
