@@ -2,6 +2,7 @@
 # Installs what building and testing Valumat needs on a Debian machine (only what is missing).
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format clang libclang-rt-14-dev)
+packages+=(libx11-dev libx11-xcb-dev libxcb1-dev libxtst-dev xvfb) # the X11 backend and its tests
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

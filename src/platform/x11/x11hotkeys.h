@@ -1,0 +1,99 @@
+// System-wide hot keys on X11: passive key grabs on the root windows of the caller's connection.
+//
+// No X header is included here (see x11keys.h).
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// Xlib's connection type, declared exactly as Xlib and Qt declare it.
+typedef struct _XDisplay Display;
+struct xcb_connection_t;
+
+namespace valumat::x11 {
+
+// A press of a registered hot key: the window and identifier it was registered with.
+struct HotKeyPress {
+    platform::WindowHandle window = 0;
+    int id = 0;
+    bool operator==(const HotKeyPress&) const = default;
+};
+
+// Registers hot keys as key grabs on the caller's X connection, whose event loop reads the resulting key presses
+// and hands each event to handleEvent(). Nothing here reads events or runs a thread.
+//
+// A binding grabs every keycode that carries the key's keysym in any group of the layout (so Ctrl+D is the D key
+// whichever layout is active), with exactly its modifiers, and also with CapsLock and NumLock on. When the
+// keyboard mapping changes, handleEvent() moves the grabs to the new keycodes.
+//
+// A grabbed press makes the keyboard ours until the key is released, so the Ctrl+C that the keystroke script sends
+// right away would come back to us instead of reaching the application. handleEvent() therefore releases that
+// grab as soon as it recognises the press, before reporting it. (Waiting for the key's release instead would delay
+// every conversion until the user lets go, and the release is hard to pair with its press when Ctrl goes up first.)
+// The release of the hot key then goes to the focused window, which ignores a stray key release.
+class X11HotKeys final : public platform::HotKeys {
+public:
+    // Uses the caller's connection (Qt's in the program: QX11Application::display()); does not own it. The
+    // connection must outlive this object.
+    explicit X11HotKeys(Display* display);
+    // Releases every grab.
+    ~X11HotKeys() override;
+    X11HotKeys(const X11HotKeys&) = delete;
+    X11HotKeys& operator=(const X11HotKeys&) = delete;
+
+    // modifiers: kModControl (2) for Ctrl; Alt (1), Shift (4) and the Windows key (8) are understood too.
+    // virtualKey: a Windows virtual-key code (see keysymForVirtualKey). Returns false when the server refused a
+    // grab (another program holds the combination: its key presses go to that program), when the layout has no
+    // such key, when (window, id) is already registered, and when another registration has the same combination.
+    // A registration whose grab was refused is kept all the same and tried again at the next mapping change.
+    bool registerHotKey(platform::WindowHandle window, int id, unsigned modifiers, unsigned virtualKey) override;
+    bool unregisterHotKey(platform::WindowHandle window, int id) override;
+
+    // Looks at one event read from the connection, an xcb_generic_event_t (the native event of Qt's xcb platform).
+    // Returns the hot key when the event is the press of a registered combination; the event is then ours and
+    // should not be processed further. On a keyboard-mapping change (core MappingNotify or the XKB new-keyboard and
+    // map notifications, which the constructor selects on the connection) it renews the grabs and returns nothing.
+    // Never fails.
+    std::optional<HotKeyPress> handleEvent(const void* xcbGenericEvent);
+
+    // Fetches the keyboard mapping again and moves the grabs to match it.
+    void renewGrabs();
+
+private:
+    struct Grab {
+        std::uint32_t root;
+        std::uint8_t keycode;
+        std::uint16_t modifiers;
+        bool operator==(const Grab&) const = default;
+    };
+    struct Registration {
+        platform::WindowHandle window;
+        int id;
+        unsigned modifiers;
+        unsigned virtualKey;
+        std::vector<Grab> grabs; // held now
+    };
+    struct Keyboard {
+        unsigned minKeycode = 0;
+        unsigned perKeycode = 0;
+        std::vector<std::uint32_t> keysyms;
+        std::uint16_t numLockMask = 0;
+    };
+
+    void fetchKeyboard();
+    std::vector<Grab> wantedGrabs(const Registration& registration) const;
+    // Moves the registration's grabs to the wanted ones; false when the server refused one.
+    bool updateGrabs(Registration& registration);
+    bool heldByOther(const Grab& grab, const Registration& except) const;
+
+    xcb_connection_t* connection_ = nullptr;
+    std::vector<std::uint32_t> roots_;
+    int xkbEventBase_ = -1;
+    Keyboard keyboard_;
+    std::vector<Registration> registrations_;
+};
+
+} // namespace valumat::x11
