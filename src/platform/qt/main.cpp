@@ -117,6 +117,11 @@ int main(int argc, char** argv) {
 
     AppState state(services);
     state.configWindow = windows.create();
+    windows.delivered = [](unsigned message, std::intptr_t id) {
+        if (message == platform::kWmHotKey) {
+            std::fprintf(stderr, "valumat: Tastenkombination %d erledigt\n", static_cast<int>(id));
+        }
+    };
     HotKeyFilter filter(hotKeys, windows);
     app.installNativeEventFilter(&filter);
 

@@ -118,6 +118,9 @@ void Windows::customEvent(QEvent* event) {
         // A copy: the procedure may replace itself while it runs.
         const platform::WindowProc procedure = it->second;
         procedure(m->window, m->message, m->wParam, m->lParam);
+        if (delivered) {
+            delivered(m->message, m->wParam);
+        }
     }
 }
 

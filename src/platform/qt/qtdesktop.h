@@ -26,6 +26,8 @@ public:
     platform::WindowHandle create();
     platform::WindowProc setWindowProc(platform::WindowHandle window, platform::WindowProc procedure) override;
     void post(platform::WindowHandle window, unsigned message, std::intptr_t wParam, std::intptr_t lParam);
+    // Called after a posted message was handled (the program logs finished hot keys).
+    std::function<void(unsigned message, std::intptr_t wParam)> delivered;
 
 protected:
     void customEvent(QEvent* event) override;

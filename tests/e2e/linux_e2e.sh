@@ -1,0 +1,221 @@
+#!/usr/bin/env bash
+# Valumat end to end on a virtual X display: a window manager, a tray host, Valumat on a copy of the shipped data,
+# and a real text editor; hot keys pressed with xdotool, results read back through the clipboard.
+#
+#   tests/e2e/linux_e2e.sh BIN_DIR [SCREENSHOT_DIR]
+#
+# E2E_RUNS sets how often the editor conversion runs in a row (default 20).
+set -euo pipefail
+
+bin=$(cd "${1:?usage: linux_e2e.sh BIN_DIR [SCREENSHOT_DIR]}" && pwd)
+shots=${2:-}
+runs=${E2E_RUNS:-20}
+for tool in Xvfb openbox trayer xdotool xclip xprop mousepad dbus-launch import python3; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    [[ -n ${DBUS_SESSION_BUS_PID:-} ]] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    local out=${shots:-$work}
+    mkdir -p "$out"
+    import -window root "$out/failure.png" 2>/dev/null && echo "screenshot: $out/failure.png" >&2
+    echo "--- valumat log" >&2
+    tail -20 "$work/valumat.log" >&2 || true
+    exit 1
+}
+
+# wait_for SECONDS DESCRIPTION COMMAND...: polls the command every 50 ms until it succeeds.
+wait_for() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        ((SECONDS < deadline)) || fail "timed out after ${seconds}s waiting for: $what"
+        sleep 0.05
+    done
+}
+
+export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY
+
+# A free display of our own.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for 10 "Xvfb" test -s "$work/display"
+export DISPLAY=:$(head -1 "$work/display")
+eval "$(dbus-launch --sh-syntax)"
+
+openbox >"$work/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 10 "the window manager" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+trayer --edge top --align right --widthtype request --height 24 --SetDockType true >"$work/trayer.log" 2>&1 &
+pids+=($!)
+wait_for 10 "the tray host" xdotool search --class trayer
+
+mkdir -p "$work/app"
+cp -r "$bin"/. "$work/app/"
+"$work/app/valumat" >"$work/valumat.log" 2>&1 &
+valumat_pid=$!
+pids+=($valumat_pid)
+wait_for 20 "Valumat started" grep -q "valumat: bereit" "$work/valumat.log"
+wait_for 10 "the configuration window" xdotool search --onlyvisible --name "^Valumat V1.2"
+
+clip_get() { xclip -o -selection clipboard 2>/dev/null; }
+clip_set() { printf '%s' "$1" | xclip -selection clipboard -i; wait_for 5 "clipboard set" clip_is "$1"; }
+clip_is() { [[ "$(clip_get)" == "$1" ]]; }
+clip_is_not() { [[ "$(clip_get)" != "$1" ]]; }
+keys_down() {
+    python3 - <<'PY'
+import ctypes
+x = ctypes.cdll.LoadLibrary("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+d = x.XOpenDisplay(None)
+keys = (ctypes.c_char * 32)()
+x.XQueryKeymap(ctypes.c_void_p(d), keys)
+print(sum(bin(b).count("1") for b in keys.raw))
+PY
+}
+done_count() { grep -c "erledigt" "$work/valumat.log" || true; }
+done_more_than() { (($(done_count) > $1)); }
+
+# The editor's whole text, read through a sentinel on the clipboard so that a stale value cannot pass.
+editor_text() {
+    local sentinel="@@sentinel-$RANDOM$RANDOM@@"
+    clip_set "$sentinel"
+    xdotool key --clearmodifiers ctrl+a ctrl+c
+    wait_for 5 "the editor's copy" clip_is_not "$sentinel"
+    clip_get
+}
+editor_has() { [[ "$(editor_text)" == "$1" ]]; }
+
+# --- the text editor -------------------------------------------------------------------------------------------
+mousepad "$work/dokument.txt" >"$work/mousepad.log" 2>&1 &
+pids+=($!)
+wait_for 20 "the editor window" xdotool search --onlyvisible --class mousepad
+editor=$(xdotool search --onlyvisible --class mousepad | head -1)
+focus_editor() { xdotool windowactivate --sync "$editor" && xdotool windowfocus --sync "$editor"; }
+wait_for 5 "the editor focused" focus_editor
+
+# convert AMOUNT EXPECTED USER_CLIPBOARD: types the amount, selects it, presses Ctrl+D.
+convert_amount() {
+    local amount=$1 expected=$2 before=$3
+    focus_editor
+    xdotool key --clearmodifiers ctrl+a
+    xdotool type --delay 10 "$amount"
+    wait_for 5 "the amount in the editor" editor_has "$amount"
+    xdotool key --clearmodifiers ctrl+a
+    clip_set "$before"
+    local n
+    n=$(done_count)
+    xdotool key ctrl+d
+    wait_for 5 "the conversion to finish" done_more_than "$n"
+    clip_is "$before" || fail "the clipboard holds [$(clip_get)] instead of the user's [$before]"
+    local got
+    got=$(editor_text)
+    [[ "$got" == "$expected" ]] || fail "the editor shows [$got] instead of [$expected] (amount $amount)"
+    [[ "$(keys_down)" == 0 ]] || fail "keys left down after the conversion"
+}
+
+start=$(date +%s%N)
+for ((i = 1; i <= runs; i++)); do
+    convert_amount "100" "195,58" "vorher $i"
+done
+end=$(date +%s%N)
+echo "editor: $runs conversions, $(((end - start) / runs / 1000000)) ms each (typing and checks included)"
+convert_amount "12.345,60" "24.145,89" "Gruppierung"
+convert_amount "Betrag 100" "Betrag 100" "Text"
+
+# An image on the clipboard survives a conversion.
+convert -size 16x16 xc:red "$work/bild.png" 2>/dev/null || python3 -c "
+import zlib,struct
+def chunk(t,d): return struct.pack('>I',len(d))+t+d+struct.pack('>I',zlib.crc32(t+d)&0xffffffff)
+raw=b''.join(b'\x00'+b'\xff\x00\x00'*16 for _ in range(16))
+open('$work/bild.png','wb').write(b'\x89PNG\r\n\x1a\n'+chunk(b'IHDR',struct.pack('>IIBBBBB',16,16,8,2,0,0,0))+chunk(b'IDAT',zlib.compress(raw))+chunk(b'IEND',b''))"
+focus_editor
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 10 "100"
+wait_for 5 "the amount in the editor" editor_has "100"
+xdotool key --clearmodifiers ctrl+a
+xclip -selection clipboard -t image/png -i "$work/bild.png"
+wait_for 5 "the image on the clipboard" sh -c 'xclip -o -selection clipboard -t TARGETS | grep -q image/png'
+n=$(done_count)
+xdotool key ctrl+d
+wait_for 5 "the conversion to finish" done_more_than "$n"
+xclip -o -selection clipboard -t image/png >"$work/zurueck.png" 2>/dev/null || fail "no image on the clipboard after the conversion"
+cmp -s "$work/bild.png" "$work/zurueck.png" || fail "the image on the clipboard changed"
+[[ "$(editor_text)" == "195,58" ]] || fail "image case: the editor does not show 195,58"
+echo "editor: the image on the clipboard came back unchanged"
+
+# --- the window, its tabs and dialogs, the tray ---------------------------------------------------------------
+window=$(xdotool search --onlyvisible --name "^Valumat V1.2" | head -1)
+# Points in the window (pixels at 96 dpi: twips / 15).
+tab_x=(0 43 136 238 318)
+click_in() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
+shot_window() { import -window "$1" "$2"; }
+show_tab() {
+    xdotool windowactivate --sync "$window"
+    click_in "$window" "${tab_x[$1]}" 17
+    sleep 0.3
+}
+if [[ -n $shots ]]; then
+    mkdir -p "$shots"
+    names=(x tasten waehrungen optionen info)
+    for k in 1 2 3 4; do
+        show_tab "$k"
+        shot_window "$window" "$shots/linux-${names[$k]}.png"
+    done
+    dialog_shot() { # TAB X Y TITLE FILE
+        show_tab "$1"
+        click_in "$window" "$2" "$3"
+        wait_for 5 "the dialog $4" xdotool search --onlyvisible --name "^$4\$"
+        local dialog
+        dialog=$(xdotool search --onlyvisible --name "^$4\$" | head -1)
+        sleep 0.3
+        shot_window "$dialog" "$shots/$5"
+        xdotool windowactivate --sync "$dialog" key alt+F4
+        wait_for 5 "the dialog $4 closed" sh -c "! xdotool search --onlyvisible --name '^$4\$'"
+    }
+    dialog_shot 1 60 115 "Neue Tastenkombination hinzufügen" linux-neue-tastenkombination.png
+    dialog_shot 2 244 241 "Neue Währung hinzufügen" linux-neue-waehrung.png
+    echo "screenshots in $shots"
+fi
+
+# "Ok" hides the window behind the tray icon; the icon's menu opens the window on the options tab.
+show_tab 3
+shot_window "$window" "$work/options-tab.png"
+show_tab 1
+click_in "$window" 176 316
+wait_for 5 "the window hidden" sh -c "! xdotool search --onlyvisible --name '^Valumat V1.2'"
+wait_for 10 "the tray icon" sh -c 'xwininfo -root -tree | grep -q "\"Valumat\": (\"valumat\""'
+icon=$(xwininfo -root -tree | grep '"Valumat": ("valumat"' | grep -o '+[0-9]*+[0-9]*$' | head -1)
+icon_x=$(cut -d+ -f2 <<<"$icon")
+icon_y=$(cut -d+ -f3 <<<"$icon")
+xdotool mousemove $((icon_x + 11)) $((icon_y + 11)) click 3
+sleep 0.5
+xdotool key Down Down Down Return
+wait_for 5 "the window shown from the tray menu" xdotool search --onlyvisible --name "^Valumat V1.2"
+sleep 0.3
+shot_window "$window" "$work/from-tray.png"
+diff=$(compare -metric AE "$work/options-tab.png" "$work/from-tray.png" null: 2>&1 || true)
+[[ "$diff" == 0 ]] || fail "the tray menu's \"Optionen\" did not show the options tab ($diff pixels differ)"
+echo "tray: icon present, its menu opens the options tab"
+
+# --- second start ----------------------------------------------------------------------------------------------
+"$work/app/valumat" >"$work/second.log" 2>&1 || fail "a second start did not end cleanly"
+grep -q "läuft bereits" "$work/second.log" || fail "a second start said nothing"
+kill -0 "$valumat_pid" || fail "the first Valumat ended"
+echo "second start: refused cleanly"
+
+echo "PASS"
