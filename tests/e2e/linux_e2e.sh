@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Valumat end to end on a virtual X display: a window manager, a tray host, Valumat on a copy of the shipped data,
-# and a real text editor; hot keys pressed with xdotool, results read back through the clipboard.
+# a real text editor and a real spreadsheet; hot keys pressed with xdotool, results read back through the clipboard.
 #
 #   tests/e2e/linux_e2e.sh BIN_DIR [SCREENSHOT_DIR]
 #
@@ -211,6 +211,57 @@ shot_window "$window" "$work/from-tray.png"
 diff=$(compare -metric AE "$work/options-tab.png" "$work/from-tray.png" null: 2>&1 || true)
 [[ "$diff" == 0 ]] || fail "the tray menu's \"Optionen\" did not show the options tab ($diff pixels differ)"
 echo "tray: icon present, its menu opens the options tab"
+
+# --- the spreadsheet -------------------------------------------------------------------------------------------
+# Spreadsheet mode through the tray menu's mode switch, then a cell holding 12345,6 (German locale, decimal
+# comma) converted in place: the cell must hold the number 24145,89, so a formula on it computes.
+if command -v gnumeric >/dev/null && [[ -e /usr/share/i18n/locales/de_DE ]]; then
+    mkdir -p "$work/locale"
+    localedef -i de_DE -f UTF-8 "$work/locale/de_DE.UTF-8" >/dev/null 2>&1 || true
+    LOCPATH=$work/locale LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 gnumeric >"$work/gnumeric.log" 2>&1 &
+    pids+=($!)
+    wait_for 30 "the spreadsheet window" xdotool search --onlyvisible --class gnumeric
+    sheet=$(xdotool search --onlyvisible --class gnumeric | head -1)
+    focus_sheet() { xdotool windowactivate --sync "$sheet" && xdotool windowfocus --sync "$sheet"; }
+    wait_for 5 "the spreadsheet focused" focus_sheet
+    # cell_text: the current cell as the spreadsheet copies it, through a sentinel
+    cell_text() {
+        local sentinel="@@sentinel-$RANDOM$RANDOM@@"
+        clip_set "$sentinel"
+        xdotool key --clearmodifiers ctrl+c
+        wait_for 5 "the spreadsheet's copy" clip_is_not "$sentinel"
+        clip_get | tr -d '\r\n'
+        xdotool key Escape
+    }
+    cell_is() { [[ "$(cell_text)" == "$1" ]]; }
+    xdotool key --clearmodifiers ctrl+Home
+    xdotool type --delay 20 "12345,6"
+    xdotool key Return Up
+    wait_for 5 "the amount in the cell" cell_is "12345,6"
+
+    xdotool mousemove $((icon_x + 11)) $((icon_y + 11)) click 3
+    sleep 0.5
+    xdotool key Down Down Down Down Down Return
+    wait_for 5 "spreadsheet mode saved" grep -q "exceloptimiert: 1" "$work/app/options.dat"
+
+    focus_sheet
+    clip_set "vorher Tabelle"
+    n=$(done_count)
+    xdotool key ctrl+d
+    wait_for 5 "the conversion to finish" done_more_than "$n"
+    clip_is "vorher Tabelle" || fail "spreadsheet: the clipboard holds [$(clip_get)] instead of the user's text"
+    [[ "$(keys_down)" == 0 ]] || fail "spreadsheet: keys left down"
+    focus_sheet
+    xdotool key --clearmodifiers ctrl+Home
+    wait_for 5 "the converted cell" cell_is "24145,89"
+    xdotool key Right
+    xdotool type --delay 20 "=A1*2"
+    xdotool key Return Up
+    wait_for 5 "a formula computing with the converted cell" cell_is "48291,78"
+    echo "spreadsheet: 12345,6 became the number 24145,89"
+else
+    echo "spreadsheet: skipped (gnumeric or the de_DE locale source missing)"
+fi
 
 # --- second start ----------------------------------------------------------------------------------------------
 "$work/app/valumat" >"$work/second.log" 2>&1 || fail "a second start did not end cleanly"
