@@ -1,17 +1,26 @@
 #!/usr/bin/env bash
-# Builds Valumat and runs it on the shipped data in data/.
-# Without arguments: lists the key bindings and converts a few amounts with binding 0 (Ctrl+D, Euro to Deutsche
-# Mark). With arguments: they go to valumat-convert, e.g.  scripts/run.sh --binding 0 -- 100  or
-# echo 12.345,60 | scripts/run.sh --binding 0
+# Builds Valumat and runs it on the shipped data (copied beside the programs in build/default/bin).
+#
+#   scripts/run.sh [/config]            the desktop program (needs an X11 session: DISPLAY)
+#   scripts/run.sh --convert ARGS...    the command-line converter, e.g. --convert --binding 0 -- 100
+#
+# Without a display the converter demo runs instead: the bindings, and a few amounts converted with Ctrl+D's
+# binding (Euro to Deutsche Mark).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh >&2
 cmake --preset default >/dev/null
 cmake --build --preset default -j "${JOBS:-2}" >&2
 bin=build/default/bin
-if (($#)); then
+if [[ ${1:-} == --convert ]]; then
+    shift
     exec "$bin/valumat-convert" --dir data "$@"
 fi
+if [[ -n ${DISPLAY:-} && -x $bin/valumat ]]; then
+    echo "Valumat läuft: Text markieren und z. B. Strg+D drücken (Euro in Deutsche Mark)." >&2
+    exec "$bin/valumat" "$@"
+fi
+echo "Keine X11-Anzeige (DISPLAY): statt des Programms der Umrechner auf der Kommandozeile." >&2
 "$bin/valumat-convert" --dir data --list
 echo
 echo "Strg+D (Euro >> Deutsche Mark):"
