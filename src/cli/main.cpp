@@ -24,6 +24,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <shellapi.h>
 #endif
 
 namespace {
@@ -70,7 +72,7 @@ public:
     int errors = 0;
 };
 
-std::string executableDirectory(const char* argv0) {
+std::string executableDirectory([[maybe_unused]] const char* argv0) {
     std::filesystem::path exe;
 #ifdef _WIN32
     wchar_t buffer[32768];
@@ -86,6 +88,44 @@ std::string executableDirectory(const char* argv0) {
     const auto u8 = exe.parent_path().u8string();
     return std::string(u8.begin(), u8.end());
 }
+
+#ifdef _WIN32
+// The arguments as UTF-8: the C runtime hands them over in the ANSI code page, which loses other characters.
+class Utf8Arguments {
+public:
+    Utf8Arguments() {
+        int count = 0;
+        wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+        for (int i = 0; wide != nullptr && i < count; ++i) {
+            const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+            std::string text(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), size, nullptr, nullptr);
+            texts_.push_back(std::move(text));
+        }
+        LocalFree(wide);
+        for (std::string& text : texts_) {
+            pointers_.push_back(text.data());
+        }
+        pointers_.push_back(nullptr);
+    }
+    int argc() const { return static_cast<int>(texts_.size()); }
+    char** argv() { return pointers_.data(); }
+
+private:
+    std::vector<std::string> texts_;
+    std::vector<char*> pointers_;
+};
+
+// Output is UTF-8; a console shows it as such while the program runs.
+UINT savedConsoleCodePage = 0;
+void useUtf8Console() {
+    const UINT previous = GetConsoleOutputCP();
+    if (previous != 0 && previous != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+        savedConsoleCodePage = previous;
+        std::atexit([] { SetConsoleOutputCP(savedConsoleCodePage); });
+    }
+}
+#endif
 
 [[noreturn]] void fail(const std::string& message) {
     std::cerr << "valumat-convert: " << message << "\n";
@@ -181,6 +221,12 @@ Arguments parse(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    Utf8Arguments utf8;
+    argc = utf8.argc();
+    argv = utf8.argv();
+    useUtf8Console();
+#endif
     const Arguments args = parse(argc, argv);
 
     Headless headless;
