@@ -436,6 +436,35 @@ TEST(resultIsRenderedWhenTheTargetFetchesIt) {
     clipboard.clear();
 }
 
+TEST(anAnsiTargetFetchingTheResultCountsToo) {
+    Win32Desktop desktop(instance());
+    Clipboard& clipboard = desktop.clipboard();
+    clipboard.setText("195,58");
+    std::string fetched;
+    std::thread target([&fetched] {
+        Sleep(30);
+        for (int attempt = 0; attempt < 50 && !OpenClipboard(nullptr); ++attempt) {
+            Sleep(10);
+        }
+        if (HANDLE handle = GetClipboardData(CF_TEXT)) { // made by the system from our Unicode text
+            fetched = static_cast<const char*>(GlobalLock(handle));
+            GlobalUnlock(handle);
+        }
+        CloseClipboard();
+    });
+    CHECK(clipboard.waitFetched(3000));
+    target.join();
+    CHECK(fetched == "195,58");
+}
+
+TEST(aResultStillPromisedWhenTheProgramEndsStaysOnTheClipboard) {
+    {
+        Win32Desktop desktop(instance());
+        desktop.clipboard().setText("24.145,89");
+    }
+    CHECK(clipboardText() == L"24.145,89");
+}
+
 TEST(waitingForAFetchThatNeverComesEndsOnTime) {
     Win32Desktop desktop(instance());
     Clipboard& clipboard = desktop.clipboard();
