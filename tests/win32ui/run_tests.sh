@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Runs a Windows test program under Wine on a private X display (with Openbox when installed) and a fresh Wine prefix
+# (unless WINEPREFIX names one that exists), e.g. the Win32 renderer tests:
+#
+#   tests/win32ui/run_tests.sh build/windows/tests/win32ui/valumat_win32ui_tests.exe [gtest arguments]
+set -euo pipefail
+
+program=${1:?usage: run_tests.sh PROGRAM.exe [arguments]}
+shift
+for tool in Xvfb wine wineboot wineserver; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [[ -z ${WINEPREFIX:-} || ! -d ${WINEPREFIX:-} ]]; then
+    export WINEPREFIX=$work/prefix
+fi
+export HOME=${HOME:-$work} WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+for _ in $(seq 100); do
+    [[ -s $work/display ]] && break
+    sleep 0.1
+done
+[[ -s $work/display ]] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+export DISPLAY=:$(head -1 "$work/display")
+# Without a window manager Wine waits for every window it shows or hides (two seconds a window).
+if command -v openbox >/dev/null; then
+    openbox >"$work/openbox.log" 2>&1 &
+    pids+=($!)
+fi
+
+wineboot --init >"$work/wineboot.log" 2>&1 || { echo "wineboot failed"; cat "$work/wineboot.log"; exit 1; }
+wineserver -w
+wine "$program" "$@"
