@@ -5,6 +5,7 @@ packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang
 packages+=(libx11-dev libx11-xcb-dev libxcb1-dev libxtst-dev xvfb) # the X11 backend and its tests
 packages+=(qt6-base-dev fonts-dejavu-core)                         # the Linux desktop program
 packages+=(openbox trayer xdotool xclip x11-utils imagemagick mousepad gnumeric locales dbus-x11 python3) # e2e tests
+packages+=(g++-mingw-w64-i686 mingw-w64-i686-dev wine wine64 wine32:i386) # the Windows program and its tests
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -13,6 +14,8 @@ if ((${#missing[@]})); then
     sudo=""
     [[ $(id -u) -ne 0 ]] && sudo="sudo"
     export DEBIAN_FRONTEND=noninteractive
+    # Wine runs the 32-bit Windows program with its i386 libraries.
+    dpkg --print-foreign-architectures | grep -q i386 || $sudo dpkg --add-architecture i386
     $sudo apt-get update -qq
     $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -9,6 +9,10 @@ jobs=${JOBS:-2}
 echo "== format"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
+echo "== build: windows (mingw-w64, run under Wine by the release build's tests)"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+
 for preset in default asan; do
     echo "== build and test: $preset"
     cmake --preset "$preset" >/dev/null

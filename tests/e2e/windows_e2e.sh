@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# valumat.exe end to end under Wine on a virtual X display: Openbox, a fresh Wine prefix, Valumat on a copy of the
+# shipped data and Wine's notepad as the target application; hot keys pressed with xdotool, results read back
+# through the clipboard (Wine shares it with X).
+#
+#   tests/e2e/windows_e2e.sh BIN_DIR
+#
+# E2E_RUNS sets how often the notepad conversion runs in a row (default 20). A hot key registered by a Wine program
+# fires only while a Wine window has the focus, hence notepad.
+set -euo pipefail
+
+bin=$(cd "${1:?usage: windows_e2e.sh BIN_DIR}" && pwd)
+runs=${E2E_RUNS:-20}
+for tool in Xvfb openbox xdotool xclip xprop wine wineboot wineserver import python3; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+done
+[[ -f $bin/valumat.exe ]] || { echo "SKIP: no valumat.exe in $bin"; exit 77; }
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    import -window root "$work/failure.png" 2>/dev/null && cp "$work/failure.png" "${E2E_FAILURE_SHOT:-/tmp/valumat-wine-failure.png}" &&
+        echo "screenshot: ${E2E_FAILURE_SHOT:-/tmp/valumat-wine-failure.png}" >&2
+    echo "--- valumat log" >&2
+    grep -a "valumat:" "$work/valumat.log" | tail -10 >&2 || true
+    exit 1
+}
+
+wait_for() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        ((SECONDS < deadline)) || fail "timed out after ${seconds}s waiting for: $what"
+        sleep 0.05
+    done
+}
+
+export HOME=$work/home XDG_RUNTIME_DIR=$work/run WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for 10 "Xvfb" test -s "$work/display"
+export DISPLAY=:$(head -1 "$work/display")
+openbox >"$work/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 10 "the window manager" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+
+start=$SECONDS
+wineboot --init >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
+wineserver -w
+echo "wine prefix ready in $((SECONDS - start)) s"
+
+mkdir -p "$work/app"
+cp -r "$bin"/. "$work/app/"
+# The program's log lines go to the debugger output, which Wine prints as warnings of its seh channel.
+(cd "$work/app" && WINEDEBUG=-all,warn+seh exec wine valumat.exe) >"$work/valumat.log" 2>&1 &
+pids+=($!)
+wait_for 60 "Valumat started" grep -aq "valumat: bereit" "$work/valumat.log"
+wait_for 20 "the configuration window" xdotool search --onlyvisible --name "^Valumat V1.2"
+
+clip_get() { xclip -o -selection clipboard 2>/dev/null; }
+clip_set() { printf '%s' "$1" | xclip -selection clipboard -i; wait_for 5 "clipboard set" clip_is "$1"; }
+clip_is() { [[ "$(clip_get)" == "$1" ]]; }
+clip_is_not() { [[ "$(clip_get)" != "$1" ]]; }
+keys_down() {
+    python3 - <<'PY'
+import ctypes
+x = ctypes.cdll.LoadLibrary("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+d = x.XOpenDisplay(None)
+keys = (ctypes.c_char * 32)()
+x.XQueryKeymap(ctypes.c_void_p(d), keys)
+print(sum(bin(b).count("1") for b in keys.raw))
+PY
+}
+done_count() { grep -ac "erledigt" "$work/valumat.log" || true; }
+done_more_than() { (($(done_count) > $1)); }
+
+# Notepad after Valumat: a new Wine window takes the foreground.
+wine notepad >"$work/notepad.log" 2>&1 &
+pids+=($!)
+wait_for 30 "notepad" xdotool search --onlyvisible --name "Notepad"
+notepad=$(xdotool search --onlyvisible --name "Notepad" | head -1)
+focus_notepad() { xdotool windowactivate --sync "$notepad"; }
+wait_for 5 "notepad focused" focus_notepad
+
+notepad_text() {
+    local sentinel="@@sentinel-$RANDOM$RANDOM@@"
+    clip_set "$sentinel"
+    xdotool key --clearmodifiers ctrl+a ctrl+c
+    wait_for 5 "notepad's copy" clip_is_not "$sentinel"
+    clip_get
+}
+notepad_has() { [[ "$(notepad_text)" == "$1" ]]; }
+
+convert_amount() {
+    local amount=$1 expected=$2 before=$3
+    focus_notepad
+    xdotool key --clearmodifiers ctrl+a
+    xdotool type --delay 20 "$amount"
+    wait_for 5 "the amount in notepad" notepad_has "$amount"
+    xdotool key --clearmodifiers ctrl+a
+    clip_set "$before"
+    local n
+    n=$(done_count)
+    xdotool key ctrl+d
+    wait_for 10 "the conversion to finish" done_more_than "$n"
+    wait_for 3 "the user's clipboard back" clip_is "$before"
+    local got
+    got=$(notepad_text)
+    [[ "$got" == "$expected" ]] || fail "notepad shows [$got] instead of [$expected] (amount $amount)"
+    [[ "$(keys_down)" == 0 ]] || fail "keys left down after the conversion"
+}
+
+t0=$(date +%s%N)
+for ((i = 1; i <= runs; i++)); do
+    convert_amount "100" "195,58" "vorher $i"
+done
+t1=$(date +%s%N)
+echo "notepad: $runs conversions, $(((t1 - t0) / runs / 1000000)) ms each (typing and checks included)"
+convert_amount "12.345,60" "24.145,89" "Gruppierung"
+convert_amount "Betrag 100" "Betrag 100" "Text"
+echo "notepad: a grouped amount converted, a text left unchanged"
+
+# "Ok" hides the window behind the tray icon (Wine shows it in a tray window of its own); the icon's menu opens
+# the window on the options tab.
+window=$(xdotool search --onlyvisible --name "^Valumat V1.2" | head -1)
+show_tab() {
+    xdotool windowactivate --sync "$window"
+    xdotool mousemove --window "$window" "$1" 17 click 1
+    sleep 0.5
+}
+show_tab 238
+import -window "$window" "$work/options-tab.png"
+show_tab 43
+import -window "$window" "$work/keys-tab.png"
+xdotool mousemove --window "$window" 176 316 click 1
+wait_for 10 "the window hidden" sh -c "! xdotool search --onlyvisible --name '^Valumat V1.2'"
+wait_for 20 "Wine's tray window" xdotool search --onlyvisible --name "Wine System Tray"
+tray=$(xdotool search --onlyvisible --name "Wine System Tray" | head -1)
+root_children() { xwininfo -root -children | grep -o '^ *0x[0-9a-f]*' | sort; }
+root_children >"$work/before-menu"
+xdotool mousemove --window "$tray" 12 12 click 3
+# The menu is a new top-level X window; its third entry is "Optionen" (entries are about 17 pixels high).
+menu_geometry() {
+    local id
+    for id in $(root_children | comm -13 "$work/before-menu" -); do
+        xwininfo -id "$id" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+            /Width/ { w = $NF } /Height/ { h = $NF } /Map State: IsViewable/ { v = 1 }
+            END { if (v && w > 100 && h > 80) print x, y }'
+    done | head -1
+}
+menu_open() { [[ -n "$(menu_geometry)" ]]; }
+wait_for 10 "the tray menu" menu_open
+read -r menu_x menu_y <<<"$(menu_geometry)"
+xdotool mousemove $((menu_x + 40)) $((menu_y + 44)) click 1
+wait_for 10 "the window shown from the tray menu" xdotool search --onlyvisible --name "^Valumat V1.2"
+sleep 0.5
+import -window "$window" "$work/from-tray.png"
+# The tab strip tells which tab is shown (the panels themselves may repaint with small differences under Wine).
+convert "$work/options-tab.png" -crop 400x30+0+0 +repage "$work/options-strip.png"
+convert "$work/from-tray.png" -crop 400x30+0+0 +repage "$work/tray-strip.png"
+convert "$work/keys-tab.png" -crop 400x30+0+0 +repage "$work/keys-strip.png"
+strip_diff() {
+    local out
+    out=$(compare -metric AE -fuzz 5% "$1" "$2" null: 2>&1 || true)
+    echo "${out%%[ .]*}"
+}
+diff=$(strip_diff "$work/options-strip.png" "$work/tray-strip.png")
+other=$(strip_diff "$work/keys-strip.png" "$work/tray-strip.png")
+echo "tray: tab strip differs by $diff pixels from the options tab, by $other from the keys tab"
+((diff * 4 < other)) || fail "the tray menu's \"Optionen\" did not show the options tab ($diff pixels differ)"
+echo "tray: icon in Wine's tray window, its menu opens the options tab"
+
+# A second start shows the running program and registers nothing twice.
+(cd "$work/app" && wine valumat.exe) >"$work/second.log" 2>&1 || fail "a second start did not end cleanly"
+focus_notepad
+convert_amount "100" "195,58" "nach dem zweiten Start"
+echo "second start: refused, the hot key still works once"
+
+echo "PASS"
