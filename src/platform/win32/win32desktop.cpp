@@ -541,12 +541,27 @@ void Process::endProgram(int status) {
 
 // --- the desktop -------------------------------------------------------------------------------------------------
 
+namespace {
+
+// COM for the shell, from ole32.dll loaded when needed (the program imports only the core system libraries).
+template <class Fn> Fn ole32Function(const char* name) {
+    static HMODULE module = LoadLibraryW(L"ole32.dll");
+    return module != nullptr ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
+                             : nullptr;
+}
+using CoInitializeExFn = HRESULT(WINAPI*)(LPVOID, DWORD);
+using CoUninitializeFn = void(WINAPI*)();
+
+} // namespace
+
 Win32Desktop::Win32Desktop(HINSTANCE instance)
     : instance_(instance), window_(createMessageWindow(instance)),
       clipboard_(window_, [this] { pump_.pumpMessages(); }), windowHook_(&hotKeys_),
       tray_(window_, programIcon(instance)) {
     // Shell extensions behind ShellExecuteEx want COM on the calling thread.
-    comInitialized_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+    if (const auto coInitializeEx = ole32Function<CoInitializeExFn>("CoInitializeEx")) {
+        comInitialized_ = SUCCEEDED(coInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+    }
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32Desktop::messageWindowProcedure));
 }
@@ -556,7 +571,9 @@ Win32Desktop::~Win32Desktop() {
     // Still set user data: WM_RENDERALLFORMATS during the destruction leaves a promised result behind.
     DestroyWindow(window_);
     if (comInitialized_) {
-        CoUninitialize();
+        if (const auto coUninitialize = ole32Function<CoUninitializeFn>("CoUninitialize")) {
+            coUninitialize();
+        }
     }
 }
 

@@ -12,6 +12,23 @@ namespace valumat::win32ui {
 
 namespace {
 
+// Whether a window is drawn by the visual-styles engine. uxtheme.dll is loaded when needed, so that the program
+// imports nothing beyond the core system libraries.
+bool themed(HWND window) {
+    using GetWindowThemeFn = HTHEME(WINAPI*)(HWND);
+    static const auto getWindowTheme = [] {
+        HMODULE module = LoadLibraryW(L"uxtheme.dll");
+        return module != nullptr ? reinterpret_cast<GetWindowThemeFn>(
+                                       reinterpret_cast<void (*)()>(GetProcAddress(module, "GetWindowTheme")))
+                                 : nullptr;
+    }();
+    return getWindowTheme != nullptr && getWindowTheme(window) != nullptr;
+}
+
+} // namespace
+
+namespace {
+
 // Sets a control's text when it differs from what it shows; true when it did.
 bool setText(HWND hwnd, const std::wstring& text) {
     if (windowText(hwnd) == text) {
@@ -683,8 +700,7 @@ private:
             GetWindowRect(sibling, &theirs);
             if (sibling != hwnd() && GetClassNameW(sibling, name, 32) > 0 && lstrcmpiW(name, WC_TABCONTROLW) == 0 &&
                 IntersectRect(&common, &mine, &theirs) != 0 && EqualRect(&common, &mine) != 0) {
-                return GetWindowTheme(sibling) != nullptr ? GetSysColorBrush(COLOR_WINDOW)
-                                                          : GetSysColorBrush(COLOR_BTNFACE);
+                return themed(sibling) ? GetSysColorBrush(COLOR_WINDOW) : GetSysColorBrush(COLOR_BTNFACE);
             }
         }
         return GetSysColorBrush(COLOR_BTNFACE);
