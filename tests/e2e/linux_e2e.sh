@@ -23,6 +23,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/lib.sh"
 
 fail() {
     echo "FAIL: $*" >&2
@@ -34,16 +36,6 @@ fail() {
     exit 1
 }
 
-# wait_for SECONDS DESCRIPTION COMMAND...: polls the command every 50 ms until it succeeds.
-wait_for() {
-    local seconds=$1 what=$2
-    shift 2
-    local deadline=$((SECONDS + seconds))
-    until "$@" >/dev/null 2>&1; do
-        ((SECONDS < deadline)) || fail "timed out after ${seconds}s waiting for: $what"
-        sleep 0.05
-    done
-}
 
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
@@ -51,15 +43,8 @@ chmod 700 "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY
 
 # A free display of our own.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 10 "Xvfb" test -s "$work/display"
-export DISPLAY=:$(head -1 "$work/display")
+start_display "$work"
 eval "$(dbus-launch --sh-syntax)"
-
-openbox >"$work/openbox.log" 2>&1 &
-pids+=($!)
-wait_for 10 "the window manager" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 trayer --edge top --align right --widthtype request --height 24 --SetDockType true >"$work/trayer.log" 2>&1 &
 pids+=($!)
 wait_for 10 "the tray host" xdotool search --class trayer
@@ -72,32 +57,11 @@ pids+=($valumat_pid)
 wait_for 20 "Valumat started" grep -q "valumat: bereit" "$work/valumat.log"
 wait_for 10 "the configuration window" xdotool search --onlyvisible --name "^Valumat V1.2"
 
-clip_get() { xclip -o -selection clipboard 2>/dev/null; }
-clip_set() { printf '%s' "$1" | xclip -selection clipboard -i; wait_for 5 "clipboard set" clip_is "$1"; }
-clip_is() { [[ "$(clip_get)" == "$1" ]]; }
-clip_is_not() { [[ "$(clip_get)" != "$1" ]]; }
-keys_down() {
-    python3 - <<'PY'
-import ctypes
-x = ctypes.cdll.LoadLibrary("libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
-d = x.XOpenDisplay(None)
-keys = (ctypes.c_char * 32)()
-x.XQueryKeymap(ctypes.c_void_p(d), keys)
-print(sum(bin(b).count("1") for b in keys.raw))
-PY
-}
 done_count() { grep -c "erledigt" "$work/valumat.log" || true; }
 done_more_than() { (($(done_count) > $1)); }
 
 # The editor's whole text, read through a sentinel on the clipboard so that a stale value cannot pass.
-editor_text() {
-    local sentinel="@@sentinel-$RANDOM$RANDOM@@"
-    clip_set "$sentinel"
-    xdotool key --clearmodifiers ctrl+a ctrl+c
-    wait_for 5 "the editor's copy" clip_is_not "$sentinel"
-    clip_get
-}
+editor_text() { copied_text "the editor's copy" ctrl+a ctrl+c; }
 editor_has() { [[ "$(editor_text)" == "$1" ]]; }
 
 # --- the text editor -------------------------------------------------------------------------------------------
@@ -226,11 +190,7 @@ if command -v gnumeric >/dev/null && [[ -e /usr/share/i18n/locales/de_DE ]]; the
     wait_for 5 "the spreadsheet focused" focus_sheet
     # cell_text: the current cell as the spreadsheet copies it, through a sentinel
     cell_text() {
-        local sentinel="@@sentinel-$RANDOM$RANDOM@@"
-        clip_set "$sentinel"
-        xdotool key --clearmodifiers ctrl+c
-        wait_for 5 "the spreadsheet's copy" clip_is_not "$sentinel"
-        clip_get | tr -d '\r\n'
+        copied_text "the spreadsheet's copy" ctrl+c | tr -d '\r\n'
         xdotool key Escape
     }
     cell_is() { [[ "$(cell_text)" == "$1" ]]; }

@@ -25,6 +25,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/lib.sh"
 
 fail() {
     echo "FAIL: $*" >&2
@@ -35,27 +37,12 @@ fail() {
     exit 1
 }
 
-wait_for() {
-    local seconds=$1 what=$2
-    shift 2
-    local deadline=$((SECONDS + seconds))
-    until "$@" >/dev/null 2>&1; do
-        ((SECONDS < deadline)) || fail "timed out after ${seconds}s waiting for: $what"
-        sleep 0.05
-    done
-}
 
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 10 "Xvfb" test -s "$work/display"
-export DISPLAY=:$(head -1 "$work/display")
-openbox >"$work/openbox.log" 2>&1 &
-pids+=($!)
-wait_for 10 "the window manager" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+start_display "$work"
 
 start=$SECONDS
 wineboot --init >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
@@ -70,21 +57,6 @@ pids+=($!)
 wait_for 60 "Valumat started" grep -aq "valumat: bereit" "$work/valumat.log"
 wait_for 20 "the configuration window" xdotool search --onlyvisible --name "^Valumat V1.2"
 
-clip_get() { xclip -o -selection clipboard 2>/dev/null; }
-clip_set() { printf '%s' "$1" | xclip -selection clipboard -i; wait_for 5 "clipboard set" clip_is "$1"; }
-clip_is() { [[ "$(clip_get)" == "$1" ]]; }
-clip_is_not() { [[ "$(clip_get)" != "$1" ]]; }
-keys_down() {
-    python3 - <<'PY'
-import ctypes
-x = ctypes.cdll.LoadLibrary("libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
-d = x.XOpenDisplay(None)
-keys = (ctypes.c_char * 32)()
-x.XQueryKeymap(ctypes.c_void_p(d), keys)
-print(sum(bin(b).count("1") for b in keys.raw))
-PY
-}
 done_count() { grep -ac "erledigt" "$work/valumat.log" || true; }
 done_more_than() { (($(done_count) > $1)); }
 
@@ -96,13 +68,7 @@ notepad=$(xdotool search --onlyvisible --name "Notepad" | head -1)
 focus_notepad() { xdotool windowactivate --sync "$notepad"; }
 wait_for 5 "notepad focused" focus_notepad
 
-notepad_text() {
-    local sentinel="@@sentinel-$RANDOM$RANDOM@@"
-    clip_set "$sentinel"
-    xdotool key --clearmodifiers ctrl+a ctrl+c
-    wait_for 5 "notepad's copy" clip_is_not "$sentinel"
-    clip_get
-}
+notepad_text() { copied_text "notepad's copy" ctrl+a ctrl+c; }
 notepad_has() { [[ "$(notepad_text)" == "$1" ]]; }
 
 convert_amount() {
