@@ -6,6 +6,8 @@
 #include "store/keyfile.h"
 #include "store/optionsfile.h"
 
+#include <algorithm>
+
 namespace valumat::ui {
 
 namespace {
@@ -48,7 +50,42 @@ ConfigWindow::ConfigWindow(AppState& appState, ModalHost& modalHost)
         form.controls.insert(form.controls.end(), list.begin(), list.end());
     }
 
+    // The tab's controls on the tab's panel, a few of them in a frame or a sub-panel of it.
+    const auto place = [this](const std::vector<Control*>& controls, Panel& panel, bool inner) {
+        for (const Control* c : controls) {
+            Placement p{&panel, inner ? panel.rect().left : 0, inner ? panel.rect().top : 0};
+            const auto it = std::find_if(placements_.begin(), placements_.end(),
+                                         [c](const auto& entry) { return entry.first == c; });
+            if (it != placements_.end()) {
+                it->second = p;
+            } else {
+                placements_.emplace_back(c, p);
+            }
+        }
+    };
+    place(keys.controls(), tTabs1, false);
+    place(currencies.controls(), tTabs2, false);
+    place(options.controls(), tTabs3, false);
+    place(info.controls(), tTabs4, false);
+    place({&options.Command5, &options.Command6}, options.Frame1, true);
+    place({&info.Image1, &info.labelProduct, &info.labelVersion, &info.labelDate, &info.labelAuthor, &info.labelMail,
+           &info.labelWeb, &info.Label19, &info.Label21},
+          info.Info1, true);
+    place({&info.Text4}, info.Info2, true);
+    place({&info.labelHeading, &info.Label27, &info.tName2, &info.tEmail, &info.tHomepage, &info.tNachricht,
+           &info.Command8},
+          info.Info3, true);
+
     state.onChanged = [this](Changed what) { stateChanged(what); };
+}
+
+ConfigWindow::Placement ConfigWindow::placementOf(const Control& control) const {
+    for (const auto& [c, placement] : placements_) {
+        if (c == &control) {
+            return placement;
+        }
+    }
+    return {};
 }
 
 ConfigWindow::~ConfigWindow() {

@@ -12,6 +12,8 @@
 
 #include <array>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace valumat::ui {
 
@@ -40,6 +42,16 @@ public:
     Tray tray;
 
     Panel& tTabs(int k); // 1..4
+
+    // Where a control of the window lies: on which panel (nullptr: on the form itself), and the offset in twips of
+    // that panel when it is a frame or a sub-panel inside a tab panel (the positions of a tab's controls are all
+    // relative to the tab panel, so a renderer subtracts it for a control placed inside the inner panel).
+    struct Placement {
+        Panel* panel = nullptr;
+        int offsetLeft = 0;
+        int offsetTop = 0;
+    };
+    Placement placementOf(const Control& control) const;
 
     // Mark changed: ChangesPending set and "Übernehmen" enabled.
     void markChanged();
@@ -70,6 +82,7 @@ public:
 
 private:
     void stateChanged(Changed what);
+    std::vector<std::pair<const Control*, Placement>> placements_;
     bool unloaded_ = false;
 };
 

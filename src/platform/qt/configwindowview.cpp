@@ -5,9 +5,7 @@
 #include <QCloseEvent>
 #include <QMoveEvent>
 
-#include <algorithm>
 #include <functional>
-#include <unordered_map>
 
 namespace valumat::qtui {
 
@@ -36,45 +34,19 @@ ConfigWindowView::ConfigWindowView(ui::ConfigWindow& window) : window_(window), 
     widget_->setWindowIcon(valumatIcon());
     useDesignFont(*widget_);
 
-    // Where each control lies: the tab's controls on the tab's panel, a few of them in a frame or a sub-panel of
-    // it; everything else on the form. All positions of a tab are relative to its panel.
-    std::unordered_map<const ui::Control*, ui::Panel*> container;
-    const auto place = [&container](const std::vector<ui::Control*>& controls, ui::Panel& panel) {
-        for (const ui::Control* c : controls) {
-            container[c] = &panel;
-        }
-    };
-    place(window.keys.controls(), window.tTabs1);
-    place(window.currencies.controls(), window.tTabs2);
-    place(window.options.controls(), window.tTabs3);
-    place(window.info.controls(), window.tTabs4);
-    ui::OptionsTab& options = window.options;
-    place({&options.Command5, &options.Command6}, options.Frame1);
-    ui::InfoTab& info = window.info;
-    place({&info.Image1, &info.labelProduct, &info.labelVersion, &info.labelDate, &info.labelAuthor, &info.labelMail,
-           &info.labelWeb, &info.Label19, &info.Label21},
-          info.Info1);
-    place({&info.Text4}, info.Info2);
-    place({&info.labelHeading, &info.Label27, &info.tName2, &info.tEmail, &info.tHomepage, &info.tNachricht,
-           &info.Command8},
-          info.Info3);
-    const std::vector<const ui::Panel*> nested = {&options.Frame1, &info.Info1, &info.Info2, &info.Info3};
-
     for (ui::Control* c : window.form.controls) {
         QWidget* parent = widget_.get();
         QPoint origin;
-        if (const auto it = container.find(c); it != container.end()) {
-            if (QWidget* panel = views_.widgetOf(*it->second)) {
+        if (const auto placement = window.placementOf(*c); placement.panel != nullptr) {
+            if (QWidget* panel = views_.widgetOf(*placement.panel)) {
                 parent = panel;
-                if (std::find(nested.begin(), nested.end(), it->second) != nested.end()) {
-                    origin = QPoint(it->second->rect().left, it->second->rect().top);
-                }
+                origin = QPoint(placement.offsetLeft, placement.offsetTop);
             }
         }
         views_.add(*c, parent, origin);
     }
 
-    if (ControlView* picture = views_.viewOf(info.Image1)) {
+    if (ControlView* picture = views_.viewOf(window.info.Image1)) {
         const QSize size = picture->widget()->size();
         setLabelPicture(*picture, valumatIcon().pixmap(qMin(size.width(), size.height())));
     }

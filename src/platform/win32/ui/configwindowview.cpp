@@ -3,7 +3,6 @@
 #include "platform/win32/res/resource.h"
 
 #include <algorithm>
-#include <unordered_map>
 
 namespace valumat::win32ui {
 
@@ -15,46 +14,20 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 
 ConfigWindowView::ConfigWindowView(ui::ConfigWindow& window, HINSTANCE instance)
     : window_(window), frame_(window.form, instance, kConfigWindowClass, kStyle, 0) {
-    // Where each control lies: the tab's controls on the tab's panel, a few of them in a frame or a sub-panel of
-    // it; everything else on the window. All positions of a tab are relative to its panel.
-    std::unordered_map<const ui::Control*, ui::Panel*> container;
-    const auto place = [&container](const std::vector<ui::Control*>& controls, ui::Panel& panel) {
-        for (const ui::Control* c : controls) {
-            container[c] = &panel;
-        }
-    };
-    place(window.keys.controls(), window.tTabs1);
-    place(window.currencies.controls(), window.tTabs2);
-    place(window.options.controls(), window.tTabs3);
-    place(window.info.controls(), window.tTabs4);
-    ui::OptionsTab& options = window.options;
-    place({&options.Command5, &options.Command6}, options.Frame1);
-    ui::InfoTab& info = window.info;
-    place({&info.Image1, &info.labelProduct, &info.labelVersion, &info.labelDate, &info.labelAuthor, &info.labelMail,
-           &info.labelWeb, &info.Label19, &info.Label21},
-          info.Info1);
-    place({&info.Text4}, info.Info2);
-    place({&info.labelHeading, &info.Label27, &info.tName2, &info.tEmail, &info.tHomepage, &info.tNachricht,
-           &info.Command8},
-          info.Info3);
-    const std::vector<const ui::Panel*> nested = {&options.Frame1, &info.Info1, &info.Info2, &info.Info3};
-
     for (ui::Control* c : window.form.controls) {
         HWND parent = nullptr;
         POINT origin{};
-        if (const auto it = container.find(c); it != container.end()) {
-            if (HWND panel = frame_.views().hwndOf(*it->second)) {
+        if (const auto placement = window.placementOf(*c); placement.panel != nullptr) {
+            if (HWND panel = frame_.views().hwndOf(*placement.panel)) {
                 parent = panel;
-                if (std::find(nested.begin(), nested.end(), it->second) != nested.end()) {
-                    origin = POINT{it->second->rect().left, it->second->rect().top};
-                }
+                origin = POINT{placement.offsetLeft, placement.offsetTop};
             }
         }
         frame_.add(*c, parent, origin);
     }
     frame_.views().settle();
 
-    if (ControlWnd* picture = frame_.views().viewOf(info.Image1)) {
+    if (ControlWnd* picture = frame_.views().viewOf(window.info.Image1)) {
         RECT r{};
         GetClientRect(picture->hwnd(), &r);
         const int size = std::min(r.right, r.bottom);
