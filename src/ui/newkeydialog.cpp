@@ -75,10 +75,11 @@ NewKeyDialog::NewKeyDialog(ConfigWindow& window)
     Command2.onClick = [this] { Command2_Click(); };
     form.onUnload = [this] { unload(); };
 
-    form.controls = {&Label10, &Combo3, &Label11, &Combo4,  &Check1, &Text1,   &Option1, &Option2,  &Label8,
-                     &Combo1,  &Label9, &Combo2,  &Label13, &Text2,  &Label12, &Text3,   &Command1, &Command2};
     tabOrder = {&Text3,  &Text2,  &Option2, &Option1, &Text1,    &Check1,
                 &Combo4, &Combo3, &Combo2,  &Combo1,  &Command2, &Command1};
+    // Renderers create the controls in this order, which is also the keyboard order: the focus starts in Text3.
+    form.controls = tabOrder;
+    form.controls.insert(form.controls.end(), {&Label10, &Label11, &Label8, &Label9, &Label13, &Label12});
 }
 
 void NewKeyDialog::Form_Load() {
