@@ -142,6 +142,33 @@ std::uint8_t codePositionOf(const CheckBox& check, const OptionButton& before) {
 
 // ---------------------------------------------------------------------------------------------------------------
 
+void designBindingEditor(const BindingEditorControls& e) {
+    e.combo3.setTooltip("Einzulesende Währung");
+    e.combo4.setTooltip("Zu berechnende Währung");
+    e.check1.setTooltip("Währungskürzel ausgeben/ nicht ausgeben");
+    e.text1.setTooltip("Währungskürzel");
+    e.option1.setTooltip("Währungskürzel steht vor dem Betrag");
+    e.option2.setTooltip("Währungskürzel steht hinter dem Betrag");
+    e.text2.setTooltip("Nachkommastellen, auf die der berechnete Betrag gerundet und ausgegeben werden soll");
+    e.text3.setTooltip("Trennzeichen, mit dem Dezimalstellen getrennt werden");
+    e.label11.alignment = Alignment::Center;
+    e.label9.alignment = Alignment::Center;
+    e.label9.fontName = "Arial";
+    e.label9.fontSizePoints = 12;
+    e.label13.alignment = Alignment::Right;
+    e.label12.alignment = Alignment::Right;
+
+    e.text1.maxLength = 10;
+    e.text1.setEnabled(false);
+    e.text1.setBackColor(BackColor::ButtonFace);
+    e.option1.setEnabled(false);
+    e.option2.setEnabled(false);
+    OptionButton::group({&e.option1, &e.option2});
+    e.text2.maxLength = 1;
+    e.text3.maxLength = 1;
+    e.text3.setText(",");
+}
+
 KeysTab::KeysTab(ConfigWindow& window)
     : KeyList("KeyList", {120, 240, 6495, 900}), Command1("Command1", "Hinzufügen", {120, 1120, 1335, 255}),
       Command2("Command2", "Entfernen", {1440, 1120, 1335, 255}),
@@ -156,30 +183,8 @@ KeysTab::KeysTab(ConfigWindow& window)
       Text3("Text3", {5640, 3240, 615, 255}), w_(window) {
     Command1.setTooltip("Neue Tastenkombination hinzufügen");
     Command2.setTooltip("Gewählte Tastenkombination entfernen");
-    Combo3.setTooltip("Einzulesende Währung");
-    Combo4.setTooltip("Zu berechnende Währung");
-    Check1.setTooltip("Währungskürzel ausgeben/ nicht ausgeben");
-    Text1.setTooltip("Währungskürzel");
-    Option1.setTooltip("Währungskürzel steht vor dem Betrag");
-    Option2.setTooltip("Währungskürzel steht hinter dem Betrag");
-    Text2.setTooltip("Nachkommastellen, auf die der berechnete Betrag gerundet und ausgegeben werden soll");
-    Text3.setTooltip("Trennzeichen, mit dem Dezimalstellen getrennt werden");
-    Label11.alignment = Alignment::Center;
-    Label9.alignment = Alignment::Center;
-    Label9.fontName = "Arial";
-    Label9.fontSizePoints = 12;
-    Label13.alignment = Alignment::Right;
-    Label12.alignment = Alignment::Right;
-
-    Text1.maxLength = 10;
-    Text1.setEnabled(false);
-    Text1.setBackColor(BackColor::ButtonFace);
-    Option1.setEnabled(false);
-    Option2.setEnabled(false);
-    OptionButton::group({&Option1, &Option2});
-    Text2.maxLength = 1;
-    Text3.maxLength = 1;
-    Text3.setText(",");
+    designBindingEditor(
+        {Label11, Label9, Label13, Label12, Combo3, Combo4, Check1, Text1, Option1, Option2, Text2, Text3});
 
     AppState& state = w_.state;
     KeyList.bindItems([&state] { return static_cast<int>(state.keyListLines.size()); },

@@ -69,6 +69,25 @@ private:
     ConfigWindow& w_;
 };
 
+// The binding editor's controls, as the tab and the new key-binding dialog both have them.
+struct BindingEditorControls {
+    Label& label11;
+    Label& label9;
+    Label& label13;
+    Label& label12;
+    ComboBox& combo3;
+    ComboBox& combo4;
+    CheckBox& check1;
+    TextBox& text1;
+    OptionButton& option1;
+    OptionButton& option2;
+    TextBox& text2;
+    TextBox& text3;
+};
+// Their design: tooltips, alignment and font of the labels, length limits, the code box and options disabled until
+// "+ Kürzel:" is ticked, the separator ",".
+void designBindingEditor(const BindingEditorControls& editor);
+
 // The two key sets of Combo2 and the modifier rule shared with the new key-binding dialog.
 std::vector<std::string> allKeys();      // 0-9, A-Z, F1-F12
 std::vector<std::string> functionKeys(); // F1-F12

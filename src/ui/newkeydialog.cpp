@@ -38,31 +38,9 @@ NewKeyDialog::NewKeyDialog(ConfigWindow& window)
       Option2("Option2", "dahinter", {5640, 1275, 975, 255}),
       Command1("Command1", "Speichern", {4080, 2880, 1215, 375}),
       Command2("Command2", "Abbrechen", {5400, 2880, 1215, 375}), w_(window) {
-    Combo3.setTooltip("Einzulesende Währung");
-    Combo4.setTooltip("Zu berechnende Währung");
-    Check1.setTooltip("Währungskürzel ausgeben/ nicht ausgeben");
-    Text1.setTooltip("Währungskürzel");
-    Option1.setTooltip("Währungskürzel steht vor dem Betrag");
-    Option2.setTooltip("Währungskürzel steht hinter dem Betrag");
-    Text2.setTooltip("Nachkommastellen, auf die der berechnete Betrag gerundet und ausgegeben werden soll");
-    Text3.setTooltip("Trennzeichen, mit dem Dezimalstellen getrennt werden");
-    Label11.alignment = Alignment::Center;
-    Label9.alignment = Alignment::Center;
-    Label9.fontName = "Arial";
-    Label9.fontSizePoints = 12;
-    Label13.alignment = Alignment::Right;
-    Label12.alignment = Alignment::Right;
-
-    Text1.maxLength = 10;
-    Text1.setEnabled(false);
-    Text1.setBackColor(BackColor::ButtonFace);
-    Option1.setEnabled(false);
-    Option2.setEnabled(false);
-    OptionButton::group({&Option1, &Option2});
-    Text2.maxLength = 1;
+    designBindingEditor(
+        {Label11, Label9, Label13, Label12, Combo3, Combo4, Check1, Text1, Option1, Option2, Text2, Text3});
     Text2.setText("2");
-    Text3.maxLength = 1;
-    Text3.setText(",");
 
     Combo1.onClick = [this] { Combo1_Click(); };
     Check1.onClick = [this] { Check1_Click(); };
