@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTimer>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
@@ -26,25 +27,41 @@ namespace {
 using namespace valumat;
 
 // Hot-key presses arrive as key events on Qt's X connection: they become hot-key messages to the configuration
-// window, delivered by the event loop (and so by every message pump of a running script).
+// window, delivered by the event loop (and so by every message pump of a running script). A press made while the
+// user still holds its modifiers goes out once they are let go of, or when the wait runs out.
 class HotKeyFilter final : public QAbstractNativeEventFilter {
 public:
-    HotKeyFilter(x11::X11HotKeys& hotKeys, qt::Windows& windows) : hotKeys_(hotKeys), windows_(windows) {}
+    HotKeyFilter(x11::X11HotKeys& hotKeys, qt::Windows& windows) : hotKeys_(hotKeys), windows_(windows) {
+        releaseWait_.setSingleShot(true);
+        releaseWait_.setInterval(x11::X11HotKeys::kReleaseWaitMs);
+        QObject::connect(&releaseWait_, &QTimer::timeout, [this] { post(hotKeys_.takeWaiting()); });
+    }
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
         if (eventType != "xcb_generic_event_t") {
             return false;
         }
-        if (const auto press = hotKeys_.handleEvent(message)) {
-            std::fprintf(stderr, "valumat: Tastenkombination %d\n", press->id);
-            windows_.post(press->window, platform::kWmHotKey, press->id, 0);
+        const bool waited = hotKeys_.isWaiting();
+        post(hotKeys_.handleEvent(message));
+        if (!hotKeys_.isWaiting()) {
+            releaseWait_.stop();
+        } else if (!waited) {
+            releaseWait_.start();
         }
         // Qt still sees the event: it keeps Qt's idea of the server time fresh, which taking the clipboard needs.
         return false;
     }
 
 private:
+    void post(const std::vector<x11::HotKeyPress>& presses) {
+        for (const auto& press : presses) {
+            std::fprintf(stderr, "valumat: Tastenkombination %d\n", press.id);
+            windows_.post(press.window, platform::kWmHotKey, press.id, 0);
+        }
+    }
+
     x11::X11HotKeys& hotKeys_;
     qt::Windows& windows_;
+    QTimer releaseWait_;
 };
 
 QString instanceName() {

@@ -90,6 +90,10 @@ X11HotKeys::X11HotKeys(Display* display) {
         constexpr unsigned long kMapParts = XkbKeySymsMask | XkbModifierMapMask;
         XkbSelectEventDetails(display, XkbUseCoreKbd, XkbMapNotify, kMapParts, kMapParts);
         XkbSelectEventDetails(display, XkbUseCoreKbd, XkbNewKeyboardNotify, XkbNKN_KeycodesMask, XkbNKN_KeycodesMask);
+        // Changes of the pressed modifiers, for presses that wait until the user lets go of them. Only this detail
+        // is added; what others on the connection (Qt) selected stays as it is.
+        XkbSelectEventDetails(display, XkbUseCoreKbd, XkbStateNotify, XkbModifierBaseMask, XkbModifierBaseMask);
+        display_ = display;
     }
     fetchKeyboard();
 }
@@ -159,10 +163,11 @@ bool X11HotKeys::unregisterHotKey(platform::WindowHandle window, int id) {
     }
 }
 
-std::optional<HotKeyPress> X11HotKeys::handleEvent(const void* xcbGenericEvent) {
+std::vector<HotKeyPress> X11HotKeys::handleEvent(const void* xcbGenericEvent) {
+    std::vector<HotKeyPress> run;
     try {
         if (xcbGenericEvent == nullptr || connection_ == nullptr) {
-            return std::nullopt;
+            return run;
         }
         const auto* generic = static_cast<const xcb_generic_event_t*>(xcbGenericEvent);
         const int type = generic->response_type & 0x7f; // the high bit marks events sent by clients
@@ -177,7 +182,13 @@ std::optional<HotKeyPress> X11HotKeys::handleEvent(const void* xcbGenericEvent) 
                         // focused application, not our grab.
                         xcb_ungrab_keyboard(connection_, key->time);
                         xcb_flush(connection_);
-                        return HotKeyPress{registration.window, registration.id};
+                        waiting_.push_back(HotKeyPress{registration.window, registration.id});
+                        waitModifiers_ = static_cast<std::uint8_t>(waitModifiers_ | state);
+                        // Modifiers let go of before this query show in no later notification.
+                        if ((pressedModifiers() & waitModifiers_) == 0) {
+                            run = takeWaiting();
+                        }
+                        return run;
                     }
                 }
             }
@@ -191,12 +202,34 @@ std::optional<HotKeyPress> X11HotKeys::handleEvent(const void* xcbGenericEvent) 
             const int xkbType = generic->pad0;
             if (xkbType == XkbNewKeyboardNotify || xkbType == XkbMapNotify) {
                 renewGrabs();
+            } else if (xkbType == XkbStateNotify && !waiting_.empty()) {
+                // The wire layout of the state notification: type, xkbType, sequence (2), time (4), deviceID,
+                // mods, baseMods, ... (32 bytes in all): the modifiers of keys held down are byte 10.
+                const auto* bytes = static_cast<const std::uint8_t*>(xcbGenericEvent);
+                if ((bytes[10] & waitModifiers_) == 0) {
+                    run = takeWaiting();
+                }
             }
         }
     } catch (...) {
         // never fails
     }
-    return std::nullopt;
+    return run;
+}
+
+std::vector<HotKeyPress> X11HotKeys::takeWaiting() {
+    std::vector<HotKeyPress> run;
+    run.swap(waiting_);
+    waitModifiers_ = 0;
+    return run;
+}
+
+std::uint8_t X11HotKeys::pressedModifiers() const {
+    XkbStateRec state{};
+    if (display_ == nullptr || XkbGetState(display_, XkbUseCoreKbd, &state) != Success) {
+        return 0; // nothing to wait for that could be told
+    }
+    return state.base_mods;
 }
 
 void X11HotKeys::renewGrabs() {

@@ -6,7 +6,6 @@
 #include "platform/platform.h"
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 // Xlib's connection type, declared exactly as Xlib and Qt declare it.
@@ -31,11 +30,20 @@ struct HotKeyPress {
 //
 // A grabbed press makes the keyboard ours until the key is released, so the Ctrl+C that the keystroke script sends
 // right away would come back to us instead of reaching the application. handleEvent() therefore releases that
-// grab as soon as it recognises the press, before reporting it. (Waiting for the key's release instead would delay
-// every conversion until the user lets go, and the release is hard to pair with its press when Ctrl goes up first.)
-// The release of the hot key then goes to the focused window, which ignores a stray key release.
+// grab as soon as it recognises the press. The release of the hot key then goes to the focused window, which
+// ignores a stray key release.
+//
+// The script must not start while the user still holds the combination's modifiers either: letting go of Ctrl in
+// the middle of the script's Ctrl+C or Ctrl+V would turn them into a typed "c" or "v" (there is only one Ctrl state
+// on the server, whoever pressed it). A press whose modifiers are still down is therefore held back until the
+// keyboard state (XKB state notifications on the connection) shows them released; the event loop gives up waiting
+// after kReleaseWaitMs and runs it all the same (takeWaiting()). Nothing is grabbed while waiting, so no key the
+// user types meanwhile is lost.
 class X11HotKeys final : public platform::HotKeys {
 public:
+    // How long a press waits for the user to let go of its modifiers.
+    static constexpr int kReleaseWaitMs = 1000;
+
     // Uses the caller's connection (Qt's in the program: QX11Application::display()); does not own it. The
     // connection must outlive this object.
     explicit X11HotKeys(Display* display);
@@ -52,12 +60,18 @@ public:
     bool registerHotKey(platform::WindowHandle window, int id, unsigned modifiers, unsigned virtualKey) override;
     bool unregisterHotKey(platform::WindowHandle window, int id) override;
 
-    // Looks at one event read from the connection, an xcb_generic_event_t (the native event of Qt's xcb platform).
-    // Returns the hot key when the event is the press of a registered combination; the event is then ours and
-    // should not be processed further. On a keyboard-mapping change (core MappingNotify or the XKB new-keyboard and
-    // map notifications, which the constructor selects on the connection) it renews the grabs and returns nothing.
+    // Looks at one event read from the connection, an xcb_generic_event_t (the native event of Qt's xcb platform),
+    // and returns the hot-key presses to run now, oldest first: a press of a registered combination whose modifiers
+    // are up already, or, on a keyboard-state change that shows them released, the presses that waited for that.
+    // A press still waiting leaves isWaiting() true. On a keyboard-mapping change (core MappingNotify or the XKB
+    // new-keyboard and map notifications, which the constructor selects on the connection) it renews the grabs.
     // Never fails.
-    std::optional<HotKeyPress> handleEvent(const void* xcbGenericEvent);
+    std::vector<HotKeyPress> handleEvent(const void* xcbGenericEvent);
+
+    // Whether presses wait for their modifiers to be released.
+    bool isWaiting() const { return !waiting_.empty(); }
+    // The presses that wait, oldest first, no longer waiting (for when the wait ran out).
+    std::vector<HotKeyPress> takeWaiting();
 
     // Fetches the keyboard mapping again and moves the grabs to match it.
     void renewGrabs();
@@ -84,16 +98,21 @@ private:
     };
 
     void fetchKeyboard();
+    // The core modifiers whose keys are held down now (a round trip).
+    std::uint8_t pressedModifiers() const;
     std::vector<Grab> wantedGrabs(const Registration& registration) const;
     // Moves the registration's grabs to the wanted ones; false when the server refused one.
     bool updateGrabs(Registration& registration);
     bool heldByOther(const Grab& grab, const Registration& except) const;
 
+    Display* display_ = nullptr; // set while XKB is usable
     xcb_connection_t* connection_ = nullptr;
     std::vector<std::uint32_t> roots_;
     int xkbEventBase_ = -1;
     Keyboard keyboard_;
     std::vector<Registration> registrations_;
+    std::vector<HotKeyPress> waiting_;
+    std::uint8_t waitModifiers_ = 0; // the core modifiers that must be up before waiting_ runs
 };
 
 } // namespace valumat::x11
