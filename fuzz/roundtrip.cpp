@@ -17,12 +17,13 @@ constexpr std::string_view kMarker = "%%%%\n";
 struct Snapshot {
     std::vector<std::string> rows;
     std::vector<std::string> selectors;
-    std::vector<KeyBinding> bindings; // all slots
+    std::vector<const KeyBinding*> bindings; // the slots in use, packed, of the session taken (which must live on)
     std::vector<std::string> keyList;
     bool autostart = false;
     bool minimised = false;
     bool excelMode = false;
     std::optional<std::string> autostartEntry;
+    int freeSlots = 0;
 };
 
 Snapshot take(const fuzz::Session& s) {
@@ -32,8 +33,12 @@ Snapshot take(const fuzz::Session& s) {
     }
     snap.selectors = s.state.selectorNames;
     for (int i = 0; i < KeyBindingTable::kSlots; ++i) {
-        snap.bindings.push_back(s.state.bindings[i]);
+        const KeyBinding& binding = s.state.bindings[i];
+        if (!binding.sourceCurrency.empty() || !binding.targetCurrency.empty()) {
+            snap.bindings.push_back(&binding);
+        }
     }
+    snap.freeSlots = KeyBindingTable::kSlots - static_cast<int>(snap.bindings.size());
     snap.keyList = s.state.keyListLines;
     snap.autostart = s.state.options.autostart;
     snap.minimised = s.state.options.minimised;
@@ -102,18 +107,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(b.selectors[i] == trimSpaces(b.rows[i].substr(0, b.rows[i].find(';'))));
     }
 
-    // Free slots (both names empty) are not written: the bindings come back packed, in order.
-    std::vector<KeyBinding> packed;
-    for (const KeyBinding& binding : a.bindings) {
-        if (!binding.sourceCurrency.empty() || !binding.targetCurrency.empty()) {
-            packed.push_back(binding);
-        }
+    // Free slots (both names empty) are not written: the bindings come back packed, in order, and the slots after
+    // them are free.
+    FUZZ_CHECK(b.keyList.size() == a.bindings.size());
+    FUZZ_CHECK(b.bindings.size() == a.bindings.size());
+    for (std::size_t i = 0; i < b.bindings.size(); ++i) {
+        FUZZ_CHECK(*b.bindings[i] == *a.bindings[i]);
+        FUZZ_CHECK(b.bindings[i] == &second.state.bindings[static_cast<int>(i)]);
+        FUZZ_CHECK(b.keyList[i] == bindingDisplayLine(*a.bindings[i]));
     }
-    FUZZ_CHECK(b.keyList.size() == packed.size());
-    packed.resize(KeyBindingTable::kSlots);
-    FUZZ_CHECK(b.bindings == packed);
-    for (std::size_t i = 0; i < b.keyList.size(); ++i) {
-        FUZZ_CHECK(b.keyList[i] == bindingDisplayLine(packed[i]));
+    static const KeyBinding kFree{};
+    for (int i = static_cast<int>(b.bindings.size()); i < KeyBindingTable::kSlots; ++i) {
+        FUZZ_CHECK(second.state.bindings[i] == kFree);
     }
 
     FUZZ_CHECK(b.autostart == a.autostart && b.minimised == a.minimised && b.excelMode == a.excelMode);

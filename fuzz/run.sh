@@ -7,6 +7,10 @@
 # The seed corpus in fuzz/corpus/<target>/ is only read; what the fuzzer learns goes to build/fuzz/corpus/<target>/
 # and crashing inputs to build/fuzz/artifacts/. Extra libFuzzer flags can be passed in FUZZ_FLAGS. Exits non-zero
 # as soon as a target finds a crash or a broken invariant.
+#
+# FUZZ_PRESET=fuzz-long uses the build without AddressSanitizer (UndefinedBehaviorSanitizer and the invariants of
+# each target still abort), for long runs such as
+#   FUZZ_PRESET=fuzz-long FUZZ_FLAGS="-runs=10000000 -max_len=4096" fuzz/run.sh 100000
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
@@ -16,10 +20,11 @@ if ((${#targets[@]} == 0)); then
     targets=(read_rates read_keylist read_options read_keypress convert press script roundtrip)
 fi
 
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "${JOBS:-2}"
+preset=${FUZZ_PRESET:-fuzz}
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j "${JOBS:-2}"
 
-out=build/fuzz
+out=build/$preset
 mkdir -p "$out/artifacts"
 for target in "${targets[@]}"; do
     binary="$out/fuzz/fuzz_$target"

@@ -22,10 +22,20 @@ std::uint8_t byteField(const std::string& text) {
 } // namespace
 
 std::string composeBindingLine(const KeyBinding& b) {
-    const std::string s = kFieldSeparator;
-    return b.sourceCurrency + s + b.targetCurrency + s + b.firstKey + s + b.secondKey + s +
-           std::to_string(b.codePosition) + s + b.codeText + s + std::to_string(b.resultDecimals) + s +
-           b.decimalSeparator;
+    constexpr std::string_view separator = kFieldSeparator;
+    const std::string position = std::to_string(b.codePosition);
+    const std::string decimals = std::to_string(b.resultDecimals);
+    std::string line;
+    line.reserve(b.sourceCurrency.size() + b.targetCurrency.size() + b.firstKey.size() + b.secondKey.size() +
+                 position.size() + b.codeText.size() + decimals.size() + b.decimalSeparator.size() +
+                 7 * separator.size());
+    for (const std::string* field :
+         {&b.sourceCurrency, &b.targetCurrency, &b.firstKey, &b.secondKey, &position, &b.codeText, &decimals}) {
+        line += *field;
+        line += separator;
+    }
+    line += b.decimalSeparator;
+    return line;
 }
 
 std::string bindingDisplayLine(const KeyBinding& b) {
