@@ -118,29 +118,61 @@ bool keyboardIsFree(Display* other) {
     return free;
 }
 
-TEST_F(HotKeysTest, PressWaitsUntilCtrlIsLetGoOfWithTheKeyboardFree) {
+TEST_F(HotKeysTest, PressRunsOnceItsKeyAndCtrlAreUpWhicheverGoesFirst) {
+    ASSERT_TRUE(hotKeys_->registerHotKey(kWindow, kId, kCtrl, kVkD));
+    for (const bool ctrlFirst : {false, true}) {
+        SCOPED_TRACE(ctrlFirst ? "Ctrl up first" : "D up first");
+        fakeKey(keyboard_, ctrl_, true);
+        fakeKey(keyboard_, d_, true);
+        EXPECT_TRUE(pump().empty());
+        EXPECT_TRUE(hotKeys_->isWaiting());
+        // While D is down, its grab holds the keyboard: no key of the script could reach the application yet.
+        EXPECT_FALSE(keyboardIsFree(other_));
+        fakeKey(keyboard_, ctrlFirst ? ctrl_ : d_, false);
+        EXPECT_TRUE(pump().empty());
+        // Once D is up, nothing is grabbed while the wait goes on: what the user types reaches the application.
+        EXPECT_EQ(keyboardIsFree(other_), !ctrlFirst);
+        fakeKey(keyboard_, ctrlFirst ? d_ : ctrl_, false);
+        EXPECT_EQ(pump(), once());
+        EXPECT_FALSE(hotKeys_->isWaiting());
+        EXPECT_TRUE(keyboardIsFree(other_));
+    }
+}
+
+TEST_F(HotKeysTest, HeldKeyThatRepeatsRunsOnce) {
+    ASSERT_TRUE(hotKeys_->registerHotKey(kWindow, kId, kCtrl, kVkD));
+    fakeKey(keyboard_, ctrl_, true);
+    for (int i = 0; i < 3; ++i) {
+        fakeKey(keyboard_, d_, true);
+    }
+    EXPECT_TRUE(pump().empty());
+    fakeKey(keyboard_, d_, false);
+    fakeKey(keyboard_, ctrl_, false);
+    EXPECT_EQ(pump(), once());
+}
+
+TEST_F(HotKeysTest, BindingWithoutModifiersRunsWhenItsKeyGoesUp) {
+    ASSERT_TRUE(hotKeys_->registerHotKey(kWindow, kId, 0, kVkF5));
+    fakeKey(keyboard_, f5_, true);
+    EXPECT_TRUE(pump().empty());
+    fakeKey(keyboard_, f5_, false);
+    EXPECT_EQ(pump(), once());
+    EXPECT_TRUE(keyboardIsFree(other_));
+}
+
+TEST_F(HotKeysTest, WaitRunningOutWhileTheKeyIsDownGivesTheKeyboardBack) {
     ASSERT_TRUE(hotKeys_->registerHotKey(kWindow, kId, kCtrl, kVkD));
     fakeKey(keyboard_, ctrl_, true);
     fakeKey(keyboard_, d_, true);
     EXPECT_TRUE(pump().empty());
-    EXPECT_TRUE(hotKeys_->isWaiting());
-    // While D is still down, the keyboard is no longer grabbed: what the user types goes to the focused window.
+    EXPECT_EQ(hotKeys_->takeWaiting(), once());
+    pump();
     EXPECT_TRUE(keyboardIsFree(other_));
     fakeKey(keyboard_, d_, false);
-    EXPECT_TRUE(pump().empty());
     fakeKey(keyboard_, ctrl_, false);
-    EXPECT_EQ(pump(), once());
-    EXPECT_FALSE(hotKeys_->isWaiting());
-    EXPECT_TRUE(keyboardIsFree(other_));
-}
-
-TEST_F(HotKeysTest, BindingWithoutModifiersRunsWhileTheKeyIsStillDown) {
-    ASSERT_TRUE(hotKeys_->registerHotKey(kWindow, kId, 0, kVkF5));
-    fakeKey(keyboard_, f5_, true);
-    EXPECT_EQ(pump(), once());
-    EXPECT_TRUE(keyboardIsFree(other_));
-    fakeKey(keyboard_, f5_, false);
     EXPECT_TRUE(pump().empty());
+    tap(keyboard_, {ctrl_, d_});
+    EXPECT_EQ(pump(), once());
 }
 
 TEST_F(HotKeysTest, PressesWhileCtrlIsHeldRunInOrderWhenTheWaitRunsOut) {

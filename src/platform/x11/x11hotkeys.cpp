@@ -173,23 +173,30 @@ std::vector<HotKeyPress> X11HotKeys::handleEvent(const void* xcbGenericEvent) {
         const int type = generic->response_type & 0x7f; // the high bit marks events sent by clients
         if (type == XCB_KEY_PRESS) {
             const auto* key = static_cast<const xcb_key_press_event_t*>(xcbGenericEvent);
+            if (heldKey_ != 0 && key->detail == heldKey_) {
+                return run; // the held hot key repeating
+            }
             const auto locks = static_cast<std::uint16_t>(XCB_MOD_MASK_LOCK | keyboard_.numLockMask);
             const auto state = static_cast<std::uint16_t>(key->state & kCoreModifiers & ~locks);
             for (const auto& registration : registrations_) {
                 for (const auto& grab : registration.grabs) {
                     if (grab.root == key->event && grab.keycode == key->detail && (grab.modifiers & ~locks) == state) {
-                        // Give the keyboard back before anything else happens: the script's keys must reach the
-                        // focused application, not our grab.
-                        xcb_ungrab_keyboard(connection_, key->time);
-                        xcb_flush(connection_);
+                        // The press started a grab that lasts until the key goes up; its release comes to us.
                         waiting_.push_back(HotKeyPress{registration.window, registration.id});
                         waitModifiers_ = static_cast<std::uint8_t>(waitModifiers_ | state);
-                        // Modifiers let go of before this query show in no later notification.
-                        if ((pressedModifiers() & waitModifiers_) == 0) {
-                            run = takeWaiting();
-                        }
+                        heldKey_ = key->detail;
                         return run;
                     }
+                }
+            }
+        } else if (type == XCB_KEY_RELEASE) {
+            const auto* key = static_cast<const xcb_key_release_event_t*>(xcbGenericEvent);
+            if (heldKey_ != 0 && key->detail == heldKey_) {
+                // Matched by keycode alone: the modifiers may have gone up first. The grab has ended with it.
+                heldKey_ = 0;
+                // Modifiers let go of before this query show in no later notification.
+                if (!waiting_.empty() && (pressedModifiers() & waitModifiers_) == 0) {
+                    run = takeWaiting();
                 }
             }
         } else if (type == XCB_MAPPING_NOTIFY) {
@@ -202,7 +209,7 @@ std::vector<HotKeyPress> X11HotKeys::handleEvent(const void* xcbGenericEvent) {
             const int xkbType = generic->pad0;
             if (xkbType == XkbNewKeyboardNotify || xkbType == XkbMapNotify) {
                 renewGrabs();
-            } else if (xkbType == XkbStateNotify && !waiting_.empty()) {
+            } else if (xkbType == XkbStateNotify && !waiting_.empty() && heldKey_ == 0) {
                 // The wire layout of the state notification: type, xkbType, sequence (2), time (4), deviceID,
                 // mods, baseMods, ... (32 bytes in all): the modifiers of keys held down are byte 10.
                 const auto* bytes = static_cast<const std::uint8_t*>(xcbGenericEvent);
@@ -218,6 +225,12 @@ std::vector<HotKeyPress> X11HotKeys::handleEvent(const void* xcbGenericEvent) {
 }
 
 std::vector<HotKeyPress> X11HotKeys::takeWaiting() {
+    if (heldKey_ != 0 && connection_ != nullptr) {
+        // The hot key is still down: give the keyboard back, or the script's keys would come to us.
+        xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
+        xcb_flush(connection_);
+        heldKey_ = 0;
+    }
     std::vector<HotKeyPress> run;
     run.swap(waiting_);
     waitModifiers_ = 0;

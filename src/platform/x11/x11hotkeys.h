@@ -28,17 +28,14 @@ struct HotKeyPress {
 // whichever layout is active), with exactly its modifiers, and also with CapsLock and NumLock on. When the
 // keyboard mapping changes, handleEvent() moves the grabs to the new keycodes.
 //
-// A grabbed press makes the keyboard ours until the key is released, so the Ctrl+C that the keystroke script sends
-// right away would come back to us instead of reaching the application. handleEvent() therefore releases that
-// grab as soon as it recognises the press. The release of the hot key then goes to the focused window, which
-// ignores a stray key release.
-//
-// The script must not start while the user still holds the combination's modifiers either: letting go of Ctrl in
-// the middle of the script's Ctrl+C or Ctrl+V would turn them into a typed "c" or "v" (there is only one Ctrl state
-// on the server, whoever pressed it). A press whose modifiers are still down is therefore held back until the
-// keyboard state (XKB state notifications on the connection) shows them released; the event loop gives up waiting
-// after kReleaseWaitMs and runs it all the same (takeWaiting()). Nothing is grabbed while waiting, so no key the
-// user types meanwhile is lost.
+// A press is not reported at once. The script that it runs sends keys at once (Ctrl+C first), and these must not
+// meet the user's own hands on the keyboard: letting go of Ctrl in the middle of the script's Ctrl+C or Ctrl+V
+// would turn them into a typed "c" or "v" (there is one Ctrl state on the server, whoever pressed it), and while
+// the hot key is down its grab would take the script's keys. So a press waits until its key is up (the grab the
+// press started brings us that release, matched by keycode alone because Ctrl often goes up first; the grab ends
+// with it) and until the modifiers it was pressed with are up (XKB state notifications on the connection). A key
+// that repeats while it is held runs nothing more. The event loop gives up waiting after kReleaseWaitMs and runs
+// the presses all the same (takeWaiting(), which gives the keyboard back first).
 class X11HotKeys final : public platform::HotKeys {
 public:
     // How long a press waits for the user to let go of its modifiers.
@@ -61,14 +58,13 @@ public:
     bool unregisterHotKey(platform::WindowHandle window, int id) override;
 
     // Looks at one event read from the connection, an xcb_generic_event_t (the native event of Qt's xcb platform),
-    // and returns the hot-key presses to run now, oldest first: a press of a registered combination whose modifiers
-    // are up already, or, on a keyboard-state change that shows them released, the presses that waited for that.
-    // A press still waiting leaves isWaiting() true. On a keyboard-mapping change (core MappingNotify or the XKB
-    // new-keyboard and map notifications, which the constructor selects on the connection) it renews the grabs.
-    // Never fails.
+    // and returns the hot-key presses to run now, oldest first: on the release of the hot key or of the last of its
+    // modifiers, the presses that waited for it. A press still waiting leaves isWaiting() true. On a keyboard-mapping
+    // change (core MappingNotify or the XKB new-keyboard and map notifications, which the constructor selects on the
+    // connection) it renews the grabs. Never fails.
     std::vector<HotKeyPress> handleEvent(const void* xcbGenericEvent);
 
-    // Whether presses wait for their modifiers to be released.
+    // Whether presses wait for their key or modifiers to be released.
     bool isWaiting() const { return !waiting_.empty(); }
     // The presses that wait, oldest first, no longer waiting (for when the wait ran out).
     std::vector<HotKeyPress> takeWaiting();
@@ -113,6 +109,7 @@ private:
     std::vector<Registration> registrations_;
     std::vector<HotKeyPress> waiting_;
     std::uint8_t waitModifiers_ = 0; // the core modifiers that must be up before waiting_ runs
+    std::uint8_t heldKey_ = 0;       // the keycode of the hot key whose release is awaited, 0 for none
 };
 
 } // namespace valumat::x11
