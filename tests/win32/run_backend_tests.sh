@@ -4,7 +4,7 @@
 #   tests/win32/run_backend_tests.sh [valumat_backend_test.exe]
 #
 # Without an argument it takes build/windows/tests/win32/valumat_backend_test.exe and builds it first when it is
-# missing (preset windows). Exit status: 0 all passed, 1 a test failed, 77 skipped (Wine or Xvfb missing).
+# missing (preset windows). Exit status: 0 all passed, 1 a test failed, 77 skipped (Wine or Xvfb missing, or no 32-bit support).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -13,6 +13,8 @@ exe=${1:-$root/build/windows/tests/win32/valumat_backend_test.exe}
 for tool in wine wineboot wineserver Xvfb; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
 done
+# The 32-bit program runs under Wine's 32-bit loader: a kernel without 32-bit support cannot start it at all.
+/lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "SKIP: this machine cannot run 32-bit programs"; exit 77; }
 
 if [[ ! -f $exe && $# -eq 0 ]]; then
     [[ -f $root/build/windows/build.ninja ]] || cmake --preset windows -S "$root" >/dev/null

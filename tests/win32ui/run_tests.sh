@@ -10,6 +10,8 @@ shift
 for tool in Xvfb wine wineboot wineserver; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
 done
+# The 32-bit program runs under Wine's 32-bit loader: a kernel without 32-bit support cannot start it at all.
+/lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "SKIP: this machine cannot run 32-bit programs"; exit 77; }
 
 work=$(mktemp -d)
 pids=()
