@@ -38,7 +38,7 @@ struct HotKeyPress {
 // the presses all the same (takeWaiting(), which gives the keyboard back first).
 class X11HotKeys final : public platform::HotKeys {
 public:
-    // How long a press waits for the user to let go of its modifiers.
+    // How long a press waits for the user to let go of its key and modifiers.
     static constexpr int kReleaseWaitMs = 1000;
 
     // Uses the caller's connection (Qt's in the program: QX11Application::display()); does not own it. The
