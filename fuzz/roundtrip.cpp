@@ -23,7 +23,6 @@ struct Snapshot {
     bool minimised = false;
     bool excelMode = false;
     std::optional<std::string> autostartEntry;
-    int freeSlots = 0;
 };
 
 Snapshot take(const fuzz::Session& s) {
@@ -38,7 +37,6 @@ Snapshot take(const fuzz::Session& s) {
             snap.bindings.push_back(&binding);
         }
     }
-    snap.freeSlots = KeyBindingTable::kSlots - static_cast<int>(snap.bindings.size());
     snap.keyList = s.state.keyListLines;
     snap.autostart = s.state.options.autostart;
     snap.minimised = s.state.options.minimised;
