@@ -1,6 +1,8 @@
 // Hot keys end to end on the fake desktop: the dispatcher, the script interpreter, the key sender, the
 // conversion and the clipboard together, against a simulated editor and spreadsheet.
 #include "runtime/dispatch.h"
+#include "runtime/ending.h"
+#include "runtime/errors.h"
 #include "runtime/hotkeys.h"
 #include "runtime/script.h"
 #include "testutil.h"
@@ -137,7 +139,7 @@ TEST_F(HotKeyRun, UnregisteredIdentifierChangesNothing) {
     EXPECT_EQ(editor->text(), "Betrag: 100 Euro");
 }
 
-TEST_F(HotKeyRun, SecondHotKeyRunsNestedAndBothResultsAreRight) {
+TEST_F(HotKeyRun, SecondHotKeyWaitsForTheFirst) {
     bool posted = false;
     h.desktop.onKeyEvent([&](std::uint8_t key, std::uint32_t flags) {
         if (!posted && key == 'C' && flags != platform::kKeyEventKeyUp) {
@@ -146,25 +148,192 @@ TEST_F(HotKeyRun, SecondHotKeyRunsNestedAndBothResultsAreRight) {
         }
     });
     press('D');
-    // The inner script (Deutsche Mark to Euro) pastes over the selection first; the outer one then pastes its
-    // result, converted from the amount the inner one left on the clipboard, at the caret.
-    EXPECT_EQ(editor->text(), "Betrag: 51,13195,58 Euro");
+    // Ctrl+E runs after Ctrl+D has ended, on its own clipboard: the caret after the pasted result selects
+    // nothing, so it copies nothing and pastes nothing.
+    EXPECT_EQ(editor->text(), "Betrag: 195,58 Euro");
+    EXPECT_EQ(editor->copies(), 1);
+    EXPECT_EQ(editor->pastes(), 2);
+    EXPECT_EQ(h.desktop.clipboardText(), "vorher");
+    EXPECT_TRUE(h.desktop.keysDown().empty());
+    EXPECT_TRUE(h.state.queuedHotKeys.empty());
+    EXPECT_FALSE(h.state.scriptRunning);
+}
+
+TEST_F(HotKeyRun, QuickPressesConvertEveryCellInOrder) {
+    auto sheet = std::make_shared<FakeSpreadsheet>(std::vector<std::string>{"100", "200", "300", "400", "x"});
+    h.desktop.setForeground(sheet);
+    h.state.scriptText = "PRESS \"113\"\r\nPRESS \"SHIFT+36\"\r\nPRESS \"STRG+67\"\r\nCALCULATE\r\n"
+                         "PRESS \"STRG+86\"\r\nPRESS \"13\"\r\n";
+    h.desktop.setCopyDelay(15);
+    h.desktop.setFetchDelay(20);
+    int presses = 1;
+    h.desktop.onKeyEvent([&](std::uint8_t key, std::uint32_t flags) {
+        if (presses < 4 && key == 113 && flags != platform::kKeyEventKeyUp) {
+            ++presses;
+            h.desktop.pressHotKey(kModControl, 'D'); // the user presses again while the script runs
+        }
+    });
+    press('D');
+    EXPECT_EQ(sheet->cell(0), "195,58");
+    EXPECT_EQ(sheet->cell(1), "391,17");
+    EXPECT_EQ(sheet->cell(2), "586,75");
+    EXPECT_EQ(sheet->cell(3), "782,33");
+    EXPECT_EQ(sheet->cell(4), "x");
     EXPECT_EQ(h.desktop.clipboardText(), "vorher");
     EXPECT_TRUE(h.desktop.keysDown().empty());
 }
 
-TEST_F(HotKeyRun, CalculateErrorPastesEmptyTextAfterYes) {
+TEST_F(HotKeyRun, WaitingHotKeysAreBounded) {
+    bool flooded = false;
+    h.state.scriptText = "PRESS \"113\"\r\n";
+    int runs = 0;
+    h.desktop.onKeyEvent([&](std::uint8_t key, std::uint32_t flags) {
+        if (key == 113 && flags != platform::kKeyEventKeyUp) {
+            ++runs;
+            if (!flooded) {
+                flooded = true;
+                for (std::size_t i = 0; i < kMaxQueuedHotKeys + 10; ++i) {
+                    h.desktop.pressHotKey(kModControl, 'D');
+                }
+            }
+        }
+    });
+    press('D');
+    EXPECT_EQ(runs, static_cast<int>(kMaxQueuedHotKeys) + 1);
+}
+
+TEST_F(HotKeyRun, EndingStopsTheScriptWithTheClipboardBack) {
+    h.desktop.onKeyEvent([&](std::uint8_t key, std::uint32_t flags) {
+        if (key == 'C' && flags == platform::kKeyEventKeyUp) {
+            h.desktop.pressHotKey(kModControl, 'E'); // waiting: never runs
+            h.state.endRequested = true;             // a signal arrives while the script runs
+        }
+    });
+    press('D');
+    EXPECT_EQ(editor->pastes(), 0);
+    EXPECT_EQ(editor->text(), "Betrag: 100 Euro");
+    EXPECT_EQ(h.desktop.clipboardText(), "vorher");
+    EXPECT_TRUE(h.desktop.keysDown().empty());
+    EXPECT_TRUE(h.state.queuedHotKeys.empty());
+}
+
+TEST_F(HotKeyRun, CalculateErrorLeavesTheSelectionAfterYes) {
+    h.desktop.queueAnswer(platform::MessageAnswer::Yes);
     press('K');
     ASSERT_EQ(h.desktop.boxes().size(), 1u);
-    EXPECT_EQ(editor->text(), "Betrag:  Euro");
+    EXPECT_EQ(editor->text(), "Betrag: 100 Euro");
+    EXPECT_EQ(editor->pastes(), 1);
     EXPECT_EQ(h.desktop.clipboardText(), "vorher");
 }
 
-TEST_F(HotKeyRun, NothingCopiedMeansNothingPasted) {
-    editor->select(0, 0);
+TEST_F(HotKeyRun, CalculateErrorNoEndsTheProgramWithTheClipboardBack) {
+    h.desktop.setClipboardFormat("image/png", "PNG");
+    const auto before = h.desktop.clipboardFormats();
+    h.desktop.queueAnswer(platform::MessageAnswer::No);
+    EXPECT_THROW(press('K'), ProgramEnded);
+    EXPECT_TRUE(h.desktop.ended());
+    EXPECT_EQ(h.desktop.clipboardFormats(), before);
+    EXPECT_TRUE(h.desktop.keysDown().empty());
+    runEndCleanups(); // nothing is left registered
+    EXPECT_EQ(h.desktop.clipboardFormats(), before);
+}
+
+// Whatever goes wrong before the paste, the selection stays exactly as it was: the paste finds no format at all,
+// never the user's text, a clipboard manager's or an empty text.
+struct NoResultCase {
+    const char* name;
+    std::size_t selectStart;
+    std::size_t selectLength;
+    bool manager;
+};
+
+class NoResult : public HotKeyRun, public ::testing::WithParamInterface<NoResultCase> {};
+
+TEST_P(NoResult, SelectionUnchangedAndClipboardBack) {
+    if (GetParam().manager) {
+        h.desktop.runClipboardManager();
+    }
+    editor->select(GetParam().selectStart, GetParam().selectLength);
+    const auto start = h.desktop.now();
     press('D');
-    EXPECT_EQ(editor->copies(), 0);
     EXPECT_EQ(editor->text(), "Betrag: 100 Euro");
+    EXPECT_EQ(editor->pastes(), 1);
+    EXPECT_EQ(h.desktop.clipboardText(), "vorher");
+    EXPECT_TRUE(h.desktop.keysDown().empty());
+    EXPECT_LE(h.desktop.now() - start, 100 + kCopyWaitMilliseconds + 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NoResult,
+                         ::testing::Values(NoResultCase{"NothingSelected", 0, 0, false},
+                                           NoResultCase{"NothingSelectedWithManager", 0, 0, true},
+                                           NoResultCase{"NotAnAmount", 0, 7, false},
+                                           NoResultCase{"NotAnAmountWithManager", 0, 7, true}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(HotKeyRun, NoResultLeavesAClipboardWithoutFormatsForThePaste) {
+    editor->select(0, 0);
+    std::map<std::string, std::string> atPaste;
+    std::string ownerAtPaste;
+    h.desktop.onKeyEvent([&](std::uint8_t key, std::uint32_t flags) {
+        if (key == 'V' && flags != platform::kKeyEventKeyUp) {
+            atPaste = h.desktop.clipboardFormats();
+            ownerAtPaste = h.desktop.clipboardOwner();
+        }
+    });
+    press('D');
+    EXPECT_TRUE(atPaste.empty());
+    EXPECT_EQ(ownerAtPaste, "program");
+}
+
+// The copy is awaited, not slept for: the shipped scripts need no pause.
+struct CopyCase {
+    const char* name;
+    int copyDelay;
+    int fetchDelay;
+    int fetchRequests;
+    int fetchGap;
+    bool manager;
+};
+
+class CopyAndPaste : public HotKeyRun, public ::testing::WithParamInterface<CopyCase> {};
+
+TEST_P(CopyAndPaste, ConvertedWithTheClipboardBack) {
+    const CopyCase& c = GetParam();
+    h.state.scriptText = "PRESS \"STRG+67\"\r\nCALCULATE\r\nPRESS \"STRG+86\"\r\n";
+    h.desktop.setClipboardFormat("image/png", "PNG");
+    if (c.manager) {
+        h.desktop.runClipboardManager();
+    }
+    const auto before = h.desktop.clipboardFormats();
+    h.desktop.setCopyDelay(c.copyDelay);
+    h.desktop.setFetchDelay(c.fetchDelay);
+    h.desktop.setFetchSteps(c.fetchRequests, c.fetchGap);
+    const auto start = h.desktop.now();
+    press('D');
+    EXPECT_EQ(editor->text(), "Betrag: 195,58 Euro");
+    EXPECT_EQ(h.desktop.clipboardFormats(), before);
+    EXPECT_EQ(h.desktop.totalSlept(), 0);
+    // no time spent beyond what the application took
+    EXPECT_LE(h.desktop.now() - start, c.copyDelay + c.fetchDelay + (c.fetchRequests - 1) * c.fetchGap + 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, CopyAndPaste,
+                         ::testing::Values(CopyCase{"Immediate", 0, 0, 1, 0, false},
+                                           CopyCase{"SlowCopy", 180, 0, 1, 0, false},
+                                           CopyCase{"LateFetch", 0, 300, 1, 0, false},
+                                           CopyCase{"SeveralRequests", 5, 10, 4, 30, false},
+                                           CopyCase{"SlowCopyWithManager", 60, 0, 1, 0, true},
+                                           CopyCase{"SeveralRequestsWithManager", 5, 10, 3, 40, true}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(HotKeyRun, ShippedTextScriptNeedsNoPause) {
+    h.copyShippedData();
+    ReadKeypress(h.state);
+    ASSERT_TRUE(h.desktop.boxes().empty());
+    h.desktop.setCopyDelay(40);
+    press('D');
+    EXPECT_EQ(editor->text(), "Betrag: 195,58 Euro");
+    EXPECT_EQ(h.desktop.totalSlept(), 0);
     EXPECT_EQ(h.desktop.clipboardText(), "vorher");
 }
 

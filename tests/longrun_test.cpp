@@ -257,9 +257,10 @@ TEST(LongRun, HotKeysNeverLeaveAKeyDownOrTheClipboardChanged) {
     rebind();
     const std::size_t end = bytesInUse();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("long run: %d presses, %lld delivered (%lld nested, %lld error reports), %lld key events, %.1f s; "
-                "bytes in use at half %zu, at end %zu\n",
-                total, delivered, nested, reports, keyEvents, seconds, halfway, end);
+    std::printf(
+        "long run: %d presses, %lld delivered (%lld during a script, %lld error reports), %lld key events, %.1f s; "
+        "bytes in use at half %zu, at end %zu\n",
+        total, delivered, nested, reports, keyEvents, seconds, halfway, end);
     if (halfway != 0) {
         EXPECT_LT(static_cast<long long>(end) - static_cast<long long>(halfway), 64 * 1024);
     }

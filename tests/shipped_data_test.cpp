@@ -58,11 +58,11 @@ TEST_F(ShippedData, EveryBindingNamesExistingCurrenciesAndConverts) {
 
 TEST_F(ShippedData, ScriptsHoldTheExpectedCommands) {
     ReadKeypress(h.state);
-    EXPECT_EQ(h.state.scriptText, "PRESS \"STRG+67\"\r\nSLEEP \"100\"\r\nCALCULATE\r\nPRESS \"STRG+86\"\r\n");
+    EXPECT_EQ(h.state.scriptText, "PRESS \"STRG+67\"\r\nCALCULATE\r\nPRESS \"STRG+86\"\r\n");
     h.state.options.excelMode = true;
     ReadKeypress(h.state);
-    EXPECT_EQ(h.state.scriptText, "PRESS \"113\"\r\nPRESS \"SHIFT+36\"\r\nPRESS \"STRG+67\"\r\nSLEEP \"100\"\r\n"
-                                  "CALCULATE\r\nPRESS \"STRG+86\"\r\nSLEEP \"50\"\r\nPRESS \"13\"\r\n");
+    EXPECT_EQ(h.state.scriptText, "PRESS \"113\"\r\nPRESS \"SHIFT+36\"\r\nPRESS \"STRG+67\"\r\n"
+                                  "CALCULATE\r\nPRESS \"STRG+86\"\r\nPRESS \"13\"\r\n");
     EXPECT_TRUE(h.desktop.boxes().empty());
 }
 

@@ -58,6 +58,11 @@ public:
 };
 
 // The system clipboard.
+//
+// A conversion uses it in this order: save(), clear(), the application's copy (our Ctrl+C), waitCopied() and
+// getText(), then setText(result) or holdNothing(), the paste (our Ctrl+V), waitFetched(), restore(). Whatever the
+// application does, nothing but our result may be pasted: never the user's saved content, never a clipboard
+// manager's.
 class Clipboard {
 public:
     // Everything the clipboard held at one moment, in every format the backend can copy.
@@ -69,21 +74,33 @@ public:
     virtual ~Clipboard() = default;
     // Copies every format now on the clipboard. Fails with RuntimeError when the clipboard cannot be opened.
     virtual std::unique_ptr<Snapshot> save() = 0;
-    // Puts a snapshot back (all its formats), replacing what is there. Fails with RuntimeError.
+    // Puts a snapshot back (all its formats), replacing what is there, even when a clipboard manager took the
+    // clipboard meanwhile. Fails with RuntimeError.
     virtual void restore(const Snapshot& snapshot) = 0;
-    // The text on the clipboard; "" when it holds no text. Fails with RuntimeError when it cannot be opened.
+    // The text of the application's copy made since the last clear(); "" when no copy was recognised or it holds
+    // no text. Fails with RuntimeError when the clipboard cannot be opened.
     virtual std::string getText() = 0;
     // Empties the clipboard WITHOUT making this program its owner: an owner that sleeps would block the
-    // target application's copy. Fails with RuntimeError.
+    // target application's copy. From here on the backend watches for the application's copy. Fails with
+    // RuntimeError.
     virtual void clear() = 0;
+    // Waits, handling messages, until the application in front has copied since the last clear(): the clipboard
+    // got a new owner belonging to that application (any of its connections or windows), not a clipboard manager
+    // taking the clipboard back. Returns at once when that happened already; false when nothing came within
+    // maxMilliseconds. Never fails.
+    virtual bool waitCopied(int maxMilliseconds) = 0;
     // Puts text on the clipboard; this program owns it until another program takes it. The target usually
     // fetches the text later, when it handles the paste. Fails with RuntimeError.
     virtual void setText(const std::string& text) = 0;
+    // Takes the clipboard with no format at all: a paste then pastes nothing (the selection stays as it is), and
+    // neither the user's earlier content nor a clipboard manager's can be pasted instead. Fails with RuntimeError.
+    virtual void holdNothing() = 0;
     // True while text set by setText has not yet been fetched by another application and is still ours.
     virtual bool resultPending() = 0;
-    // Waits, handling messages, until the text set by the last setText was fetched by another application or we
-    // lost the clipboard, or until maxMilliseconds passed. Returns true when it was fetched (or is no longer
-    // pending). Never fails.
+    // Waits, handling messages, until the target has fetched the text set by the last setText and finished its
+    // paste (a paste may ask for the list of formats and several formats, one after another, from more than one
+    // connection), or another program took the clipboard, or maxMilliseconds passed. Returns true when it was
+    // fetched (or is no longer pending). Never fails.
     virtual bool waitFetched(int maxMilliseconds) = 0;
 };
 

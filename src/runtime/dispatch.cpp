@@ -1,6 +1,7 @@
 #include "runtime/dispatch.h"
 
 #include "runtime/convert.h"
+#include "runtime/ending.h"
 #include "runtime/errors.h"
 #include "runtime/keysender.h"
 #include "runtime/numbers.h"
@@ -35,7 +36,8 @@ void RunScript(AppState& state, int slot) {
     }
 
     // A result we put on the clipboard that the target has not fetched yet. The paste is asynchronous: a PRESS
-    // after the paste (Enter in a spreadsheet, say) and the final restore must wait until it was taken.
+    // after the paste (Enter in a spreadsheet, say) and the final restore must wait until it was taken, with every
+    // format the target asks for.
     bool resultSet = false;
     int pressesSinceResult = 0;
     auto awaitFetch = [&] {
@@ -44,9 +46,23 @@ void RunScript(AppState& state, int slot) {
         }
         resultSet = false;
     };
+    bool restored = false;
+    auto restoreUsers = [&] {
+        if (restored) {
+            return;
+        }
+        restored = true;
+        if (saved) {
+            clipboard.restore(*saved);
+        } else {
+            clipboard.clear();
+        }
+    };
+    // Should the program end while the script runs, the user's clipboard goes back first.
+    const EndCleanup onEnd([&] { restoreUsers(); });
 
     std::string remaining = state.scriptText;
-    while (remaining.size() >= 2 && remaining.ends_with("\r\n")) {
+    while (remaining.size() >= 2 && remaining.ends_with("\r\n") && !state.endRequested) {
         const auto end = remaining.find("\r\n");
         const std::string line = trimSpaces(std::string_view(remaining).substr(0, end));
         const std::string word = upperAscii(line.substr(0, 9));
@@ -71,14 +87,26 @@ void RunScript(AppState& state, int slot) {
                     pump.pumpMessages();
                 }
             } else if (word == "CALCULATE") {
-                std::string text = clipboard.getText();
-                if (!text.empty()) {
-                    text = Calculate(state, text, slot);
+                // The application's copy may still be on its way: wait for it (no fixed pause needed).
+                clipboard.waitCopied(kCopyWaitMilliseconds);
+                const std::string copied = clipboard.getText();
+                std::string result;
+                if (!copied.empty()) {
+                    result = Calculate(state, copied, slot);
                     pump.pumpMessages();
-                    clipboard.clear();
-                    clipboard.setText(text);
+                }
+                if (!result.empty() && result != copied) {
+                    clipboard.setText(result); // replaces the copy in one step
                     resultSet = true;
-                    pressesSinceResult = 0;
+                } else {
+                    // Nothing to paste: no copy, not an amount, or an error. The paste that follows must leave the
+                    // selection as it is, so it finds a clipboard without any format rather than the user's
+                    // content, a clipboard manager's, or an empty text.
+                    clipboard.holdNothing();
+                    resultSet = false;
+                }
+                pressesSinceResult = 0;
+                if (!copied.empty()) {
                     pump.pumpMessages();
                 }
             }
@@ -90,12 +118,34 @@ void RunScript(AppState& state, int slot) {
 
     awaitFetch();
     try {
-        clipboard.clear();
-        if (saved) {
-            clipboard.restore(*saved);
-        }
+        restoreUsers();
     } catch (const RuntimeError&) {
     }
+}
+
+void RunHotKey(AppState& state, int slot) {
+    if (state.endRequested) {
+        return;
+    }
+    if (state.scriptRunning) {
+        // One script at a time: they share the clipboard. This one runs when the running one has ended.
+        if (state.queuedHotKeys.size() < kMaxQueuedHotKeys) {
+            state.queuedHotKeys.push_back(slot);
+        }
+        return;
+    }
+    struct Running {
+        AppState& state;
+        explicit Running(AppState& s) : state(s) { state.scriptRunning = true; }
+        ~Running() { state.scriptRunning = false; }
+    } running(state);
+    RunScript(state, slot);
+    while (!state.queuedHotKeys.empty() && !state.endRequested) {
+        const int next = state.queuedHotKeys.front();
+        state.queuedHotKeys.pop_front();
+        RunScript(state, next);
+    }
+    state.queuedHotKeys.clear();
 }
 
 std::intptr_t HotKeyWindowProc(AppState& state, platform::WindowHandle window, unsigned message, std::intptr_t wParam,
@@ -106,7 +156,7 @@ std::intptr_t HotKeyWindowProc(AppState& state, platform::WindowHandle window, u
     for (int i = 0; i < KeyBindingTable::kSlots; ++i) {
         const HotKeySlot& slot = state.hotKeys[static_cast<std::size_t>(i)];
         if (slot.registered == -1 && wParam == static_cast<std::int16_t>(slot.id)) {
-            RunScript(state, i);
+            RunHotKey(state, i);
         }
     }
     return 0;

@@ -3,6 +3,7 @@
 
 #include "runtime/tables.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -10,6 +11,10 @@ namespace valumat {
 
 // The longest we wait for the target application to fetch a pasted result before going on.
 inline constexpr int kFetchWaitMilliseconds = 500;
+// The longest CALCULATE waits for the application's copy to arrive.
+inline constexpr int kCopyWaitMilliseconds = 500;
+// Hot keys pressed while a script runs wait for it; more than this many waiting are not taken.
+inline constexpr std::size_t kMaxQueuedHotKeys = 16;
 
 // The argument of a script line: the text between the first pair of double quotes (all after an unmatched
 // quote; the whole line when there is none).
@@ -19,8 +24,11 @@ std::string scriptArgument(const std::string& line);
 // clipboard once the target has taken the result. Never fails.
 void RunScript(AppState& state, int slot);
 
-// Hot-key messages run the script of every registered slot whose identifier matches; every other message goes to
-// the previous window procedure.
+// Runs the script for slot i now, or, while another script runs, after it (in the order pressed).
+void RunHotKey(AppState& state, int slot);
+
+// Hot-key messages run the script of every registered slot whose identifier matches (RunHotKey); every other
+// message goes to the previous window procedure.
 std::intptr_t HotKeyWindowProc(AppState& state, platform::WindowHandle window, unsigned message, std::intptr_t wParam,
                                std::intptr_t lParam);
 

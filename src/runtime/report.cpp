@@ -1,5 +1,7 @@
 #include "runtime/report.h"
 
+#include "runtime/ending.h"
+
 namespace valumat {
 
 std::string errorReportText(const std::string& routine, const std::string& description) {
@@ -13,6 +15,7 @@ void reportError(const platform::Platform& services, const std::string& routine,
         errorReportText(routine, description), "Fehler!", platform::MessageIcon::Critical,
         platform::MessageButtons::YesNo, platform::DefaultButton::Second);
     if (answer != platform::MessageAnswer::Yes) {
+        runEndCleanups(); // a conversion that is running gives the user's clipboard back first
         services.process->endProgram(1);
     }
 }

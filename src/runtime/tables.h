@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -159,6 +160,9 @@ struct AppState {
     platform::WindowHandle hookWindow = 0;
     platform::WindowProc previousWindowProc;
     bool hooked = false;
+    bool scriptRunning = false;    // a hot key's script is running
+    std::deque<int> queuedHotKeys; // slots of hot keys pressed meanwhile, oldest first
+    bool endRequested = false;     // the program is ending: a running script stops at its next line
 
     // Program directory, ending in the path separator.
     std::string programDirectory;

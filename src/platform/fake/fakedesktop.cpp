@@ -140,7 +140,13 @@ struct FakeDesktop::Impl final : platform::HotKeys,
     std::map<std::string, std::string> clip;
     std::string clipOwner;
     bool pending = false;
+    bool copied = false; // the foreground application copied since the program's last clear()
     int clipFailures = 0;
+    int copyDelay = 0;
+    int fetchSteps = 1;
+    int fetchGap = 0;
+    bool manager = false;                            // a clipboard manager runs
+    std::map<std::string, std::string> managerKeeps; // what it puts back when the clipboard is emptied
 
     // --- message boxes, tray, shell, autostart, process
     std::deque<platform::MessageAnswer> answers;
@@ -233,13 +239,37 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         }
     }
 
+    // A paste asks for the clipboard in fetchSteps requests (the list of formats, then formats one by one),
+    // fetchGap apart, and inserts what the last request brought: a clipboard that changes in between spoils it.
     void scheduleFetch(std::function<void(const std::optional<std::string>&)> insert) {
-        if (fetchDelay <= 0) {
+        if (fetchDelay <= 0 && fetchSteps <= 1) {
             insert(desktop.appFetches());
             return;
         }
-        appTasks.push_back(
-            AppTask{clock + fetchDelay, running, [this, insert = std::move(insert)] { insert(desktop.appFetches()); }});
+        for (int step = 1; step < fetchSteps; ++step) {
+            appTasks.push_back(AppTask{clock + fetchDelay + static_cast<long long>(step - 1) * fetchGap, running,
+                                       [this] { ++fetchRequests; }});
+        }
+        appTasks.push_back(AppTask{clock + fetchDelay + static_cast<long long>(fetchSteps - 1) * fetchGap, running,
+                                   [this, insert = std::move(insert)] { insert(desktop.appFetches()); }});
+    }
+    int fetchRequests = 0;
+
+    // A clipboard manager takes the clipboard back with what it last saw as soon as it is emptied, and takes over
+    // what an application copies (the same content, its own ownership).
+    void managerReacts() {
+        if (!manager) {
+            return;
+        }
+        if (clip.empty() && clipOwner.empty() && !managerKeeps.empty()) {
+            clip = managerKeeps;
+            clipOwner = "manager";
+        } else if (!clip.empty() && clipOwner != "manager") {
+            managerKeeps = clip;
+            if (clipOwner == "app" || clipOwner == "user") {
+                clipOwner = "manager";
+            }
+        }
     }
 
     // ---------------------------------------------------------------------------------------------------------
@@ -337,10 +367,14 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         clip = ours->formats();
         clipOwner = "program";
         pending = false;
+        managerReacts();
     }
 
     std::string getText() override {
         clipboardAccess();
+        if (!copied) {
+            return {};
+        }
         auto it = clip.find(kTextFormat);
         return it == clip.end() ? std::string() : it->second;
     }
@@ -350,6 +384,17 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         clip.clear();
         clipOwner.clear();
         pending = false;
+        copied = false;
+        managerReacts();
+    }
+
+    bool waitCopied(int maxMilliseconds) override {
+        runDueAppWork();
+        for (int waited = 0; !copied && waited < maxMilliseconds; ++waited) {
+            ++clock;
+            runDueAppWork();
+        }
+        return copied;
     }
 
     void setText(const std::string& text) override {
@@ -357,6 +402,13 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         clip = {{kTextFormat, text}};
         clipOwner = "program";
         pending = true;
+    }
+
+    void holdNothing() override {
+        clipboardAccess();
+        clip.clear();
+        clipOwner = "program";
+        pending = false;
     }
 
     bool resultPending() override { return pending && clipOwner == "program"; }
@@ -581,6 +633,20 @@ void FakeDesktop::setInputLatency(int milliseconds) {
 void FakeDesktop::setFetchDelay(int milliseconds) {
     impl_->fetchDelay = std::max(milliseconds, 0);
 }
+void FakeDesktop::setFetchSteps(int requests, int gapMilliseconds) {
+    impl_->fetchSteps = std::max(requests, 1);
+    impl_->fetchGap = std::max(gapMilliseconds, 0);
+}
+int FakeDesktop::fetchRequests() const {
+    return impl_->fetchRequests;
+}
+void FakeDesktop::setCopyDelay(int milliseconds) {
+    impl_->copyDelay = std::max(milliseconds, 0);
+}
+void FakeDesktop::runClipboardManager() {
+    impl_->manager = true;
+    impl_->managerReacts();
+}
 
 void FakeDesktop::appPastes(std::function<void(const std::optional<std::string>& text)> insert) {
     impl_->scheduleFetch(std::move(insert));
@@ -590,12 +656,14 @@ void FakeDesktop::setClipboardText(const std::string& text) {
     impl_->clip = {{kTextFormat, text}};
     impl_->clipOwner = "user";
     impl_->pending = false;
+    impl_->managerReacts();
 }
 
 void FakeDesktop::setClipboardFormat(const std::string& format, const std::string& data) {
     impl_->clip[format] = data;
     impl_->clipOwner = "user";
     impl_->pending = false;
+    impl_->managerReacts();
 }
 
 std::optional<std::string> FakeDesktop::clipboardText() const {
@@ -617,13 +685,23 @@ void FakeDesktop::failClipboard(int operations) {
 }
 
 void FakeDesktop::appCopies(const std::string& text) {
-    impl_->clip = {{kTextFormat, text}};
-    impl_->clipOwner = "app";
-    impl_->pending = false;
+    auto copy = [impl = impl_.get(), text] {
+        impl->clip = {{kTextFormat, text}};
+        impl->clipOwner = "app";
+        impl->pending = false;
+        impl->copied = true;
+        impl->managerReacts();
+    };
+    if (impl_->copyDelay <= 0) {
+        copy();
+        return;
+    }
+    impl_->appTasks.push_back(Impl::AppTask{impl_->clock + impl_->copyDelay, impl_->running, copy});
 }
 
 std::optional<std::string> FakeDesktop::appFetches() {
     impl_->pending = false;
+    ++impl_->fetchRequests;
     return clipboardText();
 }
 

@@ -155,6 +155,15 @@ public:
     // Milliseconds between the moment the application handles a paste and the moment it fetches the clipboard
     // (default 0). A late fetch shows whether the program waits before restoring the clipboard.
     void setFetchDelay(int milliseconds);
+    // A paste asks the clipboard `requests` times, gapMilliseconds apart (the list of formats first, then formats
+    // one by one), and inserts what the last request brought; the result counts as fetched only then.
+    void setFetchSteps(int requests, int gapMilliseconds);
+    int fetchRequests() const; // clipboard requests the applications made so far
+    // Milliseconds between the moment the application handles Ctrl+C and the moment its copy is on the clipboard.
+    void setCopyDelay(int milliseconds);
+    // Starts a clipboard manager: it takes the clipboard back with the last content it saw whenever the clipboard
+    // is emptied, and takes over (owner "manager", same content) whatever an application or the user copies.
+    void runClipboardManager();
 
     // --- clipboard ---------------------------------------------------------------------------------------------
     // What the user had on the clipboard: plain text, or any format (e.g. "image/png") with its bytes.
@@ -162,8 +171,8 @@ public:
     void setClipboardFormat(const std::string& format, const std::string& data);
     std::optional<std::string> clipboardText() const;
     std::map<std::string, std::string> clipboardFormats() const;
-    // The owner of the clipboard: "program" (this program, after setText), "app" (the foreground application),
-    // "user" (set by the test), "" (nobody, after clear).
+    // The owner of the clipboard: "program" (this program, after setText, holdNothing or restore), "app" (the
+    // foreground application), "user" (set by the test), "manager" (the clipboard manager), "" (nobody).
     std::string clipboardOwner() const;
     // Makes the next n clipboard operations of the program fail with RuntimeError.
     void failClipboard(int operations);

@@ -16,11 +16,17 @@
 #include <QApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <cstdio>
+#include <memory>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 namespace {
 
@@ -63,6 +69,29 @@ private:
     qt::Windows& windows_;
     QTimer releaseWait_;
 };
+
+// SIGTERM, SIGINT and SIGHUP end the program the orderly way: a running script stops at its next line and gives the
+// user's clipboard back, then the event loops end. The handler only writes to a pipe that the event loop watches.
+int signalPipe[2] = {-1, -1};
+
+extern "C" void onEndSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+bool catchEndSignals() {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return false;
+    }
+    struct sigaction action {};
+    action.sa_handler = onEndSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
+    return true;
+}
 
 QString instanceName() {
     const QByteArray display = qgetenv("DISPLAY");
@@ -133,6 +162,22 @@ int main(int argc, char** argv) {
     services.process = &process;
 
     AppState state(services);
+    std::unique_ptr<QSocketNotifier> endSignals;
+    if (catchEndSignals()) {
+        endSignals = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(endSignals.get(), &QSocketNotifier::activated, [&state, &clipboard] {
+            char bytes[16];
+            while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+            }
+            if (state.endRequested) {
+                return;
+            }
+            std::fprintf(stderr, "valumat: beendet durch ein Signal\n");
+            state.endRequested = true; // a running script stops and restores the clipboard
+            clipboard.abandonWaits();
+            QCoreApplication::exit(0); // every running event loop returns
+        });
+    }
     state.configWindow = windows.create();
     windows.delivered = [](unsigned message, std::intptr_t id) {
         if (message == platform::kWmHotKey) {

@@ -17,9 +17,12 @@
 #include <QUrl>
 #include <QtGui/qguiapplication_platform.h>
 
+#include <xcb/res.h>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -125,12 +128,97 @@ void Windows::customEvent(QEvent* event) {
 }
 
 // --- clipboard -------------------------------------------------------------------------------------------------
+//
+// Recognising the application's copy. After clear(), the first new CLIPBOARD owner (XFixes notifications) that
+// belongs to the application in front is its copy:
+// - the same X client as the window with the input focus, or
+// - another client of the same process (X-Resource extension: the process id of the client that created the owner
+//   window). Some applications own the clipboard through a connection of their own, not the one of their windows.
+// A clipboard manager is another process: when it takes the clipboard back (after we emptied it, or to keep a copy
+// alive), that is not taken for the copy, and the copy it takes over was recognised before it. Only when the process
+// ids cannot be compared (no X-Resource extension, a client on another machine) does the first new owner after
+// clear() count.
+//
+// Knowing when the paste is over. A target asks for the list of formats, then one or more formats, possibly through
+// more than one connection. It has the result once it asked for a text format we offer; the paste counts as finished
+// when no further request has come for kPasteQuietMs after that. Until then our result stays on the clipboard, so
+// nothing but the result can reach the target.
+
+namespace {
+
+std::int64_t nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+xcb_window_t rootWindow() {
+    xcb_connection_t* c = connection();
+    return c != nullptr ? xcb_setup_roots_iterator(xcb_get_setup(c)).data->root : XCB_NONE;
+}
+
+bool resAvailable() {
+    static const bool available = [] {
+        xcb_connection_t* c = connection();
+        if (c == nullptr) {
+            return false;
+        }
+        const xcb_query_extension_reply_t* extension = xcb_get_extension_data(c, &xcb_res_id);
+        if (extension == nullptr || extension->present == 0) {
+            return false;
+        }
+        xcb_res_query_version_reply_t* version =
+            xcb_res_query_version_reply(c, xcb_res_query_version(c, 1, 2), nullptr);
+        const bool ok = version != nullptr &&
+                        (version->server_major > 1 || (version->server_major == 1 && version->server_minor >= 2));
+        std::free(version);
+        return ok;
+    }();
+    return available;
+}
+
+// The process id of the client that created the window; -1 when the server cannot tell.
+long processOf(xcb_window_t window) {
+    xcb_connection_t* c = connection();
+    if (c == nullptr || window == XCB_NONE || !resAvailable()) {
+        return -1;
+    }
+    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    xcb_res_query_client_ids_reply_t* reply =
+        xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &spec), nullptr);
+    long pid = -1;
+    if (reply != nullptr) {
+        for (auto it = xcb_res_query_client_ids_ids_iterator(reply); it.rem > 0; xcb_res_client_id_value_next(&it)) {
+            if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
+                xcb_res_client_id_value_value_length(it.data) >= 1) {
+                pid = static_cast<long>(*xcb_res_client_id_value_value(it.data));
+            }
+        }
+    }
+    std::free(reply);
+    return pid;
+}
+
+} // namespace
 
 Clipboard::Clipboard() {
     clipboardAtom_ = internAtom("CLIPBOARD");
+    targetsAtom_ = internAtom("TARGETS");
     for (const char* name : {"UTF8_STRING", "text/plain;charset=utf-8", "text/plain;charset=UTF-8", "text/plain",
                              "STRING", "TEXT", "COMPOUND_TEXT"}) {
         textTargets_.push_back(internAtom(name));
+    }
+    tracing_ = !qEnvironmentVariableIsEmpty("VALUMAT_TRACE_CLIPBOARD");
+    if (xcb_connection_t* c = connection()) {
+        const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(c, &xcb_xfixes_id);
+        if (xfixes != nullptr && xfixes->present != 0) {
+            std::free(xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 5, 0), nullptr));
+            xfixesEvent_ = xfixes->first_event;
+            xcb_xfixes_select_selection_input(c, rootWindow(), clipboardAtom_,
+                                              XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                                  XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                                  XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+            xcb_flush(c);
+        }
     }
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
         dispatcher->installNativeEventFilter(this);
@@ -143,50 +231,74 @@ Clipboard::~Clipboard() {
     }
 }
 
+void Clipboard::trace(const char* what, std::uint32_t a, std::uint32_t b) const {
+    if (tracing_) {
+        std::fprintf(stderr, "valumat: clipboard %lld %s 0x%x 0x%x\n", static_cast<long long>(nowMs() % 1000000), what,
+                     a, b);
+    }
+}
+
 bool Clipboard::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
-    if (eventType != "xcb_generic_event_t" || !resultSet_) {
+    if (eventType != "xcb_generic_event_t") {
         return false;
     }
     const auto* event = static_cast<xcb_generic_event_t*>(message);
     const int type = event->response_type & ~0x80;
-    if (type == XCB_SELECTION_REQUEST) {
-        const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
-        // Applications ask for the list of formats and for formats of their own first: only a text format we
-        // offer takes the result.
-        if (request->selection == clipboardAtom_ && !fetched_ &&
-            std::find(textTargets_.begin(), textTargets_.end(), request->target) != textTargets_.end()) {
-            fetched_ = true;
-            emit fetchedOrLost();
+    if (xfixesEvent_ >= 0 && type == xfixesEvent_ + XCB_XFIXES_SELECTION_NOTIFY) {
+        const auto* notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
+        if (notify->selection == clipboardAtom_ && notify->window == rootWindow()) {
+            trace("owner", notify->owner, notify->subtype);
+            ownerChanged(notify->owner);
         }
-    } else if (type == XCB_SELECTION_CLEAR) {
+    } else if (type == XCB_SELECTION_REQUEST && resultSet_) {
+        const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
+        if (request->selection == clipboardAtom_) {
+            trace("request", request->target, request->requestor);
+            lastRequestMs_ = nowMs();
+            // Applications ask for the list of formats and for formats of their own first: only a text format we
+            // offer takes the result.
+            if (std::find(textTargets_.begin(), textTargets_.end(), request->target) != textTargets_.end()) {
+                fetched_ = true;
+            }
+            emit copiedOrFetched();
+        }
+    } else if (type == XCB_SELECTION_CLEAR && resultSet_) {
         const auto* clear = reinterpret_cast<const xcb_selection_clear_event_t*>(event);
         if (clear->selection == clipboardAtom_) {
             const xcb_window_t owner = selectionOwner(clipboardAtom_);
             if (owner != XCB_NONE && clientOf(owner) != xcb_get_setup(connection())->resource_id_base) {
+                trace("lost", owner);
                 lost_ = true;
-                emit fetchedOrLost();
+                emit copiedOrFetched();
             }
         }
     }
     return false;
 }
 
-bool Clipboard::ownerIsFocusedClient() {
+void Clipboard::ownerChanged(std::uint32_t owner) {
     xcb_connection_t* c = connection();
-    if (c == nullptr) {
+    if (!watching_ || owner == XCB_NONE || c == nullptr || clientOf(owner) == xcb_get_setup(c)->resource_id_base) {
+        return;
+    }
+    ++ownerChanges_;
+    if (isApplicationsCopy(owner)) {
+        trace("copied", owner);
+        watching_ = false;
+        copied_ = true;
+        emit copiedOrFetched();
+    }
+}
+
+bool Clipboard::isApplicationsCopy(std::uint32_t owner) {
+    if (focusClient_ != 0 && clientOf(owner) == focusClient_) {
         return true;
     }
-    const xcb_window_t owner = selectionOwner(clipboardAtom_);
-    if (owner == XCB_NONE) {
-        return false;
+    const long ownerPid = processOf(owner);
+    if (ownerPid > 0 && focusPid_ > 0) {
+        return ownerPid == focusPid_;
     }
-    xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
-    const xcb_window_t focus = reply != nullptr ? reply->focus : XCB_NONE;
-    std::free(reply);
-    if (focus == XCB_NONE || focus == XCB_INPUT_FOCUS_POINTER_ROOT) {
-        return true; // nothing to compare with
-    }
-    return clientOf(owner) == clientOf(focus);
+    return ownerChanges_ == 1;
 }
 
 bool Clipboard::weOwnIt() {
@@ -212,39 +324,81 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
 }
 
 void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
-    if (lost_) {
-        return; // another program put something new there: that stays
-    }
     const auto* saved = dynamic_cast<const SavedClipboard*>(&snapshot);
     if (saved == nullptr) {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
+    resultSet_ = false;
+    watching_ = false;
+    trace("restore", static_cast<std::uint32_t>(saved->formats.size()));
     if (saved->formats.empty()) {
         QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
         return;
     }
-    auto* data = new QMimeData;
-    for (const auto& [format, bytes] : saved->formats) {
-        data->setData(format, bytes);
+    auto offer = [saved] {
+        auto* data = new QMimeData;
+        for (const auto& [format, bytes] : saved->formats) {
+            data->setData(format, bytes);
+        }
+        QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+    };
+    offer();
+    if (!weOwnIt()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        offer();
     }
-    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
 }
 
 std::string Clipboard::getText() {
-    // Clipboard managers take the clipboard back as soon as it is emptied: only the focused application's copy
-    // is the user's selection.
-    if (!ownerIsFocusedClient()) {
+    if (!copied_) {
         return {};
     }
-    const std::string text = QGuiApplication::clipboard()->text(QClipboard::Clipboard).toStdString();
-    return text;
+    // Let Qt see the owner change too, so that it asks the new owner rather than trusting what it knew before.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    return QGuiApplication::clipboard()->text(QClipboard::Clipboard).toStdString();
 }
 
 void Clipboard::clear() {
-    if (lost_) {
-        return;
+    resultSet_ = false;
+    fetched_ = false;
+    lost_ = false;
+    copied_ = false;
+    ownerChanges_ = 0;
+    focusClient_ = 0;
+    focusPid_ = -1;
+    if (xcb_connection_t* c = connection()) {
+        xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+        const xcb_window_t focus = reply != nullptr ? reply->focus : XCB_NONE;
+        std::free(reply);
+        if (focus != XCB_NONE && focus != XCB_INPUT_FOCUS_POINTER_ROOT) {
+            focusClient_ = clientOf(focus);
+            focusPid_ = processOf(focus);
+        }
     }
+    watching_ = true;
+    trace("clear", focusClient_, static_cast<std::uint32_t>(focusPid_));
     QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+}
+
+bool Clipboard::waitCopied(int maxMilliseconds) {
+    const std::int64_t deadline = nowMs() + maxMilliseconds;
+    while (!copied_ && !abandoned_) {
+        const std::int64_t left = deadline - nowMs();
+        if (left <= 0) {
+            break;
+        }
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QObject::connect(this, &Clipboard::copiedOrFetched, &loop, &QEventLoop::quit);
+        timer.start(static_cast<int>(left));
+        loop.exec();
+    }
+    if (!copied_) {
+        trace("no copy");
+    }
+    return copied_;
 }
 
 void Clipboard::setText(const std::string& text) {
@@ -254,33 +408,66 @@ void Clipboard::setText(const std::string& text) {
         data->setData(QStringLiteral("text/plain;charset=utf-8"), QByteArray::fromStdString(text));
         QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
     };
-    offer();
+    watching_ = false;
     resultSet_ = true;
     fetched_ = false;
     lost_ = false;
+    lastRequestMs_ = 0;
+    offer();
     if (!weOwnIt()) {
         // A stale server time makes taking the selection fail silently: let Qt see newer events, then again.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         offer();
     }
+    trace("result", weOwnIt() ? 1 : 0);
+}
+
+void Clipboard::holdNothing() {
+    watching_ = false;
+    resultSet_ = false;
+    auto offer = [] { QGuiApplication::clipboard()->setMimeData(new QMimeData, QClipboard::Clipboard); };
+    offer();
+    if (!weOwnIt()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        offer();
+    }
+    trace("nothing", weOwnIt() ? 1 : 0);
+}
+
+bool Clipboard::pasteFinished() const {
+    return fetched_ && nowMs() - lastRequestMs_ >= kPasteQuietMs;
 }
 
 bool Clipboard::resultPending() {
-    return resultSet_ && !fetched_ && !lost_ && weOwnIt();
+    return resultSet_ && !pasteFinished() && !lost_ && weOwnIt();
 }
 
 bool Clipboard::waitFetched(int maxMilliseconds) {
-    if (!resultPending()) {
-        return true;
+    const std::int64_t deadline = nowMs() + maxMilliseconds;
+    while (resultSet_ && !lost_ && !abandoned_ && !pasteFinished()) {
+        const std::int64_t now = nowMs();
+        std::int64_t wait = deadline - now;
+        if (fetched_) {
+            wait = std::min<std::int64_t>(wait, lastRequestMs_ + kPasteQuietMs - now);
+        }
+        if (deadline - now <= 0) {
+            break;
+        }
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QObject::connect(this, &Clipboard::copiedOrFetched, &loop, &QEventLoop::quit);
+        timer.start(static_cast<int>(std::max<std::int64_t>(wait, 1)));
+        loop.exec();
     }
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(this, &Clipboard::fetchedOrLost, &loop, &QEventLoop::quit);
-    timer.start(maxMilliseconds);
-    loop.exec();
-    return !resultPending();
+    trace(pasteFinished() ? "paste over" : "paste not seen");
+    return fetched_ || lost_ || !weOwnIt();
+}
+
+void Clipboard::abandonWaits() {
+    abandoned_ = true;
+    emit copiedOrFetched();
 }
 
 // --- waiting and the pump --------------------------------------------------------------------------------------

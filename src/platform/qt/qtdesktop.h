@@ -37,8 +37,9 @@ private:
     platform::WindowHandle next_ = 1;
 };
 
-// The CLIPBOARD selection through QClipboard, every format kept across a conversion. Watches the selection
-// requests on Qt's X connection to know when the target has fetched the pasted result.
+// The CLIPBOARD selection through QClipboard, every format kept across a conversion. Watches the selection on Qt's
+// X connection: owner changes (XFixes) to recognise the application's copy, and the requests for our result to
+// know when the target's paste is over.
 class Clipboard final : public QObject, public platform::Clipboard, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
@@ -48,24 +49,49 @@ public:
     void restore(const Snapshot& snapshot) override;
     std::string getText() override;
     void clear() override;
+    bool waitCopied(int maxMilliseconds) override;
     void setText(const std::string& text) override;
+    void holdNothing() override;
     bool resultPending() override;
     bool waitFetched(int maxMilliseconds) override;
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
+    // Ends every wait at once (the program is ending).
+    void abandonWaits();
+
+    // How long a paste must stay quiet (no further request for our result) before it counts as finished.
+    static constexpr int kPasteQuietMs = 40;
+
 signals:
-    void fetchedOrLost();
+    void copiedOrFetched();
 
 private:
-    // The CLIPBOARD owner belongs to the client that has the input focus.
-    bool ownerIsFocusedClient();
+    void ownerChanged(std::uint32_t owner);
+    bool isApplicationsCopy(std::uint32_t owner);
     bool weOwnIt();
+    bool pasteFinished() const;
+    void trace(const char* what, std::uint32_t a = 0, std::uint32_t b = 0) const;
+
     unsigned clipboardAtom_ = 0;
+    unsigned targetsAtom_ = 0;
+    int xfixesEvent_ = -1;              // first event number of the XFixes extension, -1 when missing
     std::vector<unsigned> textTargets_; // the text formats we offer: asking for one of them takes the result
-    bool resultSet_ = false;            // a result of ours was put on the clipboard since the last save
-    bool fetched_ = false;
-    bool lost_ = false; // someone else took the clipboard after our result
+    bool tracing_ = false;
+    bool abandoned_ = false;
+
+    // the copy
+    bool watching_ = false; // since clear(): the next owner of the application is its copy
+    bool copied_ = false;
+    int ownerChanges_ = 0; // owner changes seen since clear()
+    std::uint32_t focusClient_ = 0;
+    long focusPid_ = -1; // -1 unknown
+
+    // the paste
+    bool resultSet_ = false; // a result of ours is on the clipboard
+    bool fetched_ = false;   // a text format of it was asked for
+    bool lost_ = false;      // someone else took the clipboard after our result
+    qint64 lastRequestMs_ = 0;
 };
 
 class Sleeper final : public platform::Sleeper {
