@@ -95,12 +95,13 @@ public:
     // Takes the clipboard with no format at all: a paste then pastes nothing (the selection stays as it is), and
     // neither the user's earlier content nor a clipboard manager's can be pasted instead. Fails with RuntimeError.
     virtual void holdNothing() = 0;
-    // True while text set by setText has not yet been fetched by another application and is still ours.
+    // True while what setText or holdNothing offered has not yet been fetched (or looked at, for holdNothing) by
+    // another application and is still ours.
     virtual bool resultPending() = 0;
-    // Waits, handling messages, until the target has fetched the text set by the last setText and finished its
-    // paste (a paste may ask for the list of formats and several formats, one after another, from more than one
-    // connection), or another program took the clipboard, or maxMilliseconds passed. Returns true when it was
-    // fetched (or is no longer pending). Never fails.
+    // Waits, handling messages, until the target has fetched the text set by the last setText (or looked at the
+    // empty clipboard of holdNothing) and finished its paste (a paste may ask for the list of formats and several
+    // formats, one after another, from more than one connection), or another program took the clipboard, or
+    // maxMilliseconds passed. Returns true when it was fetched (or is no longer pending). Never fails.
     virtual bool waitFetched(int maxMilliseconds) = 0;
 };
 

@@ -103,7 +103,7 @@ void RunScript(AppState& state, int slot) {
                     // selection as it is, so it finds a clipboard without any format rather than the user's
                     // content, a clipboard manager's, or an empty text.
                     clipboard.holdNothing();
-                    resultSet = false;
+                    resultSet = true; // the paste must have looked before the user's content comes back
                 }
                 pressesSinceResult = 0;
                 if (!copied.empty()) {

@@ -408,7 +408,7 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         clipboardAccess();
         clip.clear();
         clipOwner = "program";
-        pending = false;
+        pending = true; // a paste that looks finds nothing
     }
 
     bool resultPending() override { return pending && clipOwner == "program"; }

@@ -257,7 +257,8 @@ bool Clipboard::nativeEventFilter(const QByteArray& eventType, void* message, qi
             lastRequestMs_ = nowMs();
             // Applications ask for the list of formats and for formats of their own first: only a text format we
             // offer takes the result.
-            if (std::find(textTargets_.begin(), textTargets_.end(), request->target) != textTargets_.end()) {
+            if (emptyOffer_ ||
+                std::find(textTargets_.begin(), textTargets_.end(), request->target) != textTargets_.end()) {
                 fetched_ = true;
             }
             emit copiedOrFetched();
@@ -410,6 +411,7 @@ void Clipboard::setText(const std::string& text) {
     };
     watching_ = false;
     resultSet_ = true;
+    emptyOffer_ = false;
     fetched_ = false;
     lost_ = false;
     lastRequestMs_ = 0;
@@ -424,7 +426,11 @@ void Clipboard::setText(const std::string& text) {
 
 void Clipboard::holdNothing() {
     watching_ = false;
-    resultSet_ = false;
+    resultSet_ = true; // the target's paste must have looked at it before the restore
+    emptyOffer_ = true;
+    fetched_ = false;
+    lost_ = false;
+    lastRequestMs_ = 0;
     auto offer = [] { QGuiApplication::clipboard()->setMimeData(new QMimeData, QClipboard::Clipboard); };
     offer();
     if (!weOwnIt()) {

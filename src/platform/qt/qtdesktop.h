@@ -88,9 +88,10 @@ private:
     long focusPid_ = -1; // -1 unknown
 
     // the paste
-    bool resultSet_ = false; // a result of ours is on the clipboard
-    bool fetched_ = false;   // a text format of it was asked for
-    bool lost_ = false;      // someone else took the clipboard after our result
+    bool resultSet_ = false;  // a result of ours is on the clipboard
+    bool emptyOffer_ = false; // the offer is holdNothing's: any request means the target looked
+    bool fetched_ = false;    // a text format of it was asked for
+    bool lost_ = false;       // someone else took the clipboard after our result
     qint64 lastRequestMs_ = 0;
 };
 
