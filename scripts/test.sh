@@ -13,6 +13,15 @@ echo "== build: windows (mingw-w64, run under Wine by the release build's tests)
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 
+# A German locale for the tests that check that the user's locale changes nothing (built here: Debian's locales
+# package ships the sources, not the compiled locale).
+locales=$PWD/build/locale
+if [[ ! -e $locales/de_DE.UTF-8 ]] && command -v localedef >/dev/null; then
+    mkdir -p "$locales"
+    localedef -i de_DE -f UTF-8 "$locales/de_DE.UTF-8" >/dev/null 2>&1 || true
+fi
+export LOCPATH=$locales
+
 for preset in default asan; do
     echo "== build and test: $preset"
     cmake --preset "$preset" >/dev/null

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <string>
+
 namespace valumat {
 namespace {
 
@@ -56,3 +59,28 @@ TEST(RoundTo, HalfUpOnTheSevenDigitDecimal) {
 
 } // namespace
 } // namespace valumat
+
+// The desktop program runs under the user's locale (a German one writes "," for the point in the C library): the
+// reading, the writing and the conversion must not notice.
+TEST(Numbers, IndependentOfTheCLocale) {
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    bool german = false;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "German_Germany.1252"}) {
+        if (std::setlocale(LC_ALL, name) != nullptr) {
+            german = true;
+            break;
+        }
+    }
+    if (!german) {
+        GTEST_SKIP() << "no German locale on this machine";
+    }
+    const double read = valumat::readNumber("12345.6");
+    const std::string written = valumat::writeSingle(12345.6f);
+    const double big = valumat::readNumber("1.5E+3");
+    const double small = valumat::readNumber("2e-999");
+    std::setlocale(LC_ALL, before.c_str());
+    EXPECT_EQ(read, 12345.6);
+    EXPECT_EQ(written, "12345.6");
+    EXPECT_EQ(big, 1500.0);
+    EXPECT_EQ(small, 0.0);
+}

@@ -2,14 +2,44 @@
 
 #include "runtime/errors.h"
 
-#include <cerrno>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <system_error>
 
 namespace valumat {
+
+namespace {
+
+// A number written with "." as the point and an optional exponent, read the same under every locale (strtod would
+// take "," for the point under a German one). An overflow gives infinity, an underflow 0, as strtod does.
+double parseDecimal(const std::string& text) {
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    bool negative = false;
+    if (first != last && (*first == '+' || *first == '-')) {
+        negative = *first == '-';
+        ++first;
+    }
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(first, last, value, std::chars_format::general);
+    if (error == std::errc::result_out_of_range) {
+        const auto e = std::string_view(first, static_cast<std::size_t>(last - first)).find_first_of("eE");
+        const bool tiny =
+            e != std::string_view::npos && e + 1 < static_cast<std::size_t>(last - first) && first[e + 1] == '-';
+        value = tiny ? 0.0 : HUGE_VAL;
+    } else if (error != std::errc()) {
+        value = 0.0;
+    }
+    static_cast<void>(end);
+    return negative ? -value : value;
+}
+
+} // namespace
 namespace {
 
 bool ignorable(char c) {
@@ -127,8 +157,7 @@ double readNumber(std::string_view text) {
             clean += exponent;
         }
     }
-    errno = 0;
-    const double value = std::strtod(clean.c_str(), nullptr);
+    const double value = parseDecimal(clean);
     if (std::isinf(value)) {
         throw RuntimeError(err::kOverflow);
     }
@@ -166,8 +195,9 @@ Digits sevenDigits(float value) {
         d.digits = "0";
         return d;
     }
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.6e", static_cast<double>(value));
+    // Written without the C library's locale: under a German locale "%e" would write a comma.
+    char buf[32] = {};
+    std::to_chars(buf, buf + sizeof buf - 1, static_cast<double>(value), std::chars_format::scientific, 6);
     const char* p = buf;
     if (*p == '-') {
         d.negative = true;
@@ -244,8 +274,7 @@ std::string Decimal::plainText() const {
 }
 
 double Decimal::toDouble() const {
-    const std::string text = std::to_string(mantissa) + "e" + std::to_string(exponent);
-    return std::strtod(text.c_str(), nullptr);
+    return parseDecimal(std::to_string(mantissa) + "e" + std::to_string(exponent));
 }
 
 Decimal roundToDecimal(float x, int decimals) {

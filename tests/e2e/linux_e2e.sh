@@ -51,7 +51,15 @@ wait_for 10 "the tray host" xdotool search --class trayer
 
 mkdir -p "$work/app"
 cp -r "$bin"/. "$work/app/"
-"$work/app/valumat" >"$work/valumat.log" 2>&1 &
+# Valumat runs as a German user runs it: under a German locale (a "," for the point in the C library must not
+# change a result).
+german=()
+if [[ -e /usr/share/i18n/locales/de_DE ]]; then
+    mkdir -p "$work/locale"
+    localedef -i de_DE -f UTF-8 "$work/locale/de_DE.UTF-8" >/dev/null 2>&1 || true
+    german=(env LOCPATH="$work/locale" LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8)
+fi
+"${german[@]}" "$work/app/valumat" >"$work/valumat.log" 2>&1 &
 valumat_pid=$!
 pids+=($valumat_pid)
 wait_for 20 "Valumat started" grep -q "valumat: bereit" "$work/valumat.log"
@@ -180,8 +188,6 @@ echo "tray: icon present, its menu opens the options tab"
 # Spreadsheet mode through the tray menu's mode switch, then a cell holding 12345,6 (German locale, decimal
 # comma) converted in place: the cell must hold the number 24145,89, so a formula on it computes.
 if command -v gnumeric >/dev/null && [[ -e /usr/share/i18n/locales/de_DE ]]; then
-    mkdir -p "$work/locale"
-    localedef -i de_DE -f UTF-8 "$work/locale/de_DE.UTF-8" >/dev/null 2>&1 || true
     LOCPATH=$work/locale LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 gnumeric >"$work/gnumeric.log" 2>&1 &
     pids+=($!)
     wait_for 30 "the spreadsheet window" xdotool search --onlyvisible --class gnumeric

@@ -356,7 +356,11 @@ std::string Clipboard::getText() {
     }
     // Let Qt see the owner change too, so that it asks the new owner rather than trusting what it knew before.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    return QGuiApplication::clipboard()->text(QClipboard::Clipboard).toStdString();
+    const std::string text = QGuiApplication::clipboard()->text(QClipboard::Clipboard).toStdString();
+    if (tracing_) {
+        std::fprintf(stderr, "valumat: clipboard copied text [%s]\n", text.c_str());
+    }
+    return text;
 }
 
 void Clipboard::clear() {
@@ -422,6 +426,9 @@ void Clipboard::setText(const std::string& text) {
         offer();
     }
     trace("result", weOwnIt() ? 1 : 0);
+    if (tracing_) {
+        std::fprintf(stderr, "valumat: clipboard result text [%s]\n", text.c_str());
+    }
 }
 
 void Clipboard::holdNothing() {
