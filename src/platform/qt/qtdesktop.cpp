@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace valumat::qt {
@@ -232,10 +233,19 @@ Clipboard::~Clipboard() {
 }
 
 void Clipboard::trace(const char* what, std::uint32_t a, std::uint32_t b) const {
-    if (tracing_) {
-        std::fprintf(stderr, "valumat: clipboard %lld %s 0x%x 0x%x\n", static_cast<long long>(nowMs() % 1000000), what,
-                     a, b);
+    if (!tracing_) {
+        return;
     }
+    std::string name;
+    if (std::strncmp(what, "request", 7) == 0) {
+        xcb_connection_t* c = connection();
+        if (xcb_get_atom_name_reply_t* reply = xcb_get_atom_name_reply(c, xcb_get_atom_name(c, a), nullptr)) {
+            name.assign(xcb_get_atom_name_name(reply), static_cast<std::size_t>(xcb_get_atom_name_name_length(reply)));
+            std::free(reply);
+        }
+    }
+    std::fprintf(stderr, "valumat: clipboard %lld %s 0x%x 0x%x %s\n", static_cast<long long>(nowMs() % 1000000), what,
+                 a, b, name.c_str());
 }
 
 bool Clipboard::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
@@ -250,15 +260,21 @@ bool Clipboard::nativeEventFilter(const QByteArray& eventType, void* message, qi
             trace("owner", notify->owner, notify->subtype);
             ownerChanged(notify->owner);
         }
+    } else if (type == XCB_SELECTION_REQUEST && tracing_ && !resultSet_) {
+        const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
+        trace("request (user's)", request->target, request->requestor);
     } else if (type == XCB_SELECTION_REQUEST && resultSet_) {
         const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
         if (request->selection == clipboardAtom_) {
             trace("request", request->target, request->requestor);
             lastRequestMs_ = nowMs();
+            // Only the application in front pastes: a clipboard manager fetching our result is not the paste.
             // Applications ask for the list of formats and for formats of their own first: only a text format we
-            // offer takes the result.
-            if (emptyOffer_ ||
-                std::find(textTargets_.begin(), textTargets_.end(), request->target) != textTargets_.end()) {
+            // offer takes the result (any request, when we offer nothing).
+            const bool fromTarget = focusClient_ == 0 || clientOf(request->requestor) == focusClient_ ||
+                                    focusPid_ <= 0 || processOf(request->requestor) == focusPid_;
+            if (fromTarget && (emptyOffer_ || std::find(textTargets_.begin(), textTargets_.end(), request->target) !=
+                                                  textTargets_.end())) {
                 fetched_ = true;
             }
             emit copiedOrFetched();
@@ -406,25 +422,33 @@ bool Clipboard::waitCopied(int maxMilliseconds) {
     return copied_;
 }
 
-void Clipboard::setText(const std::string& text) {
-    auto offer = [&text] {
+void Clipboard::offer() {
+    auto put = [this] {
         auto* data = new QMimeData;
-        data->setText(QString::fromStdString(text));
-        data->setData(QStringLiteral("text/plain;charset=utf-8"), QByteArray::fromStdString(text));
+        if (!emptyOffer_) {
+            data->setText(QString::fromStdString(offered_));
+            data->setData(QStringLiteral("text/plain;charset=utf-8"), QByteArray::fromStdString(offered_));
+        }
         QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
     };
+    put();
+    if (!weOwnIt()) {
+        // A stale server time makes taking the selection fail silently: let Qt see newer events, then again.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        put();
+    }
+}
+
+void Clipboard::setText(const std::string& text) {
     watching_ = false;
     resultSet_ = true;
     emptyOffer_ = false;
+    offered_ = text;
     fetched_ = false;
     lost_ = false;
     lastRequestMs_ = 0;
     offer();
-    if (!weOwnIt()) {
-        // A stale server time makes taking the selection fail silently: let Qt see newer events, then again.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        offer();
-    }
+    settle();
     trace("result", weOwnIt() ? 1 : 0);
     if (tracing_) {
         std::fprintf(stderr, "valumat: clipboard result text [%s]\n", text.c_str());
@@ -435,16 +459,39 @@ void Clipboard::holdNothing() {
     watching_ = false;
     resultSet_ = true; // the target's paste must have looked at it before the restore
     emptyOffer_ = true;
+    offered_.clear();
     fetched_ = false;
     lost_ = false;
     lastRequestMs_ = 0;
-    auto offer = [] { QGuiApplication::clipboard()->setMimeData(new QMimeData, QClipboard::Clipboard); };
     offer();
-    if (!weOwnIt()) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        offer();
-    }
+    settle();
     trace("nothing", weOwnIt() ? 1 : 0);
+}
+
+// Applications that watch the clipboard ask the new owner for its formats as soon as it changes. Some cannot
+// handle a paste that starts while that is under way (it waits for an answer it already had and then pastes
+// whatever the clipboard holds later): so the paste goes out once that has settled. Requests up to here are not
+// the paste.
+void Clipboard::settle() {
+    const std::int64_t start = nowMs();
+    lastRequestMs_ = start;
+    while (!abandoned_) {
+        const std::int64_t now = nowMs();
+        const std::int64_t quietLeft = lastRequestMs_ + kSettleQuietMs - now;
+        const std::int64_t left = start + kSettleMaxMs - now;
+        if (quietLeft <= 0 || left <= 0) {
+            break;
+        }
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QObject::connect(this, &Clipboard::copiedOrFetched, &loop, &QEventLoop::quit);
+        timer.start(static_cast<int>(std::min(quietLeft, left)));
+        loop.exec();
+    }
+    fetched_ = false;
+    lastRequestMs_ = 0;
 }
 
 bool Clipboard::pasteFinished() const {
@@ -456,6 +503,9 @@ bool Clipboard::resultPending() {
 }
 
 bool Clipboard::waitFetched(int maxMilliseconds) {
+    if (const int forced = qEnvironmentVariableIntValue("VALUMAT_DEBUG_FETCH_WAIT"); forced > 0) {
+        maxMilliseconds = forced; // for looking into a slow target with VALUMAT_TRACE_CLIPBOARD
+    }
     const std::int64_t deadline = nowMs() + maxMilliseconds;
     while (resultSet_ && !lost_ && !abandoned_ && !pasteFinished()) {
         const std::int64_t now = nowMs();

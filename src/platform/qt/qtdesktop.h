@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QMimeData;
@@ -62,6 +63,10 @@ public:
 
     // How long a paste must stay quiet (no further request for our result) before it counts as finished.
     static constexpr int kPasteQuietMs = 40;
+    // After taking the clipboard: how long applications reacting to the new owner must have been quiet before the
+    // paste goes out, and the longest we wait for that.
+    static constexpr int kSettleQuietMs = 10;
+    static constexpr int kSettleMaxMs = 100;
 
 signals:
     void copiedOrFetched();
@@ -71,6 +76,8 @@ private:
     bool isApplicationsCopy(std::uint32_t owner);
     bool weOwnIt();
     bool pasteFinished() const;
+    void settle();
+    void offer(); // takes the clipboard with offered_ (nothing at all when emptyOffer_)
     void trace(const char* what, std::uint32_t a = 0, std::uint32_t b = 0) const;
 
     unsigned clipboardAtom_ = 0;
@@ -88,7 +95,8 @@ private:
     long focusPid_ = -1; // -1 unknown
 
     // the paste
-    bool resultSet_ = false;  // a result of ours is on the clipboard
+    bool resultSet_ = false; // a result of ours is on the clipboard
+    std::string offered_;
     bool emptyOffer_ = false; // the offer is holdNothing's: any request means the target looked
     bool fetched_ = false;    // a text format of it was asked for
     bool lost_ = false;       // someone else took the clipboard after our result
