@@ -5,10 +5,14 @@
 // bereit" once started, "valumat: Tastenkombination <id> erledigt" after each hot-key message it handled. Under
 // Wine 8 they show on standard error with WINEDEBUG=warn+seh, as lines ending in
 // OutputDebugStringA "valumat: bereit\n".
+//
+// The end of the session (WM_ENDSESSION) ends the program at once, without the question about unsaved changes:
+// a running conversion gives the user's clipboard back, the hot keys and the tray icon go, and the process ends.
 #include "platform/win32/ui/configwindowview.h"
 #include "platform/win32/ui/modalhost.h"
 #include "platform/win32/ui/traymenu.h"
 #include "platform/win32/win32desktop.h"
+#include "runtime/ending.h"
 #include "runtime/tables.h"
 #include "ui/configwindow.h"
 
@@ -106,7 +110,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             win32ui::TrayMenu menu(window.tray, view.hwnd());
             window.tray.popupMenu = [&menu] { menu.popup(); };
             window.quit = [] { PostQuitMessage(0); };
-            view.onMessage() = [&window, showRequest](UINT message, WPARAM, LPARAM, LRESULT& result) {
+            desktop.onSessionEnd = [&state, &window] {
+                log(L"valumat: Sitzungsende");
+                state.endRequested = true; // a running script stops at its next line, should it ever get there
+                runEndCleanups();          // the running script's user clipboard back
+                window.Form_Unload();      // hot keys and tray icon away; no question about unsaved changes
+            };
+            view.onMessage() = [&window, &desktop, showRequest](UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+                if (desktop.handleSessionMessage(message, wParam, result)) {
+                    return true;
+                }
                 if (message != showRequest) {
                     return false;
                 }
@@ -123,6 +136,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             if (!window.unloaded()) {
                 status = runMessageLoop(desktop);
             }
+            desktop.onSessionEnd = nullptr;
             window.tray.popupMenu = nullptr;
             window.quit = nullptr;
             modal.dispatch = nullptr;

@@ -3,6 +3,7 @@
 #include "platform/win32/wide.h"
 #include "runtime/errors.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <utility>
@@ -193,19 +194,37 @@ void restoreFormat(const SavedFormat& saved) {
     }
 }
 
+DWORD processOf(HWND window) {
+    DWORD process = 0;
+    if (window != nullptr) {
+        GetWindowThreadProcessId(window, &process);
+    }
+    return process;
+}
+
 } // namespace
 
 // The clipboard open for the lifetime of the object.
 class Clipboard::Session {
 public:
     Session(HWND window, int attempts, DWORD pause) {
-        for (int attempt = 0; attempt < attempts; ++attempt) {
+        const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(attempts > 1 ? attempts - 1 : 0) * pause;
+        for (;;) {
             if (OpenClipboard(window)) {
                 return;
             }
-            Sleep(pause);
+            const ULONGLONG now = GetTickCount64();
+            if (now >= deadline) {
+                throw RuntimeError(err::kPermissionDenied);
+            }
+            // Whoever holds the clipboard open may be waiting for us to render a format: messages sent to us are
+            // answered while we wait for it to let go.
+            const auto wait = static_cast<DWORD>(std::min<ULONGLONG>(pause, deadline - now));
+            if (MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_SENDMESSAGE, 0) == WAIT_OBJECT_0) {
+                MSG message;
+                PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+            }
         }
-        throw RuntimeError(err::kPermissionDenied);
     }
     ~Session() { CloseClipboard(); }
     Session(const Session&) = delete;
@@ -215,15 +234,105 @@ public:
 Clipboard::Clipboard(HWND owner, std::function<void()> pump)
     : owner_(owner), pump_(std::move(pump)),
       excludeFormat_(RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing")),
-      historyFormat_(RegisterClipboardFormatW(L"CanIncludeInClipboardHistory")) {}
+      historyFormat_(RegisterClipboardFormatW(L"CanIncludeInClipboardHistory")),
+      listening_(AddClipboardFormatListener(owner) != FALSE) {}
 
-bool Clipboard::lost() const {
-    return resultSet_ && GetClipboardOwner() != owner_ && GetClipboardSequenceNumber() != ourSequence_;
+Clipboard::~Clipboard() {
+    if (listening_ && IsWindow(owner_)) {
+        RemoveClipboardFormatListener(owner_);
+    }
+}
+
+void Clipboard::ownedChange() {
+    watching_ = false;
+    ourSequence_ = GetClipboardSequenceNumber();
+    seenSequence_ = ourSequence_;
+}
+
+bool Clipboard::inForegroundProcess(HWND window) const {
+    const DWORD process = processOf(window);
+    if (process == 0) {
+        return false;
+    }
+    const DWORD front = foregroundProcess_ != 0 ? foregroundProcess_ : processOf(GetForegroundWindow());
+    return process == front;
+}
+
+bool Clipboard::newerCopyAfterResult() const {
+    // After an empty offer the application's copy may simply have come late (our Ctrl+C's): the user's content
+    // goes back then.
+    if (!resultSet_ || emptyOffer_ || GetClipboardSequenceNumber() == ourSequence_) {
+        return false;
+    }
+    HWND owner = GetClipboardOwner();
+    return owner != nullptr && owner != owner_ && inForegroundProcess(owner);
+}
+
+// Which change is the application's copy. Our Ctrl+C makes the application in front copy; meanwhile a clipboard
+// manager or history tool may take the clipboard too (it sees the clipboard emptied by clear(), or it re-takes the
+// application's copy to keep it alive), and its content must not be taken for the selection. So a change counts
+// when the clipboard's new owner is a window of the process in front (any of its windows or threads: an
+// application may copy through a hidden window of its own, as OLE does), and never when the owner belongs to
+// another process. A program that copies with OpenClipboard(NULL) leaves the clipboard without owner, so who made
+// such a change cannot be told: it counts only when it is the first change after clear() that we see, as the
+// application's copy is by far the likeliest thing to come first after our Ctrl+C, while a manager reacts to it.
+// The clipboard is held open while its owner is looked at and the copy is read, so that what is read is what was
+// judged.
+void Clipboard::checkCopy() {
+    if (!watching_ || copied_ || GetClipboardSequenceNumber() == seenSequence_) {
+        return;
+    }
+    try {
+        Session session(owner_, openAttempts_, openPause_);
+        const DWORD sequence = GetClipboardSequenceNumber();
+        HWND owner = GetClipboardOwner();
+        if (owner == owner_) {
+            seenSequence_ = sequence;
+            return;
+        }
+        if (owner == nullptr) {
+            if (CountClipboardFormats() == 0) {
+                return; // as empty as clear() left it (emptied again by someone): no copy, and no change to count
+            }
+            copied_ = !changeSeen_;
+        } else {
+            copied_ = inForegroundProcess(owner);
+        }
+        seenSequence_ = sequence;
+        changeSeen_ = true;
+        if (copied_) {
+            copiedText_ = textNow();
+        }
+    } catch (const RuntimeError&) {
+        // held open by someone all the while: looked at again with the next change or call
+    }
+}
+
+void Clipboard::keepOffer() {
+    if (!resultSet_ || fetched_ || reoffers_ >= kMaxReoffers || GetClipboardOwner() == owner_ ||
+        GetClipboardSequenceNumber() == ourSequence_) {
+        return;
+    }
+    HWND owner = GetClipboardOwner();
+    if (owner != nullptr && inForegroundProcess(owner)) {
+        return; // the application itself copied anew: the user's doing
+    }
+    // Another program took the clipboard before the target fetched our offer (a manager keeping a copy alive, or
+    // one that puts its last entry back on a clipboard it finds empty). The paste on its way must find our offer,
+    // not that program's content, nor the user's content once we restore.
+    ++reoffers_;
+    try {
+        offer();
+    } catch (const RuntimeError&) {
+        // it stays taken: waitFetched ends
+    }
 }
 
 std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
     resultSet_ = false;
     fetched_ = false;
+    watching_ = false;
+    copied_ = false;
     auto snapshot = std::make_unique<SavedClipboard>();
     savedFormats_ = 0;
     skippedFormats_ = 0;
@@ -247,8 +356,13 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
     if (saved == nullptr) {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
-    if (lost()) {
-        return; // another program put something new there: that stays
+    watching_ = false;
+    // A clipboard monitor that took the clipboard meanwhile holds at best a copy of our result or of the user's own
+    // content: the user's content goes back over it. But when the application in front copied anew after our result,
+    // that is the user's newest copy, and putting the older content back would throw it away.
+    if (newerCopyAfterResult()) {
+        resultSet_ = false;
+        return;
     }
     {
         Session session(owner_, openAttempts_, openPause_);
@@ -260,11 +374,10 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
         }
     }
     resultSet_ = false;
-    ourSequence_ = GetClipboardSequenceNumber();
+    ownedChange();
 }
 
-std::string Clipboard::getText() {
-    Session session(owner_, openAttempts_, openPause_);
+std::string Clipboard::textNow() {
     reading_ = true;
     HANDLE handle = GetClipboardData(CF_UNICODETEXT);
     reading_ = false;
@@ -281,9 +394,30 @@ std::string Clipboard::getText() {
     return result;
 }
 
+std::string Clipboard::getText() {
+    checkCopy();
+    if (!copied_ && watching_ && GetClipboardSequenceNumber() != seenSequence_) {
+        throw RuntimeError(err::kPermissionDenied); // changed, but held open by someone all the while
+    }
+    return copied_ ? copiedText_ : std::string();
+}
+
 void Clipboard::clear() {
-    if (lost()) {
+    if (newerCopyAfterResult()) {
         return;
+    }
+    // The watch starts even when emptying fails: the application's copy is still recognised.
+    watching_ = true;
+    copied_ = false;
+    changeSeen_ = false;
+    copiedText_.clear();
+    foregroundProcess_ = processOf(GetForegroundWindow());
+    seenSequence_ = GetClipboardSequenceNumber();
+    {
+        // Opened with our window first: that fails while another program holds the clipboard open, whichever
+        // window it used, while opening without a window would take the clipboard over from a program that opened
+        // it without one, in the middle of its reading.
+        Session probe(owner_, openAttempts_, openPause_);
     }
     {
         // Without a window: emptying leaves the clipboard without owner.
@@ -293,15 +427,59 @@ void Clipboard::clear() {
         }
     }
     ourSequence_ = GetClipboardSequenceNumber();
+    seenSequence_ = ourSequence_;
 }
 
-void Clipboard::setText(const std::string& text) {
-    {
-        Session session(owner_, openAttempts_, openPause_);
-        if (!EmptyClipboard()) {
-            throw RuntimeError(err::kPermissionDenied);
+bool Clipboard::waitCopied(int maxMilliseconds) {
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(maxMilliseconds > 0 ? maxMilliseconds : 0);
+    for (;;) {
+        checkCopy();
+        if (copied_ || !watching_) {
+            return copied_;
         }
-        result_ = widen(text);
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) {
+            return false;
+        }
+        // Sleeps until a message arrives (WM_CLIPBOARDUPDATE is posted to our window) or the time is up, and looks
+        // at the clipboard before handling anything: a manager that takes the clipboard after the copy may be
+        // waiting for one of our windows to answer it.
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        checkCopy();
+        if (pump_) {
+            pump_();
+        }
+    }
+}
+
+void Clipboard::sleepWatching(int milliseconds) {
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(milliseconds > 0 ? milliseconds : 0);
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, owner_, WM_CLIPBOARDUPDATE, WM_CLIPBOARDUPDATE, PM_REMOVE)) {
+        }
+        checkCopy();
+        // Marks everything queued so far as seen: the wait below wakes only for what arrives later.
+        GetQueueStatus(QS_ALLINPUT);
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) {
+            return;
+        }
+        // Sent messages (render requests) are answered by the peek after the wait.
+        if (MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_POSTMESSAGE | QS_SENDMESSAGE,
+                                        0) == WAIT_OBJECT_0) {
+            checkCopy();
+            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+    }
+}
+
+void Clipboard::offer() {
+    Session session(owner_, openAttempts_, openPause_);
+    if (!EmptyClipboard()) {
+        throw RuntimeError(err::kPermissionDenied);
+    }
+    if (!emptyOffer_) {
         SetClipboardData(CF_UNICODETEXT, nullptr); // rendered when someone asks (WM_RENDERFORMAT)
         if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) {
             throw RuntimeError(err::kPermissionDenied);
@@ -318,12 +496,35 @@ void Clipboard::setText(const std::string& text) {
             }
         }
     }
+    // Closing the session below is the change; our sequence number is taken after it by the callers.
+}
+
+void Clipboard::setText(const std::string& text) {
+    watching_ = false;
+    result_ = widen(text);
+    emptyOffer_ = false;
+    reoffers_ = 0;
+    offer();
     resultSet_ = true;
     fetched_ = false;
-    ourSequence_ = GetClipboardSequenceNumber();
+    ownedChange();
+}
+
+// Nobody tells us when a paste looks at an empty clipboard (there is nothing to render), so the empty offer stays
+// pending until waitFetched's bound: the user's content must not come back before the target has handled our
+// Ctrl+V.
+void Clipboard::holdNothing() {
+    watching_ = false;
+    emptyOffer_ = true;
+    reoffers_ = 0;
+    offer();
+    resultSet_ = true;
+    fetched_ = false;
+    ownedChange();
 }
 
 bool Clipboard::resultPending() {
+    keepOffer();
     return resultSet_ && !fetched_ && GetClipboardOwner() == owner_;
 }
 
@@ -340,7 +541,8 @@ bool Clipboard::waitFetched(int maxMilliseconds) {
         if (now >= deadline) {
             return false;
         }
-        // Sleeps until a message arrives (the render request is a sent message) or the time is up.
+        // Sleeps until a message arrives (the render request is a sent message, a change of the clipboard a posted
+        // one) or the time is up.
         MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
 }
@@ -353,10 +555,33 @@ void Clipboard::render() {
     }
 }
 
+void Clipboard::renderPromised() {
+    if (!resultSet_ || emptyOffer_ || GetClipboardOwner() != owner_) {
+        return;
+    }
+    if (OpenClipboard(owner_)) {
+        if (GetClipboardOwner() == owner_) {
+            render();
+        }
+        CloseClipboard();
+    }
+}
+
+// The target's paste. The one who asks us to render holds the clipboard open: a window of the application in
+// front is the target. A window of another process belongs to a clipboard monitor or history, which our result is
+// not for (it is marked so, too): it gets nothing, so the result stays promised and the target's own request still
+// tells us of the paste. Without a window (OpenClipboard(NULL)) the asker is unknown and is taken for the target.
+// The whole request happens while the asker holds the clipboard open, so the restore that follows the fetch waits
+// for it to close the clipboard (opening fails meanwhile) and never lands between two of its requests.
 bool Clipboard::handleMessage(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_RENDERFORMAT:
         if (wParam == CF_UNICODETEXT) {
+            HWND asker = GetOpenClipboardWindow();
+            const bool target = asker == nullptr || asker == owner_ || inForegroundProcess(asker);
+            if (!target && !reading_) {
+                return true;
+            }
             render();
             if (!reading_) {
                 fetched_ = true;
@@ -365,15 +590,13 @@ bool Clipboard::handleMessage(UINT message, WPARAM wParam, LPARAM) {
         return true;
     case WM_RENDERALLFORMATS:
         // The message window goes away while the result is still promised: leave the text itself behind.
-        if (OpenClipboard(owner_)) {
-            if (GetClipboardOwner() == owner_) {
-                render();
-            }
-            CloseClipboard();
-        }
+        renderPromised();
         return true;
     case WM_DESTROYCLIPBOARD:
         return true; // the data handed to the clipboard belongs to it; nothing of ours to free
+    case WM_CLIPBOARDUPDATE:
+        checkCopy();
+        return true;
     default:
         return false;
     }

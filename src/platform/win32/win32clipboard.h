@@ -1,18 +1,28 @@
-// The Windows clipboard for the conversion: every format kept across a conversion, the result offered by delayed
-// rendering so that we learn when the target application has fetched it.
+// The Windows clipboard for the conversion: every format kept across a conversion, the application's copy
+// recognised by who owns the clipboard, the result offered by delayed rendering so that we learn when the target
+// application has fetched it.
 //
 // - save() copies every format that can be copied: memory formats (text, DIB, HTML, registered formats ...) byte for
 //   byte, enhanced metafiles, old metafile pictures and palettes as their bits. Skipped: CF_BITMAP (Windows makes it
 //   again from the DIB that is saved with it), CF_METAFILEPICT when an enhanced metafile is there (made again from
 //   it), owner-display, private and GDI-object formats (handles only their owner understands).
 // - clear() opens the clipboard without a window, so that emptying it leaves it without owner: an owner must answer
-//   the WM_DESTROYCLIPBOARD that the target's copy sends, and we may be sleeping in a SLEEP step then.
-// - setText() puts CF_UNICODETEXT without data, owned by our message window; the first WM_RENDERFORMAT from someone
-//   else is the target fetching the result. The content is marked "ExcludeClipboardContentFromMonitorProcessing" (and
-//   kept out of the clipboard history), so that clipboard monitors leave it alone and do not fetch it themselves.
-// - clear() and restore() after a result leave the clipboard alone once another program has put something new there.
-// - Opening the clipboard is retried for a while when another program holds it open; then it fails with
-//   "Zugriff verweigert".
+//   the WM_DESTROYCLIPBOARD that the target's copy sends. From then on every change of the clipboard (our window
+//   listens through AddClipboardFormatListener) is looked at until the application in front has copied; see
+//   checkCopy() for the rule.
+// - setText() puts CF_UNICODETEXT without data, owned by our message window; the first WM_RENDERFORMAT asked for by
+//   the application in front (or by a program that opened the clipboard without a window) is the target fetching
+//   the result, one asked for by another program's window is a clipboard monitor, which gets nothing. The content is
+//   marked "ExcludeClipboardContentFromMonitorProcessing" (and kept out of the clipboard history), so that
+//   well-behaved monitors leave it alone anyway.
+// - holdNothing() owns the clipboard with no format at all. A paste that finds it empty asks us nothing, so this
+//   offer stays pending until waitFetched's bound.
+// - Should another program take the clipboard before the target fetched our offer, the offer is made again (a few
+//   times at most): the paste on its way must not find that program's content, nor the user's after the restore.
+// - restore() puts the saved formats back whoever changed the clipboard meanwhile, except for a new copy made in
+//   the application in front after our result (the user copied something newer there).
+// - Opening the clipboard is retried for a while when another program holds it open (handling the messages sent to
+//   us meanwhile: the holder may be waiting for us to render); then it fails with "Zugriff verweigert".
 #pragma once
 
 #include "platform/platform.h"
@@ -27,20 +37,34 @@ namespace valumat::win32 {
 
 class Clipboard final : public platform::Clipboard {
 public:
-    // owner: the window that owns our results and gets their WM_RENDERFORMAT (through handleMessage).
-    // pump: handles pending messages while waitFetched waits.
+    // owner: the window that owns our results, listens to clipboard changes and gets WM_RENDERFORMAT and
+    // WM_CLIPBOARDUPDATE (through handleMessage). pump: handles pending messages while waitCopied and waitFetched
+    // wait.
     Clipboard(HWND owner, std::function<void()> pump);
+    ~Clipboard() override;
+    Clipboard(const Clipboard&) = delete;
+    Clipboard& operator=(const Clipboard&) = delete;
 
     std::unique_ptr<Snapshot> save() override;
     void restore(const Snapshot& snapshot) override;
     std::string getText() override;
     void clear() override;
+    bool waitCopied(int maxMilliseconds) override;
     void setText(const std::string& text) override;
+    void holdNothing() override;
     bool resultPending() override;
     bool waitFetched(int maxMilliseconds) override;
 
-    // Messages of the owner window (WM_RENDERFORMAT, WM_RENDERALLFORMATS, WM_DESTROYCLIPBOARD); true when handled.
+    // Messages of the owner window (WM_RENDERFORMAT, WM_RENDERALLFORMATS, WM_DESTROYCLIPBOARD, WM_CLIPBOARDUPDATE);
+    // true when handled.
     bool handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // Before the program ends without destroying the owner window: a result still promised is put on the clipboard
+    // as text, so that it outlives us. Never fails.
+    void renderPromised();
+    // A blocking wait of the given length (a script's SLEEP) that still answers the render requests sent to us and
+    // looks at every clipboard change at once, so that the application's copy is told from a clipboard manager's
+    // change that follows it within the wait. No other message is handled. Never fails.
+    void sleepWatching(int milliseconds);
 
     // How often and how long apart opening the clipboard is tried (default 20 times, 10 ms apart).
     void setOpenRetries(int attempts, DWORD pauseMilliseconds) {
@@ -50,24 +74,50 @@ public:
     // The number of formats the last save() kept and skipped.
     int lastSavedFormats() const { return savedFormats_; }
     int lastSkippedFormats() const { return skippedFormats_; }
+    // True once the application's copy was recognised since the last clear().
+    bool copyRecognised() const { return copied_; }
 
 private:
     class Session;
-    // Another program changed the clipboard after our result.
-    bool lost() const;
+    // Looks at the clipboard's latest change while we watch for the application's copy.
+    void checkCopy();
+    // The process of the window in front when clear() was called, or the one in front now.
+    bool inForegroundProcess(HWND window) const;
+    // The application in front copied something new after our result.
+    bool newerCopyAfterResult() const;
+    // The text on the open clipboard ("" without text).
+    std::string textNow();
+    // Empties the clipboard and offers the result (or nothing), owned by our window.
+    void offer();
+    // Offers again what another program took before the target fetched it.
+    void keepOffer();
     void render();
+    void ownedChange();
 
     HWND owner_;
     std::function<void()> pump_;
     UINT excludeFormat_;
     UINT historyFormat_;
+    bool listening_ = false;
     int openAttempts_ = 20;
     DWORD openPause_ = 10;
-    std::wstring result_;    // the text setText offered
-    bool resultSet_ = false; // a result of ours was put there since the last save()
-    bool fetched_ = false;   // another program asked for it
-    bool reading_ = false;   // we read the clipboard ourselves: our own render request is no fetch
-    DWORD ourSequence_ = 0;  // the clipboard's sequence number after our last change
+    std::wstring result_;     // the text setText offered
+    bool resultSet_ = false;  // a result of ours (or the empty offer) was put there since the last save()
+    bool emptyOffer_ = false; // what we offer is holdNothing's empty clipboard
+    bool fetched_ = false;    // the target asked for it
+    bool reading_ = false;    // we read the clipboard ourselves: our own render request is no fetch
+    DWORD ourSequence_ = 0;   // the clipboard's sequence number after our last change
+
+    // Watching for the application's copy (from clear() until setText, holdNothing, restore or save).
+    bool watching_ = false;
+    bool copied_ = false;         // the application's copy was recognised
+    bool changeSeen_ = false;     // some change after clear() was looked at already
+    DWORD seenSequence_ = 0;      // the sequence number last looked at
+    DWORD foregroundProcess_ = 0; // the process in front at clear()
+    std::string copiedText_;      // the copy's text, read when it was recognised
+    static constexpr int kMaxReoffers = 3;
+    int reoffers_ = 0; // times the offer was made again since setText or holdNothing
+
     int savedFormats_ = 0;
     int skippedFormats_ = 0;
 };

@@ -287,7 +287,12 @@ void KeyEvents::keyEvent(std::uint8_t virtualKey, std::uint32_t flags) {
 }
 
 void Sleeper::sleep(int milliseconds) {
-    if (milliseconds > 0) {
+    if (milliseconds <= 0) {
+        return;
+    }
+    if (clipboard_ != nullptr) {
+        clipboard_->sleepWatching(milliseconds);
+    } else {
         Sleep(static_cast<DWORD>(milliseconds));
     }
 }
@@ -535,6 +540,13 @@ std::string Process::commandLine() {
 }
 
 void Process::endProgram(int status) {
+    if (beforeEnd) {
+        try {
+            beforeEnd();
+        } catch (...) {
+            // ending anyway
+        }
+    }
     std::fflush(nullptr);
     ExitProcess(static_cast<UINT>(status));
 }
@@ -556,7 +568,7 @@ using CoUninitializeFn = void(WINAPI*)();
 
 Win32Desktop::Win32Desktop(HINSTANCE instance)
     : instance_(instance), window_(createMessageWindow(instance)),
-      clipboard_(window_, [this] { pump_.pumpMessages(); }), windowHook_(&hotKeys_),
+      clipboard_(window_, [this] { pump_.pumpMessages(); }), sleeper_(&clipboard_), windowHook_(&hotKeys_),
       tray_(window_, programIcon(instance)) {
     // Shell extensions behind ShellExecuteEx want COM on the calling thread.
     if (const auto coInitializeEx = ole32Function<CoInitializeExFn>("CoInitializeEx")) {
@@ -564,6 +576,11 @@ Win32Desktop::Win32Desktop(HINSTANCE instance)
     }
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32Desktop::messageWindowProcedure));
+    // Ending without the window's destruction (no WM_RENDERALLFORMATS then): the promised result is rendered here.
+    process_.beforeEnd = [this] {
+        clipboard_.renderPromised();
+        tray_.remove();
+    };
 }
 
 Win32Desktop::~Win32Desktop() {
@@ -611,9 +628,39 @@ int Win32Desktop::runMessageLoop() {
     }
 }
 
+void Win32Desktop::endSession() {
+    if (onSessionEnd) {
+        try {
+            onSessionEnd();
+        } catch (...) {
+            // ending anyway
+        }
+    }
+    process_.endProgram(0);
+}
+
+bool Win32Desktop::handleSessionMessage(UINT message, WPARAM wParam, LRESULT& result) {
+    if (message == WM_QUERYENDSESSION) {
+        result = TRUE;
+        return true;
+    }
+    if (message == WM_ENDSESSION) {
+        if (wParam != FALSE) {
+            endSession();
+        }
+        result = 0;
+        return true;
+    }
+    return false;
+}
+
 LRESULT CALLBACK Win32Desktop::messageWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<Win32Desktop*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self != nullptr) {
+        LRESULT result = 0;
+        if (self->handleSessionMessage(message, wParam, result)) {
+            return result;
+        }
         if (self->clipboard_.handleMessage(message, wParam, lParam)) {
             return 0;
         }

@@ -101,9 +101,15 @@ public:
     void keyEvent(std::uint8_t virtualKey, std::uint32_t flags) override;
 };
 
+// Blocks the thread for the time asked; with a clipboard, render requests are answered and clipboard changes noted
+// meanwhile (Clipboard::sleepWatching), nothing else.
 class Sleeper final : public platform::Sleeper {
 public:
+    explicit Sleeper(Clipboard* clipboard = nullptr) : clipboard_(clipboard) {}
     void sleep(int milliseconds) override;
+
+private:
+    Clipboard* clipboard_;
 };
 
 // Handles every pending message of the thread, then returns. Messages for the main window and its children go
@@ -190,7 +196,10 @@ public:
     std::string programPath() override;
     char pathSeparator() override { return '\\'; }
     std::string commandLine() override;
+    // Runs beforeEnd (errors ignored), then ends the process.
     [[noreturn]] void endProgram(int status) override;
+    // What must happen before the process ends without its normal shut-down (the desktop sets it).
+    std::function<void()> beforeEnd;
 };
 
 // Opens a pop-up menu at the mouse position for the notification icon: makes the owner the foreground window first
@@ -198,7 +207,13 @@ public:
 int trackTrayMenu(HWND owner, HMENU menu);
 
 // The whole desktop, with a hidden top-level message window that owns the clipboard results and receives the
-// notification icon's messages (a top-level window, so that it also hears the shell's "TaskbarCreated").
+// notification icon's messages (a top-level window, so that it also hears the shell's "TaskbarCreated" and the end
+// of the session).
+//
+// The end of the session: WM_QUERYENDSESSION is always answered with TRUE (nothing of ours needs the user's say);
+// WM_ENDSESSION with wParam TRUE runs onSessionEnd (the program's own clean-up, no questions asked), then ends the
+// process through Process::endProgram: a result still promised on the clipboard is rendered and the tray icon
+// removed first. Windows may end the process any time after WM_ENDSESSION returns, so nothing is left for later.
 class Win32Desktop {
 public:
     explicit Win32Desktop(HINSTANCE instance);
@@ -226,6 +241,15 @@ public:
     TrayIcon& tray() { return tray_; }
     MessagePump& pump() { return pump_; }
     MessageBoxes& messageBoxes() { return messageBoxes_; }
+    Process& process() { return process_; }
+
+    // Run on WM_ENDSESSION (with wParam TRUE) before the process ends.
+    std::function<void()> onSessionEnd;
+    // The session ends: onSessionEnd, then the end of the process. Also for WM_ENDSESSION reaching other windows.
+    [[noreturn]] void endSession();
+    // Session messages of any top-level window of the program (WM_QUERYENDSESSION, WM_ENDSESSION); true when
+    // handled, with the result to return.
+    bool handleSessionMessage(UINT message, WPARAM wParam, LRESULT& result);
 
 private:
     static LRESULT CALLBACK messageWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
