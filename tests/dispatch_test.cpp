@@ -116,6 +116,25 @@ TEST_F(HotKeyRun, SpreadsheetCell) {
     EXPECT_TRUE(h.desktop.keysDown().empty());
 }
 
+// A spreadsheet that enters edit mode too late for the keys after F2 copies the cell itself (with its line end:
+// not an amount), and its Enter after a copy pastes the clipboard: that paste must not find the user's content.
+TEST_F(HotKeyRun, SpreadsheetWhoseEnterPastesAgain) {
+    h.copyShippedData();
+    h.state.options.excelMode = true;
+    ReadKeypress(h.state);
+    auto sheet = std::make_shared<FakeSpreadsheet>(std::vector<std::string>{"12.345,60", "x"});
+    sheet->setEnterPastes(true);
+    sheet->ignoreF2(1);
+    h.desktop.setForeground(sheet);
+    h.desktop.setInputLatency(3);
+    h.desktop.setFetchDelay(30);
+    press('D');
+    EXPECT_EQ(sheet->cell(0), "12.345,60");
+    EXPECT_EQ(sheet->currentRow(), 1u);
+    EXPECT_EQ(h.desktop.clipboardText(), "vorher");
+    EXPECT_TRUE(h.desktop.keysDown().empty());
+}
+
 TEST_F(HotKeyRun, SpreadsheetScriptFromTheShippedFile) {
     h.copyShippedData();
     h.state.options.excelMode = true;

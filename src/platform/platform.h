@@ -101,7 +101,8 @@ public:
     // Waits, handling messages, until the target has fetched the text set by the last setText (or looked at the
     // empty clipboard of holdNothing) and finished its paste (a paste may ask for the list of formats and several
     // formats, one after another, from more than one connection), or another program took the clipboard, or
-    // maxMilliseconds passed. Returns true when it was fetched (or is no longer pending). Never fails.
+    // maxMilliseconds passed. Called again after further keys went out, it waits until a paste those keys started
+    // (if any) is over too. Returns true when it was fetched (or is no longer pending). Never fails.
     virtual bool waitFetched(int maxMilliseconds) = 0;
 };
 

@@ -38,13 +38,15 @@ void RunScript(AppState& state, int slot) {
     // A result we put on the clipboard that the target has not fetched yet. The paste is asynchronous: a PRESS
     // after the paste (Enter in a spreadsheet, say) and the final restore must wait until it was taken, with every
     // format the target asks for.
+    // The result stays until the restore: a key sent after the paste may make the target paste once more (Enter
+    // after a copy, in some spreadsheets), and then it must find the result again, not the user's content.
     bool resultSet = false;
-    int pressesSinceResult = 0;
+    bool pressedSinceWait = false;
     auto awaitFetch = [&] {
-        if (resultSet && clipboard.resultPending()) {
+        if (resultSet && pressedSinceWait) {
             clipboard.waitFetched(kFetchWaitMilliseconds);
         }
-        resultSet = false;
+        pressedSinceWait = false;
     };
     bool restored = false;
     auto restoreUsers = [&] {
@@ -70,11 +72,9 @@ void RunScript(AppState& state, int slot) {
             if (word.starts_with("PRESS")) {
                 const std::string argument = scriptArgument(line);
                 if (!argument.empty()) {
-                    if (pressesSinceResult > 0) {
-                        awaitFetch();
-                    }
+                    awaitFetch(); // a paste sent before must be over
                     SendKeyCombination(state.platform, argument);
-                    ++pressesSinceResult;
+                    pressedSinceWait = true;
                     pump.pumpMessages();
                 }
             } else if (word.starts_with("SLEEP")) {
@@ -98,14 +98,15 @@ void RunScript(AppState& state, int slot) {
                 if (!result.empty() && result != copied) {
                     clipboard.setText(result); // replaces the copy in one step
                     resultSet = true;
+                    pressedSinceWait = false;
                 } else {
                     // Nothing to paste: no copy, not an amount, or an error. The paste that follows must leave the
                     // selection as it is, so it finds a clipboard without any format rather than the user's
                     // content, a clipboard manager's, or an empty text.
                     clipboard.holdNothing();
                     resultSet = true; // the paste must have looked before the user's content comes back
+                    pressedSinceWait = false;
                 }
-                pressesSinceResult = 0;
                 if (!copied.empty()) {
                     pump.pumpMessages();
                 }

@@ -140,7 +140,8 @@ struct FakeDesktop::Impl final : platform::HotKeys,
     std::map<std::string, std::string> clip;
     std::string clipOwner;
     bool pending = false;
-    bool copied = false; // the foreground application copied since the program's last clear()
+    bool copied = false;  // the foreground application copied since the program's last clear()
+    bool offered = false; // the program's result (or its empty clipboard) is on the clipboard
     int clipFailures = 0;
     int copyDelay = 0;
     int fetchSteps = 1;
@@ -241,17 +242,22 @@ struct FakeDesktop::Impl final : platform::HotKeys,
 
     // A paste asks for the clipboard in fetchSteps requests (the list of formats, then formats one by one),
     // fetchGap apart, and inserts what the last request brought: a clipboard that changes in between spoils it.
+    int pastesInFlight = 0;
     void scheduleFetch(std::function<void(const std::optional<std::string>&)> insert) {
         if (fetchDelay <= 0 && fetchSteps <= 1) {
             insert(desktop.appFetches());
             return;
         }
+        ++pastesInFlight;
         for (int step = 1; step < fetchSteps; ++step) {
             appTasks.push_back(AppTask{clock + fetchDelay + static_cast<long long>(step - 1) * fetchGap, running,
                                        [this] { ++fetchRequests; }});
         }
         appTasks.push_back(AppTask{clock + fetchDelay + static_cast<long long>(fetchSteps - 1) * fetchGap, running,
-                                   [this, insert = std::move(insert)] { insert(desktop.appFetches()); }});
+                                   [this, insert = std::move(insert)] {
+                                       --pastesInFlight;
+                                       insert(desktop.appFetches());
+                                   }});
     }
     int fetchRequests = 0;
 
@@ -367,6 +373,7 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         clip = ours->formats();
         clipOwner = "program";
         pending = false;
+        offered = false;
         managerReacts();
     }
 
@@ -385,6 +392,7 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         clipOwner.clear();
         pending = false;
         copied = false;
+        offered = false;
         managerReacts();
     }
 
@@ -402,6 +410,7 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         clip = {{kTextFormat, text}};
         clipOwner = "program";
         pending = true;
+        offered = true;
     }
 
     void holdNothing() override {
@@ -409,13 +418,17 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         clip.clear();
         clipOwner = "program";
         pending = true; // a paste that looks finds nothing
+        offered = true;
     }
 
     bool resultPending() override { return pending && clipOwner == "program"; }
 
+    // The target is done when it has fetched what we offered, has no paste under way and no key left to handle.
+    bool targetBusy() { return offered && (resultPending() || pastesInFlight > 0 || !input.empty()); }
+
     bool waitFetched(int maxMilliseconds) override {
         runDueAppWork();
-        for (int waited = 0; resultPending() && waited < maxMilliseconds; ++waited) {
+        for (int waited = 0; targetBusy() && waited < maxMilliseconds; ++waited) {
             ++clock;
             runDueAppWork();
         }
@@ -825,14 +838,40 @@ void FakeSpreadsheet::onKey(FakeDesktop& desktop, std::uint8_t virtualKey, bool 
     }
     const bool ctrl = ctrlHeld(down);
     if (!editing_) {
+        // Pasting into the cell itself: the text without the line end that a cell copy carries.
+        auto pasteIntoCell = [this, &desktop] {
+            const std::size_t row = current_;
+            desktop.appPastes([this, row](const std::optional<std::string>& fetched) {
+                if (!fetched) {
+                    return;
+                }
+                std::string text = *fetched;
+                while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+                    text.pop_back();
+                }
+                setCell(row, text);
+            });
+        };
         if (ctrl && virtualKey == kVkC) {
             desktop.appCopies(cell(current_) + "\r\n");
+            marquee_ = true;
+        } else if (ctrl && virtualKey == kVkV) {
+            pasteIntoCell();
         } else if (!ctrl && virtualKey == kVkF2) {
+            if (f2Ignored_ > 0) {
+                --f2Ignored_; // still busy: the key goes nowhere
+                return;
+            }
             editing_ = true;
             editText_ = cell(current_);
             caret_ = editText_.size();
             anchor_ = caret_;
         } else if (!ctrl && virtualKey == kVkEnter) {
+            if (marquee_ && enterPastes_) {
+                // Enter after a copy pastes the clipboard into the cell, as some spreadsheets do.
+                marquee_ = false;
+                pasteIntoCell();
+            }
             ++current_;
         }
         return;

@@ -58,7 +58,8 @@ private:
 };
 
 // A spreadsheet column: cells A1, A2, ...; one current cell. Not editing: Ctrl+C copies the cell's text followed by
-// CR LF (as spreadsheets do), F2 enters edit mode with the caret at the end, Enter moves down. Editing: Home and End
+// CR LF (as spreadsheets do), Ctrl+V pastes into the cell, F2 enters edit mode with the caret at the end, Enter
+// moves down. Editing: Home and End
 // move the caret, Shift+Home / Shift+End select to the start / end, Ctrl+C copies the selection, Ctrl+V replaces the
 // selection (or inserts at the caret), Enter commits the edit text into the cell and moves down, Escape cancels.
 class FakeSpreadsheet : public TargetApp {
@@ -73,6 +74,11 @@ public:
     std::size_t currentRow() const { return current_; }
     bool editing() const { return editing_; }
     const std::string& editText() const { return editText_; }
+    // Outside edit mode Ctrl+V pastes into the cell. With enterPastes, Enter after a copy of the cell pastes the
+    // clipboard into the cell before moving down (as some spreadsheets do). ignoreF2(n): the next n F2 presses go
+    // nowhere (the spreadsheet enters edit mode too late for the keys that follow).
+    void setEnterPastes(bool on) { enterPastes_ = on; }
+    void ignoreF2(int presses) { f2Ignored_ = presses; }
 
 private:
     std::vector<std::string> cells_;
@@ -81,6 +87,9 @@ private:
     std::string editText_;
     std::size_t caret_ = 0;
     std::size_t anchor_ = 0; // selection is [min(anchor, caret), max(anchor, caret))
+    bool marquee_ = false;   // the cell was copied (outside edit mode)
+    bool enterPastes_ = false;
+    int f2Ignored_ = 0;
 };
 
 // One message box shown.

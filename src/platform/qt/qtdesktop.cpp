@@ -445,6 +445,7 @@ void Clipboard::setText(const std::string& text) {
     emptyOffer_ = false;
     offered_ = text;
     fetched_ = false;
+    fetchGaveUp_ = false;
     lost_ = false;
     lastRequestMs_ = 0;
     offer();
@@ -461,6 +462,7 @@ void Clipboard::holdNothing() {
     emptyOffer_ = true;
     offered_.clear();
     fetched_ = false;
+    fetchGaveUp_ = false;
     lost_ = false;
     lastRequestMs_ = 0;
     offer();
@@ -506,15 +508,25 @@ bool Clipboard::waitFetched(int maxMilliseconds) {
     if (const int forced = qEnvironmentVariableIntValue("VALUMAT_DEBUG_FETCH_WAIT"); forced > 0) {
         maxMilliseconds = forced; // for looking into a slow target with VALUMAT_TRACE_CLIPBOARD
     }
-    const std::int64_t deadline = nowMs() + maxMilliseconds;
-    while (resultSet_ && !lost_ && !abandoned_ && !pasteFinished()) {
+    const std::int64_t start = nowMs();
+    const std::int64_t deadline = start + maxMilliseconds;
+    // Once fetched, the paste (and one that keys sent since the last call may have started) is over when no request
+    // has come for kPasteQuietMs, counted from the last request or from this call, whichever is later.
+    auto quietEnd = [this, start] { return std::max(lastRequestMs_, start) + kPasteQuietMs; };
+    while (resultSet_ && !lost_ && !abandoned_ && !fetchGaveUp_) {
         const std::int64_t now = nowMs();
+        if (now >= deadline) {
+            if (!fetched_) {
+                fetchGaveUp_ = true; // the target does not paste: later calls do not wait for it again
+            }
+            break;
+        }
         std::int64_t wait = deadline - now;
         if (fetched_) {
-            wait = std::min<std::int64_t>(wait, lastRequestMs_ + kPasteQuietMs - now);
-        }
-        if (deadline - now <= 0) {
-            break;
+            if (now >= quietEnd()) {
+                break;
+            }
+            wait = std::min(wait, quietEnd() - now);
         }
         QEventLoop loop;
         QTimer timer;
@@ -524,7 +536,7 @@ bool Clipboard::waitFetched(int maxMilliseconds) {
         timer.start(static_cast<int>(std::max<std::int64_t>(wait, 1)));
         loop.exec();
     }
-    trace(pasteFinished() ? "paste over" : "paste not seen");
+    trace(fetched_ ? "paste over" : "paste not seen");
     return fetched_ || lost_ || !weOwnIt();
 }
 

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QSystemTrayIcon>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -100,7 +101,8 @@ private:
     bool emptyOffer_ = false; // the offer is holdNothing's: any request means the target looked
     bool fetched_ = false;    // a text format of it was asked for
     bool lost_ = false;       // someone else took the clipboard after our result
-    qint64 lastRequestMs_ = 0;
+    std::int64_t lastRequestMs_ = 0;
+    bool fetchGaveUp_ = false; // the target did not fetch within a wait
 };
 
 class Sleeper final : public platform::Sleeper {
