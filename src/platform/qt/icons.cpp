@@ -1,6 +1,7 @@
 #include "platform/qt/icons.h"
 
 #include <QFont>
+#include <QIconEngine>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
@@ -9,6 +10,7 @@
 #include <QRadialGradient>
 
 #include <functional>
+#include <map>
 
 namespace valumat::qtui {
 
@@ -125,11 +127,41 @@ void drawInfo(QPainter& p) {
 
 } // namespace
 
-QIcon valumatIcon() {
-    QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
-        icon.addPixmap(picture(size, [](QPainter& p, qreal s) { drawCoin(p, QRectF(0, 0, s, s), kEuro); }));
+// The program's icon is drawn at a size only when something shows it at that size: drawing all eight sizes up front
+// cost a good part of the start-up.
+class CoinIconEngine final : public QIconEngine {
+public:
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        const int side = qMax(1, qMin(size.width(), size.height()));
+        auto it = drawn_.find(side);
+        if (it == drawn_.end()) {
+            it = drawn_
+                     .emplace(side, picture(side, [](QPainter& p, qreal s) { drawCoin(p, QRectF(0, 0, s, s), kEuro); }))
+                     .first;
+        }
+        if (mode == QIcon::Disabled) {
+            return QIconEngine::pixmap(size, mode, state);
+        }
+        return it->second;
     }
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        QList<QSize> sizes;
+        for (const int side : {16, 22, 24, 32, 48, 64, 128, 256}) {
+            sizes.append(QSize(side, side));
+        }
+        return sizes;
+    }
+    QIconEngine* clone() const override { return new CoinIconEngine; }
+
+private:
+    std::map<int, QPixmap> drawn_;
+};
+
+QIcon valumatIcon() {
+    static const QIcon icon(new CoinIconEngine);
     return icon;
 }
 

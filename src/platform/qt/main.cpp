@@ -189,36 +189,41 @@ int main(int argc, char** argv) {
 
     qtui::QtModalHost modal;
     ui::ConfigWindow window(state, modal);
+    window.quit = [] { QCoreApplication::exit(0); };
     int status = 0;
     {
-        qtui::ConfigWindowView view(window);
-        modal.setOwner(view.widget());
+        // The start-up first (the hot keys go live in it), the widgets after: they mirror the window's state as it
+        // is then, and building them (fonts, styles) is the slowest part of the start.
         qtui::TrayMenu menu(window.tray);
+        std::unique_ptr<qtui::ConfigWindowView> view;
         window.tray.popupMenu = [&view, &menu] {
-            view.widget()->activateWindow();
+            if (view) {
+                view->widget()->activateWindow();
+            }
             menu.popup();
         };
-        window.quit = [] { QCoreApplication::exit(0); };
-        QObject::connect(&instance, &QLocalServer::newConnection, &instance, [&instance, &window] {
-            while (QLocalSocket* peer = instance.nextPendingConnection()) {
-                peer->deleteLater();
-                if (!window.unloaded()) {
-                    window.tray.HideTray(false);
-                    window.form.refresh();
-                }
-            }
-        });
-        if (!tray.available()) {
-            std::fprintf(stderr, "valumat: kein Infobereich (System-Tray) gefunden; ein zweiter Start von valumat "
-                                 "zeigt das Fenster.\n");
-        }
-
         window.Form_Load();
         std::fprintf(stderr, "valumat: bereit\n");
         if (!window.unloaded()) {
+            view = std::make_unique<qtui::ConfigWindowView>(window);
+            modal.setOwner(view->widget());
+            QObject::connect(&instance, &QLocalServer::newConnection, &instance, [&instance, &window] {
+                while (QLocalSocket* peer = instance.nextPendingConnection()) {
+                    peer->deleteLater();
+                    if (!window.unloaded()) {
+                        window.tray.HideTray(false);
+                        window.form.refresh();
+                    }
+                }
+            });
+            if (!tray.available()) {
+                std::fprintf(stderr, "valumat: kein Infobereich (System-Tray) gefunden; ein zweiter Start von "
+                                     "valumat zeigt das Fenster.\n");
+            }
             status = QApplication::exec();
         }
         window.tray.popupMenu = nullptr;
+        modal.setOwner(nullptr);
     }
     keyEvents.restoreKeyboard();
     return status;

@@ -559,26 +559,37 @@ void MessagePump::pumpMessages() {
 
 // --- tray ----------------------------------------------------------------------------------------------------------
 
-TrayIcon::TrayIcon(QIcon icon) : icon_(std::move(icon)) {
-    QObject::connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (!handler_) {
-            return;
-        }
-        if (reason == QSystemTrayIcon::DoubleClick) {
-            handler_(platform::kTrayLeftDoubleClick);
-        } else if (reason == QSystemTrayIcon::Context) {
-            handler_(platform::kTrayRightButtonUp);
-        }
-    });
+TrayIcon::TrayIcon(QIcon picture) : picture_(std::move(picture)) {}
+
+// Made when first shown: asking the desktop for its notification area takes a while, and the hot keys go live
+// before that.
+QSystemTrayIcon& TrayIcon::icon() {
+    if (!icon_) {
+        icon_ = std::make_unique<QSystemTrayIcon>(picture_);
+        QObject::connect(icon_.get(), &QSystemTrayIcon::activated, this,
+                         [this](QSystemTrayIcon::ActivationReason reason) {
+                             if (!handler_) {
+                                 return;
+                             }
+                             if (reason == QSystemTrayIcon::DoubleClick) {
+                                 handler_(platform::kTrayLeftDoubleClick);
+                             } else if (reason == QSystemTrayIcon::Context) {
+                                 handler_(platform::kTrayRightButtonUp);
+                             }
+                         });
+    }
+    return *icon_;
 }
 
 void TrayIcon::add(const std::string& tooltip) {
-    icon_.setToolTip(QString::fromStdString(tooltip));
-    icon_.show();
+    icon().setToolTip(QString::fromStdString(tooltip));
+    icon().show();
 }
 
 void TrayIcon::remove() {
-    icon_.hide();
+    if (icon_) {
+        icon_->hide();
+    }
 }
 
 void TrayIcon::setMouseHandler(std::function<void(int message)> handler) {

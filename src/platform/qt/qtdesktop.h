@@ -118,14 +118,16 @@ public:
 class TrayIcon final : public QObject, public platform::TrayIcon {
     Q_OBJECT
 public:
-    explicit TrayIcon(QIcon icon);
+    explicit TrayIcon(QIcon picture);
     void add(const std::string& tooltip) override;
     void remove() override;
     void setMouseHandler(std::function<void(int message)> handler) override;
     bool available() const;
 
 private:
-    QSystemTrayIcon icon_;
+    QSystemTrayIcon& icon();
+    QIcon picture_;
+    std::unique_ptr<QSystemTrayIcon> icon_;
     std::function<void(int)> handler_;
 };
 
