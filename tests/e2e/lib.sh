@@ -43,6 +43,17 @@ copied_text() {
     clip_get
 }
 
+# try_copied_text KEY...: as copied_text, but prints nothing and returns 1 when nothing was copied within 5 s.
+# (The sentinel's owner must not hold the caller's output open: it lives until another program takes the
+# clipboard.)
+try_copied_text() {
+    local sentinel="@@sentinel-$RANDOM$RANDOM@@"
+    clip_set "$sentinel" >/dev/null 2>&1
+    xdotool key --clearmodifiers "$@"
+    poll_until 5 clip_is_not "$sentinel" || return 1
+    clip_get
+}
+
 # The number of keys the X server holds down.
 keys_down() {
     python3 - <<'PY'
@@ -55,3 +66,155 @@ x.XQueryKeymap(ctypes.c_void_p(d), keys)
 print(sum(bin(b).count("1") for b in keys.raw))
 PY
 }
+
+# artifact NAME: a screenshot of the display as $E2E_ARTIFACTS/NAME.png when E2E_ARTIFACTS names a folder.
+artifact() {
+    [[ -n ${E2E_ARTIFACTS:-} ]] || return 0
+    mkdir -p "$E2E_ARTIFACTS"
+    if import -window root "$E2E_ARTIFACTS/$1.png" 2>/dev/null; then echo "  screenshot: $E2E_ARTIFACTS/$1.png"; fi
+}
+
+# poll_until SECONDS COMMAND...: polls the command every 50 ms until it succeeds; returns 1 after SECONDS instead of
+# failing, for checks that are counted rather than fatal.
+poll_until() {
+    local deadline
+    deadline=$(($(date +%s%N) / 1000000 + $(awk -v s="$1" 'BEGIN { printf "%d", s * 1000 }')))
+    shift
+    until "$@" >/dev/null 2>&1; do
+        (($(date +%s%N) / 1000000 < deadline)) || return 1
+        sleep 0.05
+    done
+}
+
+# Empties the clipboard without owning it, as a program that ends leaves it.
+clip_clear() {
+    python3 - <<'PY'
+import ctypes
+x = ctypes.cdll.LoadLibrary("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XSetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong]
+x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+d = x.XOpenDisplay(None)
+x.XSetSelectionOwner(d, x.XInternAtom(d, b"CLIPBOARD", 0), 0, 0)
+x.XSync(d, 0)
+PY
+}
+
+# build_de_locale DIR: compiles de_DE.UTF-8 into DIR, for LOCPATH=DIR; returns 1 when the locale sources are missing.
+build_de_locale() {
+    [[ -e /usr/share/i18n/locales/de_DE ]] || return 1
+    mkdir -p "$1"
+    localedef -i de_DE -f UTF-8 "$1/de_DE.UTF-8" >/dev/null 2>&1 || true
+    [[ -e $1/de_DE.UTF-8 ]]
+}
+
+# office_profile DIR: a fresh LibreOffice user profile in DIR: German locale, no first-start dialog, no tip of the
+# day, no what's-new bar, no word completion or automatic input, no automatic saving.
+office_profile() {
+    local version
+    version=$(soffice --version 2>/dev/null | grep -o '[0-9]*\.[0-9]*' | head -1)
+    mkdir -p "$1/user"
+    local item='<item oor:path="%s"><prop oor:name="%s" oor:op="fuse"><value>%s</value></prop></item>\n'
+    {
+        echo '<?xml version="1.0" encoding="UTF-8"?>'
+        echo '<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">'
+        # shellcheck disable=SC2059
+        {
+            printf "$item" /org.openoffice.Office.Common/Misc FirstRun false
+            printf "$item" /org.openoffice.Office.Common/Misc ShowTipOfTheDay false
+            printf "$item" /org.openoffice.Setup/Office ooSetupInstCompleted true
+            printf "$item" /org.openoffice.Setup/Product ooSetupLastVersion "${version:-7.4}"
+            printf "$item" /org.openoffice.Setup/Product LastTimeDonateShown 2147483647
+            printf "$item" /org.openoffice.Setup/Product LastTimeGetInvolvedShown 2147483647
+            printf "$item" /org.openoffice.Setup/L10N ooSetupSystemLocale de-DE
+            printf "$item" /org.openoffice.Office.Recovery/AutoSave Enabled false
+            printf "$item" /org.openoffice.Office.Writer/AutoFunction/Completion Enable false
+            printf "$item" /org.openoffice.Office.Calc/Input AutoInput false
+        }
+        echo '</oor:items>'
+    } >"$1/user/registrymodifications.xcu"
+}
+
+# start_office PROFILE_DIR BACKEND MODULE LOG: LibreOffice (MODULE writer or calc) on the VCL backend (gen or gtk3)
+# with the German locale (LOCPATH set by the caller), a new document focused and taking keys. Sets office_pid
+# (soffice.bin) and office_win; both processes are added to pids.
+start_office() {
+    local profile=$1 backend=$2 module=$3 log=$4 class
+    class=libreoffice-$module
+    SAL_USE_VCLPLUGIN=$backend LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 \
+        soffice "-env:UserInstallation=file://$profile" --norestore --nologo --nolockcheck "--$module" \
+        >"$log" 2>&1 &
+    office_launcher=$!
+    pids+=("$office_launcher")
+    wait_for 120 "the $module window ($backend)" xdotool search --onlyvisible --class "$class"
+    office_win=$(xdotool search --onlyvisible --class "$class" | head -1)
+    office_pid=$(xdotool getwindowpid "$office_win")
+    pids+=("$office_pid")
+    wait_for 10 "the $module window focused" focus_office
+    # A window just shown may drop the first keys (GTK): typed text must come back on a copy.
+    wait_for 60 "$module taking keys ($backend)" office_takes_keys
+    if [[ $module == writer ]]; then
+        xdotool key --clearmodifiers ctrl+a Delete
+    fi
+}
+office_takes_keys() {
+    focus_office
+    xdotool key --clearmodifiers ctrl+a
+    xdotool type --delay 10 "ok"
+    local got
+    got=$(try_copied_text ctrl+a ctrl+c) || got=""
+    xdotool key Escape
+    [[ $got == ok ]]
+}
+focus_office() { xdotool windowactivate --sync "$office_win" && xdotool windowfocus --sync "$office_win"; }
+# Ends the LibreOffice started last, without saving.
+stop_office() { stop_pids "$office_pid" "$office_launcher"; }
+
+# close_dialogs PID MAIN_WINDOW: closes (Escape) every visible window of the process other than its main window,
+# for example LibreOffice's "Requested clipboard format is not available", and prints their titles joined by "|".
+close_dialogs() {
+    local w titles=()
+    for w in $(xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
+        [[ $w == "$2" ]] && continue
+        titles+=("$(xdotool getwindowname "$w" 2>/dev/null)")
+        xdotool windowactivate --sync "$w" key Escape 2>/dev/null || true
+    done
+    ((${#titles[@]} == 0)) || (IFS='|'; echo "${titles[*]}")
+}
+
+# stop_pids PID...: SIGTERM, and SIGKILL to whatever still runs 5 s later (LibreOffice's launcher may ignore the
+# first).
+stop_pids() {
+    local pid n
+    kill "$@" 2>/dev/null || true
+    for pid in "$@"; do
+        for ((n = 0; n < 100; n++)); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+        kill -9 "$pid" 2>/dev/null || true
+    done
+    wait "$@" 2>/dev/null || true
+}
+
+# start_parcellite: the clipboard manager with a fresh configuration (clipboard only, no history file, takes the
+# clipboard back with the last text when it becomes empty). Sets parcellite_pid.
+start_parcellite() {
+    mkdir -p "$HOME/.config/parcellite"
+    rm -rf "$HOME/.local/share/parcellite"
+    printf '[rc]\nuse_copy=true\nuse_primary=false\nsynchronize=false\nsave_history=false\nrestore_empty=true\nno_icon=true\n' \
+        >"$HOME/.config/parcellite/parcelliterc"
+    parcellite -n >/dev/null 2>&1 &
+    parcellite_pid=$!
+    pids+=("$parcellite_pid")
+    # Working once it puts the last text back on an emptied clipboard.
+    wait_for 10 "the clipboard manager" parcellite_restores "parcellite-$RANDOM"
+}
+# parcellite_restores TEXT: TEXT put on the clipboard, given a moment to be read, then the clipboard emptied:
+# succeeds when the manager puts TEXT back.
+parcellite_restores() {
+    clip_set "$1"
+    sleep 0.1
+    clip_clear
+    poll_until 1 clip_is "$1"
+}
+stop_parcellite() { stop_pids "$parcellite_pid"; }

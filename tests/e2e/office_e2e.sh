@@ -1,0 +1,194 @@
+#!/usr/bin/env bash
+# Valumat end to end against LibreOffice on a virtual X display, on both of its X11 backends (gen: plain Xlib,
+# gtk3), German locale: Writer (an amount and a text) and Calc in spreadsheet mode. Each conversion is checked
+# through the document as the application copies it, the user's clipboard afterwards, the keys' state and
+# LibreOffice still running. The second half of each case's conversions runs with a clipboard manager (parcellite)
+# that puts its last text back whenever the clipboard becomes empty.
+#
+#   tests/e2e/office_e2e.sh BIN_DIR
+#
+# OFFICE_CASES picks cases (default "writer-gen writer-gtk3 calc-gen calc-gtk3"); OFFICE_RUNS sets the conversions
+# per case (default 10). Prints "CASE: PASSED/RUNS" per case and fails when a conversion failed.
+set -euo pipefail
+
+bin=$(cd "${1:?usage: office_e2e.sh BIN_DIR}" && pwd)
+cases=${OFFICE_CASES:-writer-gen writer-gtk3 calc-gen calc-gtk3}
+runs=${OFFICE_RUNS:-10}
+for tool in Xvfb openbox xdotool xclip soffice parcellite localedef dbus-launch python3; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+done
+[[ -e /usr/share/i18n/locales/de_DE ]] || { echo "SKIP: the de_DE locale source is missing"; exit 77; }
+program=/usr/lib/libreoffice/program
+declare -A installed=([writer]=libswlo.so [calc]=libsclo.so [gen]=libvclplug_genlo.so [gtk3]=libvclplug_gtk3lo.so)
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    stop_pids "${pids[@]}"
+    [[ -n ${E2E_ARTIFACTS:-} ]] && mkdir -p "$E2E_ARTIFACTS" && cp "$work"/*.log "$E2E_ARTIFACTS/" 2>/dev/null
+    [[ -n ${DBUS_SESSION_BUS_PID:-} ]] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/lib.sh"
+
+fail() {
+    echo "FAIL: $*" >&2
+    echo "--- valumat log" >&2
+    tail -20 "$work/valumat.log" >&2 || true
+    exit 1
+}
+
+export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY SESSION_MANAGER
+start_display "$work"
+eval "$(dbus-launch --sh-syntax)"
+build_de_locale "$work/locale" || fail "could not build the de_DE locale"
+export LOCPATH=$work/locale
+office_profile "$work/office"
+mkdir -p "$work/app"
+cp -r "$bin"/. "$work/app/"
+
+# start_valumat SPREADSHEET_MODE: Valumat on a copy of the shipped data, minimised, in normal (0) or spreadsheet (1)
+# mode.
+start_valumat() {
+    printf 'autostart: 0\r\nminimiert: 1\r\nexceloptimiert: %s\r\n' "$1" >"$work/app/options.dat"
+    "$work/app/valumat" >"$work/valumat.log" 2>&1 &
+    valumat_pid=$!
+    pids+=("$valumat_pid")
+    wait_for 20 "Valumat started" grep -q "valumat: bereit" "$work/valumat.log"
+}
+stop_valumat() {
+    kill "$valumat_pid" 2>/dev/null || true
+    wait "$valumat_pid" 2>/dev/null || true
+}
+done_count() { grep -c "erledigt" "$work/valumat.log" || true; }
+done_more_than() { (($(done_count) > $1)); }
+
+# The document as LibreOffice copies it: Writer's whole text, Calc's current cell (the copy mark cleared after).
+writer_text() { try_copied_text ctrl+a ctrl+c; }
+writer_has() { [[ "$(writer_text)" == "$1" ]]; }
+cell_text() {
+    local text
+    text=$(try_copied_text ctrl+c | tr -d '\r\n') || return 1
+    xdotool key Escape
+    printf '%s' "$text"
+}
+cell_is() { [[ "$(cell_text)" == "$1" ]]; }
+# A1 and B1 hold the texts given, as Calc copies them.
+a1_is() { xdotool key --clearmodifiers ctrl+Home && cell_is "$1"; }
+b1_is() { xdotool key --clearmodifiers ctrl+Home Right && cell_is "$1"; }
+
+# Opens the document for the case; a crash restarts it (and is counted against the run it happened in).
+open_document() {
+    start_office "$work/office" "$backend" "$module" "$work/office-$backend-$module.log"
+    if [[ $module == calc ]]; then
+        # B1 computes with A1, so that a converted A1 shows whether it holds a number.
+        xdotool key --clearmodifiers ctrl+Home Right
+        xdotool type --delay 20 "=A1*2"
+        xdotool key Return
+    fi
+}
+
+problems=()
+# convert_once AMOUNT EXPECTED [FORMULA]: puts AMOUNT in the document (Writer: the whole text; Calc: A1), selects
+# it, presses Ctrl+D and checks the document, the clipboard, the keys and LibreOffice. Records problems.
+convert_once() {
+    local amount=$1 expected=$2 formula=${3:-} before="vorher $RANDOM"
+    problems=()
+    focus_office || true
+    if [[ $module == writer ]]; then
+        xdotool key --clearmodifiers ctrl+a
+        xdotool type --delay 10 "$amount"
+        poll_until 5 writer_has "$amount" || { problems+=("could not put [$amount] in the document"); return 1; }
+        xdotool key --clearmodifiers ctrl+a
+    else
+        xdotool key --clearmodifiers ctrl+Home
+        xdotool type --delay 10 "$amount"
+        xdotool key Return
+        poll_until 5 a1_is "$amount" || { problems+=("could not put [$amount] in A1"); return 1; }
+        xdotool key --clearmodifiers ctrl+Home
+    fi
+    clip_set "$before"
+    local n
+    n=$(done_count)
+    xdotool key ctrl+d
+    poll_until 10 done_more_than "$n" || problems+=("the conversion did not end within 10 s")
+    poll_until 1.5 clip_is "$before" || problems+=("the clipboard holds [$(clip_get)], not the user's [$before]")
+    [[ "$(keys_down)" == 0 ]] || problems+=("keys left down")
+    if ! kill -0 "$office_pid" 2>/dev/null; then
+        problems+=("LibreOffice ended")
+        open_document
+        return 1
+    fi
+    local dialogs
+    dialogs=$(close_dialogs "$office_pid" "$office_win")
+    [[ -z $dialogs ]] || problems+=("LibreOffice showed [$dialogs]")
+    focus_office || true
+    if [[ $module == writer ]]; then
+        poll_until 1.5 writer_has "$expected" || problems+=("the document holds [$(writer_text)], not [$expected]")
+    else
+        poll_until 1.5 a1_is "$expected" || problems+=("A1 holds [$(xdotool key ctrl+Home; cell_text)], not [$expected]")
+        poll_until 1.5 b1_is "$formula" ||
+            problems+=("=A1*2 gives [$(xdotool key ctrl+Home Right; cell_text)], not [$formula]")
+    fi
+    ((${#problems[@]} == 0))
+}
+
+failed=0
+summary=()
+for case in $cases; do
+    module=${case%-*}
+    backend=${case#*-}
+    if [[ -z ${installed[$module]:-} || -z ${installed[$backend]:-} ]]; then
+        fail "unknown case $case (cases: writer-gen writer-gtk3 calc-gen calc-gtk3)"
+    fi
+    if [[ ! -e $program/${installed[$module]} || ! -e $program/${installed[$backend]} ]]; then
+        echo "$case: skipped (LibreOffice's $module or $backend backend is not installed)"
+        continue
+    fi
+    start_valumat "$([[ $module == calc ]] && echo 1 || echo 0)"
+    open_document
+    passed=0 texts=0 texts_passed=0 manager=""
+    for ((i = 1; i <= runs; i++)); do
+        if ((i == runs / 2 + 1)); then
+            start_parcellite
+            manager=" (clipboard manager)"
+        fi
+        if [[ $module == writer ]]; then
+            convert_once "100" "195,58" && ok=1 || ok=0
+        else
+            convert_once "12345,6" "24145,89" "48291,78" && ok=1 || ok=0
+        fi
+        if ((ok)); then
+            passed=$((passed + 1))
+        else
+            echo "  $case run $i$manager: $(IFS=';'; echo "${problems[*]}")"
+            artifact "$case-$i"
+        fi
+        # A text that is not an amount stays as it is: once without, once with the clipboard manager.
+        if [[ $module == writer ]] && ((i == 1 || i == runs)); then
+            texts=$((texts + 1))
+            if convert_once "Betrag 100" "Betrag 100"; then
+                texts_passed=$((texts_passed + 1))
+            else
+                echo "  $case text$manager: $(IFS=';'; echo "${problems[*]}")"
+                artifact "$case-text-$i"
+            fi
+        fi
+    done
+    [[ -n $manager ]] && stop_parcellite
+    stop_office
+    stop_valumat
+    line="$case: $passed/$runs"
+    ((texts)) && line+=" (text left alone: $texts_passed/$texts)"
+    echo "$line"
+    summary+=("$line")
+    ((passed == runs && texts_passed == texts)) || failed=1
+done
+
+((failed == 0)) || fail "$(IFS=','; echo "${summary[*]}")"
+echo "PASS"
