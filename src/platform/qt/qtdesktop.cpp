@@ -254,6 +254,15 @@ bool Clipboard::nativeEventFilter(const QByteArray& eventType, void* message, qi
     }
     const auto* event = static_cast<xcb_generic_event_t*>(message);
     const int type = event->response_type & ~0x80;
+    if (type == XCB_SELECTION_NOTIFY && requestor_ != 0) {
+        const auto* notify = reinterpret_cast<const xcb_selection_notify_event_t*>(event);
+        if (notify->requestor == requestor_) {
+            notified_ = true;
+            notifiedProperty_ = notify->property;
+            emit copiedOrFetched();
+            return true; // ours alone
+        }
+    }
     if (xfixesEvent_ >= 0 && type == xfixesEvent_ + XCB_XFIXES_SELECTION_NOTIFY) {
         const auto* notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
         if (notify->selection == clipboardAtom_ && notify->window == rootWindow()) {
@@ -370,13 +379,73 @@ std::string Clipboard::getText() {
     if (!copied_) {
         return {};
     }
-    // Let Qt see the owner change too, so that it asks the new owner rather than trusting what it knew before.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    const std::string text = QGuiApplication::clipboard()->text(QClipboard::Clipboard).toStdString();
+    const std::string text = fetchText(kFetchTextMs);
     if (tracing_) {
         std::fprintf(stderr, "valumat: clipboard copied text [%s]\n", text.c_str());
     }
     return text;
+}
+
+// The copy's text, asked for on a window of our own, waiting for the answer while events go on being handled:
+// the owner may be busy asking us something meanwhile (a blocking read would then stall both of us until one
+// gives up), and a owner that does not answer in time means no result, not a frozen program.
+std::string Clipboard::fetchText(int maxMilliseconds) {
+    xcb_connection_t* c = connection();
+    if (c == nullptr) {
+        return QGuiApplication::clipboard()->text(QClipboard::Clipboard).toStdString();
+    }
+    if (requestor_ == 0) {
+        requestor_ = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, requestor_, rootWindow(), -10, -10, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        propertyAtom_ = internAtom("_VALUMAT_COPY");
+        incrAtom_ = internAtom("INCR");
+    }
+    const std::int64_t deadline = nowMs() + maxMilliseconds;
+    for (const unsigned target : {textTargets_[0], textTargets_[1], unsigned{XCB_ATOM_STRING}}) {
+        notified_ = false;
+        notifiedProperty_ = XCB_NONE;
+        xcb_delete_property(c, requestor_, propertyAtom_);
+        xcb_convert_selection(c, requestor_, clipboardAtom_, target, propertyAtom_, XCB_CURRENT_TIME);
+        xcb_flush(c);
+        while (!notified_ && !abandoned_) {
+            const std::int64_t left = deadline - nowMs();
+            if (left <= 0) {
+                trace("copy not answered");
+                return {};
+            }
+            QEventLoop loop;
+            QTimer timer;
+            timer.setSingleShot(true);
+            QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+            QObject::connect(this, &Clipboard::copiedOrFetched, &loop, &QEventLoop::quit);
+            timer.start(static_cast<int>(left));
+            loop.exec();
+        }
+        if (!notified_) {
+            return {};
+        }
+        if (notifiedProperty_ == XCB_NONE) {
+            continue; // not in this format
+        }
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            c, xcb_get_property(c, 1, requestor_, propertyAtom_, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20), nullptr);
+        if (reply == nullptr) {
+            return {};
+        }
+        std::string bytes(static_cast<const char*>(xcb_get_property_value(reply)),
+                          static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+        const bool incremental = reply->type == incrAtom_;
+        std::free(reply);
+        if (incremental) {
+            return {}; // a large selection sent piecewise: no amount is that long
+        }
+        if (target == XCB_ATOM_STRING) {
+            return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
+        }
+        return bytes;
+    }
+    return {};
 }
 
 void Clipboard::clear() {

@@ -64,6 +64,8 @@ public:
 
     // How long a paste must stay quiet (no further request for our result) before it counts as finished.
     static constexpr int kPasteQuietMs = 40;
+    // The longest we wait for the copy's owner to hand over its text.
+    static constexpr int kFetchTextMs = 500;
     // After taking the clipboard: how long applications reacting to the new owner must have been quiet before the
     // paste goes out, and the longest we wait for that.
     static constexpr int kSettleQuietMs = 10;
@@ -78,6 +80,7 @@ private:
     bool weOwnIt();
     bool pasteFinished() const;
     void settle();
+    std::string fetchText(int maxMilliseconds);
     void offer(); // takes the clipboard with offered_ (nothing at all when emptyOffer_)
     void trace(const char* what, std::uint32_t a = 0, std::uint32_t b = 0) const;
 
@@ -86,6 +89,10 @@ private:
     int xfixesEvent_ = -1;              // first event number of the XFixes extension, -1 when missing
     std::vector<unsigned> textTargets_; // the text formats we offer: asking for one of them takes the result
     bool tracing_ = false;
+    std::uint32_t requestor_ = 0;   // our window for reading the copy
+    unsigned propertyAtom_ = 0;     // the property the copy is written to
+    bool notified_ = false;         // the owner answered
+    unsigned notifiedProperty_ = 0; // where (0: refused)
     bool abandoned_ = false;
 
     // the copy
