@@ -89,8 +89,9 @@ private:
     int xfixesEvent_ = -1;              // first event number of the XFixes extension, -1 when missing
     std::vector<unsigned> textTargets_; // the text formats we offer: asking for one of them takes the result
     bool tracing_ = false;
-    std::uint32_t requestor_ = 0;   // our window for reading the copy
-    unsigned propertyAtom_ = 0;     // the property the copy is written to
+    std::uint32_t requestor_ = 0; // our window for reading the copy
+    unsigned propertyAtom_ = 0;   // the property the copy is written to
+    unsigned incrAtom_ = 0;
     bool notified_ = false;         // the owner answered
     unsigned notifiedProperty_ = 0; // where (0: refused)
     bool abandoned_ = false;
