@@ -341,8 +341,18 @@ static int press(Window w, long pid) {
     char owners[4096] = "";
     size_t used = 0;
     XEvent e;
-    int r;
-    while ((r = next_event(&e, t0 + 5000, 0)) == 1) {
+    int r, fd = 0;
+    double deadline = t0 + 5000;
+    /* Until the line on stdin; then at most a second more while the title has not changed yet (the editor may
+       update it after the script's end). */
+    while ((r = next_event(&e, deadline, fd)) != 0) {
+        if (r == -1) {
+            fd = -1;
+            deadline = now_ms() + 1000;
+            if (tTitle >= 0) break;
+            continue;
+        }
+        if (fd < 0 && tTitle >= 0) break;
         if (e.type == fixesEvent + XFixesSelectionNotify) {
             XFixesSelectionNotifyEvent* f = (XFixesSelectionNotifyEvent*)&e;
             long p = pid_of(f->owner);
@@ -353,6 +363,7 @@ static int press(Window w, long pid) {
         } else if (e.type == PropertyNotify && e.xproperty.window == w && e.xproperty.atom == aNetName && tTitle < 0 &&
                    title_starred(w)) {
             tTitle = now_ms() - t0;
+            if (fd < 0) break;
         }
     }
     char* text = fetch_text(1000);
