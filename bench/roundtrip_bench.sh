@@ -55,6 +55,8 @@ cat >"$work/cliptool.c" <<'C_SOURCE'
  *                                  owns the clipboard with TEXT and logs every request until it loses the
  *                                  clipboard or SECONDS passed; with PASTE_MS, sends Ctrl+V that long after
  *                                  taking the clipboard
+ *   cliptool copy                  sends Ctrl+C; prints the ms until the clipboard's new owner, and the owner
+ *                                  and the focused window with their clients
  *   cliptool clear                 empties the clipboard without owning it
  *   cliptool owners SECONDS        logs every change of the clipboard's owner, with the focused window
  *
@@ -478,6 +480,28 @@ static int owners(int seconds) {
     return 0;
 }
 
+/* Ctrl+C into the focused window: the time until the clipboard's new owner, and who that is. */
+static int copy(void) {
+    Window focus;
+    int revert;
+    XGetInputFocus(dpy, &focus, &revert);
+    double t0 = now_ms();
+    tap(XK_Control_L, XK_c);
+    XFlush(dpy);
+    XEvent e;
+    while (next_event(&e, t0 + 2000, -1) == 1) {
+        if (e.type != fixesEvent + XFixesSelectionNotify) continue;
+        XFixesSelectionNotifyEvent* f = (XFixesSelectionNotifyEvent*)&e;
+        if (f->subtype != XFixesSetSelectionOwnerNotify || f->owner == None) continue;
+        double t = now_ms() - t0;
+        printf("copy %.1f ms: owner %s; ", t, describe(f->owner));
+        printf("focus %s\n", describe(focus));
+        return 0;
+    }
+    puts("copy: no new owner within 2 s");
+    return 1;
+}
+
 /* Empties the clipboard without owning it. */
 static int clear(void) {
     XSetSelectionOwner(dpy, aClipboard, None, server_time());
@@ -486,9 +510,9 @@ static int clear(void) {
 }
 
 int main(int argc, char** argv) {
-    if (argc == 2 && !strcmp(argv[1], "clear")) {
+    if (argc == 2 && (!strcmp(argv[1], "clear") || !strcmp(argv[1], "copy"))) {
         setup();
-        return clear();
+        return !strcmp(argv[1], "clear") ? clear() : copy();
     }
     if (argc < 3) {
         fprintf(stderr, "usage: cliptool limit|press|startup|serve|owners ...\n");
@@ -664,6 +688,14 @@ for backend in gen gtk3; do
             "$probe" serve "195,58" 2 300 | sed 's/^/    /'
             xdotool key Return ctrl+Home
         fi
+        echo "== LibreOffice $module ($backend): Ctrl+C until the clipboard's new owner, three times"
+        for _ in 1 2 3; do
+            focus_office
+            [[ $module == writer ]] && xdotool key --clearmodifiers ctrl+a
+            clip_set "vorher" >/dev/null 2>&1
+            "$probe" copy | sed 's/^/    /'
+            [[ $module == calc ]] && xdotool key Escape
+        done
         echo "== LibreOffice $module ($backend): its Ctrl+C, then the clipboard emptied"
         focus_office
         watch_owners 2 eval "copy_in_office; empty_clipboard"
