@@ -257,8 +257,9 @@ TEST_F(HotKeyRun, CalculateErrorNoEndsTheProgramWithTheClipboardBack) {
     EXPECT_EQ(h.desktop.clipboardFormats(), before);
 }
 
-// Whatever goes wrong before the paste, the selection stays exactly as it was: the paste finds no format at all,
-// never the user's text, a clipboard manager's or an empty text.
+// Whatever goes wrong before the paste, the selection stays exactly as it was: the paste finds the copied text
+// itself (not an amount) or no format at all (no copy), never the user's text, a clipboard manager's or an empty
+// text.
 struct NoResultCase {
     const char* name;
     std::size_t selectStart;

@@ -90,23 +90,22 @@ void RunScript(AppState& state, int slot) {
                 // The application's copy may still be on its way: wait for it (no fixed pause needed).
                 clipboard.waitCopied(kCopyWaitMilliseconds);
                 const std::string copied = clipboard.getText();
-                std::string result;
                 if (!copied.empty()) {
-                    result = Calculate(state, copied, slot);
+                    std::string result = Calculate(state, copied, slot);
                     pump.pumpMessages();
-                }
-                if (!result.empty() && result != copied) {
+                    // After an error (the user chose to go on) the paste puts the selection back as it was, as it
+                    // does for a text that is not an amount, which comes back unchanged.
+                    if (result.empty()) {
+                        result = copied;
+                    }
                     clipboard.setText(result); // replaces the copy in one step
-                    resultSet = true;
-                    pressedSinceWait = false;
                 } else {
-                    // Nothing to paste: no copy, not an amount, or an error. The paste that follows must leave the
-                    // selection as it is, so it finds a clipboard without any format rather than the user's
-                    // content, a clipboard manager's, or an empty text.
+                    // No copy: the paste that follows must leave the selection as it is, so it finds a clipboard
+                    // without any format rather than the user's content, a clipboard manager's, or an empty text.
                     clipboard.holdNothing();
-                    resultSet = true; // the paste must have looked before the user's content comes back
-                    pressedSinceWait = false;
                 }
+                resultSet = true; // the paste must have fetched it before the user's content comes back
+                pressedSinceWait = false;
                 if (!copied.empty()) {
                     pump.pumpMessages();
                 }
