@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
 # valumat.exe end to end under Wine on a virtual X display: Openbox, a fresh Wine prefix, Valumat on a copy of the
-# shipped data and Wine's notepad as the target application; hot keys pressed with xdotool, results read back
-# through the clipboard (Wine shares it with X).
+# shipped data and Wine's notepad (an edit control) and wordpad (a rich-text control, copying through OLE) as the
+# target applications; hot keys pressed with xdotool, results read back through the clipboard (Wine shares it with
+# X) behind a sentinel.
 #
 #   tests/e2e/windows_e2e.sh BIN_DIR
 #
-# E2E_RUNS sets how often the notepad conversion runs in a row (default 20). A hot key registered by a Wine program
-# fires only while a Wine window has the focus, hence notepad.
+# Cases: conversions in a row in notepad and in wordpad (each: the converted text, the user's clipboard back, no key
+# left down, the target still running), quick presses in notepad (a line selected, the hot key, 50 ms, the next
+# line), the tray menu, a second start, and the end of the session in the middle of a conversion (with the backend
+# test program beside BIN_DIR, which sends it to Valumat alone: ending the whole Wine session would take Wine's
+# clipboard with it).
+#
+# E2E_RUNS sets how often the notepad conversion runs in a row (default 20), E2E_WORDPAD_RUNS the wordpad one
+# (default 10). A hot key registered by a Wine program fires only while a Wine window has the focus.
 set -euo pipefail
 
 bin=$(cd "${1:?usage: windows_e2e.sh BIN_DIR}" && pwd)
 runs=${E2E_RUNS:-20}
+wordpad_runs=${E2E_WORDPAD_RUNS:-10}
 for tool in Xvfb openbox xdotool xclip xprop wine wineboot wineserver import python3; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
 done
@@ -65,6 +73,7 @@ done_more_than() { (($(done_count) > $1)); }
 # Notepad after Valumat: a new Wine window takes the foreground.
 wine notepad >"$work/notepad.log" 2>&1 &
 pids+=($!)
+notepad_pid=$!
 wait_for 30 "notepad" xdotool search --onlyvisible --name "Notepad"
 notepad=$(xdotool search --onlyvisible --name "Notepad" | head -1)
 focus_notepad() { xdotool windowactivate --sync "$notepad"; }
@@ -73,12 +82,17 @@ wait_for 5 "notepad focused" focus_notepad
 notepad_text() { copied_text "notepad's copy" ctrl+a ctrl+c; }
 notepad_has() { [[ "$(notepad_text)" == "$1" ]]; }
 
-convert_amount() {
-    local amount=$1 expected=$2 before=$3
-    focus_notepad
+# The target application is still running.
+alive() { kill -0 "$1" 2>/dev/null || fail "$2 is no longer running"; }
+
+# convert_in APP AMOUNT EXPECTED USERS_CLIPBOARD: the amount typed into the application (focus_APP, APP_has), selected,
+# the hot key pressed; then the document shows EXPECTED, the user's clipboard is back and no key is down.
+convert_in() {
+    local app=$1 amount=$2 expected=$3 before=$4
+    "focus_$app"
     xdotool key --clearmodifiers ctrl+a
     xdotool type --delay 20 "$amount"
-    wait_for 5 "the amount in notepad" notepad_has "$amount"
+    wait_for 5 "the amount in $app" "${app}_has" "$amount"
     xdotool key --clearmodifiers ctrl+a
     clip_set "$before"
     local n
@@ -87,10 +101,11 @@ convert_amount() {
     wait_for 10 "the conversion to finish" done_more_than "$n"
     wait_for 3 "the user's clipboard back" clip_is "$before"
     local got
-    got=$(notepad_text)
-    [[ "$got" == "$expected" ]] || fail "notepad shows [$got] instead of [$expected] (amount $amount)"
-    [[ "$(keys_down)" == 0 ]] || fail "keys left down after the conversion"
+    got=$("${app}_text")
+    [[ "$got" == "$expected" ]] || fail "$app shows [$got] instead of [$expected] (amount $amount)"
+    [[ "$(keys_down)" == 0 ]] || fail "keys left down after the conversion in $app"
 }
+convert_amount() { convert_in notepad "$@"; }
 
 t0=$(date +%s%N)
 for ((i = 1; i <= runs; i++)); do
@@ -100,7 +115,60 @@ t1=$(date +%s%N)
 echo "notepad: $runs conversions, $(((t1 - t0) / runs / 1000000)) ms each (typing and checks included)"
 convert_amount "12.345,60" "24.145,89" "Gruppierung"
 convert_amount "Betrag 100" "Betrag 100" "Text"
+alive "$notepad_pid" notepad
 echo "notepad: a grouped amount converted, a text left unchanged"
+
+# Quick presses: ten lines, each selected, the hot key, 50 ms, the next line. The keys for the next line reach
+# notepad while the conversion before may still run: every line is converted only when the round trip is short.
+lines=(100 101 102 103 104 105 106 107 108 109)
+converted=("195,58" "197,54" "199,49" "201,45" "203,41" "205,36" "207,32" "209,27" "211,23" "213,19")
+one_per_line() { (IFS=$'\n' && echo "$*"); }
+focus_notepad
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 10 "$(one_per_line "${lines[@]}")"
+wait_for 5 "the ten lines in notepad" notepad_has "$(one_per_line "${lines[@]}")"
+clip_set "vor den schnellen Tasten"
+xdotool key --clearmodifiers ctrl+Home
+n=$(done_count)
+t0=$(date +%s%N)
+for ((i = 0; i < 10; i++)); do
+    xdotool key Home shift+End ctrl+d
+    sleep 0.05
+    xdotool key Down
+done
+wait_for 20 "ten conversions" done_more_than $((n + 9))
+t1=$(date +%s%N)
+wait_for 3 "the user's clipboard back after the quick presses" clip_is "vor den schnellen Tasten"
+expected=$(one_per_line "${converted[@]}")
+got=$(notepad_text)
+if [[ "$got" != "$expected" ]]; then
+    fail "quick presses: notepad shows [$(echo "$got" | tr '\n' ' ')] instead of [$(echo "$expected" | tr '\n' ' ')]"
+fi
+[[ "$(keys_down)" == 0 ]] || fail "keys left down after the quick presses"
+alive "$notepad_pid" notepad
+echo "notepad: 10 quick presses 50 ms apart, every line converted ($(((t1 - t0) / 1000000)) ms for all)"
+
+# Wordpad: a rich-text control, which copies and pastes through OLE.
+wine 'C:\Program Files\Windows NT\Accessories\wordpad.exe' >"$work/wordpad.log" 2>&1 &
+pids+=($!)
+wordpad_pid=$!
+wait_for 30 "wordpad" xdotool search --onlyvisible --name "Wordpad"
+wordpad=$(xdotool search --onlyvisible --name "Wordpad" | head -1)
+focus_wordpad() { xdotool windowactivate --sync "$wordpad"; }
+wait_for 5 "wordpad focused" focus_wordpad
+# Wine hands wordpad's text to X with its whole memory block: the text ends at the first NUL.
+wordpad_text() {
+    copied_text "wordpad's copy" ctrl+a ctrl+c >"$work/wordpad-copy"
+    tr '\0' '\n' <"$work/wordpad-copy" | head -1
+}
+wordpad_has() { [[ "$(wordpad_text)" == "$1" ]]; }
+t0=$(date +%s%N)
+for ((i = 1; i <= wordpad_runs; i++)); do
+    convert_in wordpad "100" "195,58" "wordpad vorher $i"
+    alive "$wordpad_pid" wordpad
+done
+t1=$(date +%s%N)
+echo "wordpad: $wordpad_runs conversions, $(((t1 - t0) / wordpad_runs / 1000000)) ms each (typing and checks included)"
 
 # "Ok" hides the window behind the tray icon (Wine shows it in a tray window of its own); the icon's menu opens
 # the window on the options tab.
@@ -157,5 +225,27 @@ echo "tray: icon in Wine's tray window, its menu opens the options tab"
 focus_notepad
 convert_amount "100" "195,58" "nach dem zweiten Start"
 echo "second start: refused, the hot key still works once"
+
+# The end of the session while a conversion waits for a copy that never comes (notepad with nothing selected): the
+# program ends at once and the user's clipboard is back.
+tester=$bin/../tests/win32/valumat_backend_test.exe
+if [[ -f $tester ]]; then
+    focus_notepad
+    xdotool key --clearmodifiers ctrl+a Delete
+    clip_set "vor dem Sitzungsende"
+    n=$(done_count)
+    xdotool key ctrl+d
+    sleep 0.15
+    ended=$(wine "$tester" --helper end-session-of-valumat) || fail "the end of the session: $ended"
+    (($(done_count) == n)) || fail "the conversion was over before the session ended: nothing tested"
+    grep -aq "valumat: Sitzungsende" "$work/valumat.log" || fail "the end of the session did not reach Valumat"
+    [[ "$ended" == *"ended "* ]] || fail "Valumat still runs after the end of the session: $ended"
+    wait_for 3 "the user's clipboard back at the end of the session" clip_is "vor dem Sitzungsende"
+    [[ "$(keys_down)" == 0 ]] || fail "keys left down at the end of the session"
+    alive "$notepad_pid" notepad
+    echo "session end: $(echo "$ended" | grep -o 'ended [0-9]* ms') after WM_ENDSESSION, in the middle of a conversion; clipboard back"
+else
+    echo "session end: not tested (no $tester)"
+fi
 
 echo "PASS"

@@ -629,6 +629,12 @@ int Win32Desktop::runMessageLoop() {
 }
 
 void Win32Desktop::endSession() {
+    if (ending_) {
+        // WM_ENDSESSION for another of our windows, handled while the clean-up pumps messages: the first one ends
+        // the process.
+        return;
+    }
+    ending_ = true;
     if (onSessionEnd) {
         try {
             onSessionEnd();

@@ -246,7 +246,8 @@ public:
     // Run on WM_ENDSESSION (with wParam TRUE) before the process ends.
     std::function<void()> onSessionEnd;
     // The session ends: onSessionEnd, then the end of the process. Also for WM_ENDSESSION reaching other windows.
-    [[noreturn]] void endSession();
+    // Returns only when called again while the first call runs.
+    void endSession();
     // Session messages of any top-level window of the program (WM_QUERYENDSESSION, WM_ENDSESSION); true when
     // handled, with the result to return.
     bool handleSessionMessage(UINT message, WPARAM wParam, LRESULT& result);
@@ -258,6 +259,7 @@ private:
     HWND mainWindow_ = nullptr;
     HWND window_;
     bool comInitialized_ = false;
+    bool ending_ = false;
     HotKeys hotKeys_;
     Atoms atoms_;
     KeyEvents keyEvents_;
