@@ -54,10 +54,12 @@ cat >"$work/cliptool.c" <<'C_SOURCE'
  *   cliptool serve TEXT SECONDS [PASTE_MS]
  *                                  owns the clipboard with TEXT and logs every request until it loses the
  *                                  clipboard or SECONDS passed; with PASTE_MS, sends Ctrl+V that long after
- *                                  taking the clipboard
+ *                                  taking the clipboard. An empty TEXT offers no format at all.
  *   cliptool copy                  sends Ctrl+C; prints the ms until the clipboard's new owner, and the owner
  *                                  and the focused window with their clients
  *   cliptool clear                 empties the clipboard without owning it
+ *   cliptool refuse SECONDS PASTE_MS
+ *                                  as serve, but the text formats are listed and every request refused
  *   cliptool owners SECONDS        logs every change of the clipboard's owner, with the focused window
  *
  * Times are milliseconds on the monotonic clock. A client is named by its resource-id base and its process.
@@ -84,6 +86,7 @@ static Atom aClipboard, aTargets, aUtf8, aText, aTimestamp, aPlain, aPlainUtf8, 
 static int fixesEvent;
 static unsigned long idMask;
 static double start;
+static int refuseText; /* list the text formats, refuse to convert them */
 
 static double now_ms(void) {
     struct timespec t;
@@ -219,16 +222,18 @@ static void answer(const XSelectionRequestEvent* r, const char* text, Time ownTi
     n.target = r->target;
     n.time = r->time;
     Atom prop = r->property != None ? r->property : r->target;
+    int offer = text[0] != 0 && !refuseText; /* an empty text: no format at all */
     if (r->target == aTargets) {
         Atom list[] = {aTargets, aTimestamp, aUtf8, XA_STRING, aText, aPlainUtf8, aPlain};
-        XChangeProperty(dpy, r->requestor, prop, XA_ATOM, 32, PropModeReplace, (unsigned char*)list, 7);
+        XChangeProperty(dpy, r->requestor, prop, XA_ATOM, 32, PropModeReplace, (unsigned char*)list,
+                        text[0] != 0 ? 7 : 2);
         n.property = prop;
     } else if (r->target == aTimestamp) {
         long t = (long)ownTime;
         XChangeProperty(dpy, r->requestor, prop, XA_INTEGER, 32, PropModeReplace, (unsigned char*)&t, 1);
         n.property = prop;
-    } else if (r->target == aUtf8 || r->target == aPlainUtf8 || r->target == aText || r->target == XA_STRING ||
-               r->target == aPlain) {
+    } else if (offer && (r->target == aUtf8 || r->target == aPlainUtf8 || r->target == aText || r->target == XA_STRING ||
+                         r->target == aPlain)) {
         Atom type = r->target == aText ? aUtf8 : r->target;
         XChangeProperty(dpy, r->requestor, prop, type, 8, PropModeReplace, (const unsigned char*)text, (int)strlen(text));
         n.property = prop;
@@ -525,6 +530,10 @@ int main(int argc, char** argv) {
     if (!strcmp(mode, "startup") && argc == 4) return startup(argv[2], argv[3]);
     if (!strcmp(mode, "serve") && (argc == 4 || argc == 5))
         return serve(argv[2], atoi(argv[3]), argc == 5 ? atoi(argv[4]) : -1);
+    if (!strcmp(mode, "refuse") && argc == 4) {
+        refuseText = 1;
+        return serve("refused", atoi(argv[2]), atoi(argv[3]));
+    }
     if (!strcmp(mode, "owners") && argc == 3) return owners(atoi(argv[2]));
     fprintf(stderr, "cliptool: bad arguments\n");
     return 2;
@@ -679,25 +688,44 @@ for backend in gen gtk3; do
         echo "== LibreOffice $module ($backend): Ctrl+V 300 ms after a new owner took the clipboard, three times"
         for _ in 1 2 3; do
             [[ $module == writer ]] && xdotool key --clearmodifiers ctrl+a
-            "$probe" serve "195,58" 2 300 | sed 's/^/    /'
+            "$probe" serve "195,58" 2 300 | sed 's/^/    /' || true
             [[ $module == calc ]] && xdotool key --clearmodifiers ctrl+Home
         done
         if [[ $module == calc ]]; then
             echo "== LibreOffice calc ($backend): the same into the cell being edited (F2, Shift+Home)"
             xdotool key --clearmodifiers ctrl+Home F2 shift+Home
-            "$probe" serve "195,58" 2 300 | sed 's/^/    /'
+            "$probe" serve "195,58" 2 300 | sed 's/^/    /' || true
             xdotool key Return ctrl+Home
         fi
+        # Right after the application's own copy, as in a conversion: its list of formats may still be the copy's.
+        for offer in nothing refused; do
+            echo "== LibreOffice $module ($backend): its copy, then Ctrl+V 10 ms after a new owner took the clipboard" \
+                "with $([[ $offer == nothing ]] && echo "no format" || echo "the text formats listed but refused")"
+            focus_office
+            [[ $module == writer ]] && xdotool key --clearmodifiers ctrl+a 1 0 0 ctrl+a
+            [[ $module == calc ]] && xdotool key --clearmodifiers ctrl+Home 1 0 0 Return ctrl+Home
+            "$probe" copy >/dev/null || true
+            if [[ $offer == nothing ]]; then
+                "$probe" serve "" 2 10 | sed 's/^/    /' || true
+            else
+                "$probe" refuse 2 10 | sed 's/^/    /' || true
+            fi
+            close_dialogs "$office_pid" "$office_win" | sed 's/^/    dialog shown: /'
+            [[ $module == writer ]] &&
+                echo "    the document afterwards: [$(try_copied_text ctrl+a ctrl+c || echo "(nothing to copy)")]"
+            [[ $module == calc ]] && xdotool key --clearmodifiers Escape
+        done
         echo "== LibreOffice $module ($backend): Ctrl+C until the clipboard's new owner, three times"
         for _ in 1 2 3; do
             focus_office
-            [[ $module == writer ]] && xdotool key --clearmodifiers ctrl+a
+            [[ $module == writer ]] && xdotool key --clearmodifiers ctrl+a 1 0 0 ctrl+a
             clip_set "vorher" >/dev/null 2>&1
-            "$probe" copy | sed 's/^/    /'
+            "$probe" copy | sed 's/^/    /' || true
             [[ $module == calc ]] && xdotool key Escape
         done
         echo "== LibreOffice $module ($backend): its Ctrl+C, then the clipboard emptied"
         focus_office
+        [[ $module == writer ]] && xdotool key --clearmodifiers ctrl+a 1 0 0
         watch_owners 2 eval "copy_in_office; empty_clipboard"
         echo "== the same with parcellite running"
         start_parcellite
