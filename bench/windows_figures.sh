@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
 # Figures of valumat.exe under Wine on a private Xvfb (not a test): executable sizes, start-up until the hot keys are
-# live, hot key to changed text in notepad, idle CPU time and memory.
+# live, the conversion's round trip in notepad against the limit, quick presses, the end of the session, idle CPU
+# time and memory.
 #
-#   bench/windows_figures.sh [BIN_DIR] [IDLE_SECONDS]
+#   bench/windows_figures.sh [BIN_DIR] [ROUNDS] [IDLE_SECONDS]
+#
+# The round trip is timed by valumat_probe.exe (built beside BIN_DIR in tests/win32), inside Wine: ROUNDS rounds
+# (default 30) of the limit (the probe's own Ctrl+C, wait for the copy, offer the result, Ctrl+V, serve the paste,
+# clipboard back) and of Valumat's hot key, interleaved, each from the moment the combination was sent.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=$(cd "${1:-build/windows/bin}" && pwd)
-idle=${2:-60}
+rounds=${2:-30}
+idle=${3:-60}
+probe=$bin/../tests/win32/valumat_probe.exe
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -18,6 +25,7 @@ cleanup() {
 trap cleanup EXIT
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+done_count() { grep -ac erledigt "$work/log" || true; }
 
 for exe in "$bin"/*.exe; do echo "$(basename "$exe"): $(($(stat -c %s "$exe") / 1024)) KiB"; done
 
@@ -34,11 +42,17 @@ wineserver -w
 
 mkdir -p "$work/app"
 cp -r "$bin"/. "$work/app/"
-t0=$(now_ms)
-(cd "$work/app" && WINEDEBUG=-all,warn+seh exec wine valumat.exe) >"$work/log" 2>&1 &
-pids+=($!)
-until grep -aq "valumat: bereit" "$work/log"; do sleep 0.005; done
-echo "start-up until the hot keys are live (warm Wine prefix): $(($(now_ms) - t0)) ms"
+start_valumat() {
+    local t0
+    t0=$(now_ms)
+    (cd "$work/app" && WINEDEBUG=-all,warn+seh exec wine valumat.exe) >"$work/log" 2>&1 &
+    valumat=$!
+    pids+=("$valumat")
+    until grep -aq "valumat: bereit" "$work/log"; do sleep 0.005; done
+    startup=$(($(now_ms) - t0))
+}
+start_valumat
+echo "start-up until the hot keys are live (warm Wine prefix, Wine's own start included): $startup ms"
 
 wine notepad >/dev/null 2>&1 &
 pids+=($!)
@@ -46,21 +60,52 @@ until xdotool search --onlyvisible --name "Notepad" >/dev/null 2>&1; do sleep 0.
 notepad=$(xdotool search --onlyvisible --name "Notepad" | head -1)
 xdotool windowactivate --sync "$notepad"
 sleep 1
-runs=()
-for i in $(seq 10); do
-    xdotool key ctrl+a
-    xdotool type --delay 10 "100"
-    xdotool key ctrl+a
-    sleep 0.3
-    n=$(grep -ac erledigt "$work/log" || true)
-    t0=$(now_ms)
-    xdotool key ctrl+d
-    until (($(grep -ac erledigt "$work/log" || true) > n)); do sleep 0.002; done
-    runs+=($(($(now_ms) - t0)))
-done
-echo "hot key to converted text in notepad (script done, clipboard back; 100 ms is the script's SLEEP): $(printf '%s\n' "${runs[@]}" | median) ms"
 
-pid=$(pgrep -f 'valumat.exe' | head -1)
+if [[ -f $probe ]]; then
+    xdotool windowactivate --sync "$notepad"
+    wine "$probe" rounds "$rounds" >"$work/rounds" || true
+    grep -v '^median' "$work/rounds" | sed 's/^/  /'
+    tail -1 "$work/rounds"
+    awk '/^round/ && $4 > 0 && $9 > 0 && $11 > 0 { n++; if ($9 <= 2 * $4) t++; if ($11 <= 3 * $6) c++ }
+        END { printf "rounds with the text within 2x their limit: %d of %d, with the clipboard back within 3x: %d of %d\n",
+              t, n, c, n }' "$work/rounds"
+    awk '/^median/ { printf "valumat / limit, medians: %.2fx to the text, %.2fx to the clipboard back\n", $18 / $6, $23 / $11 }' \
+        "$work/rounds"
+else
+    echo "round trip: not measured (no $probe)"
+fi
+
+# Quick presses: ten lines, each selected, the hot key, a pause, the next line; how many lines came out converted.
+amounts=(100 101 102 103 104 105 106 107 108 109)
+converted=("195,58" "197,54" "199,49" "201,45" "203,41" "205,36" "207,32" "209,27" "211,23" "213,19")
+for pause in 0.1 0.05 0.02 0.01; do
+    xdotool windowactivate --sync "$notepad"
+    xdotool key ctrl+a
+    xdotool type --delay 5 "$(IFS=$'\n' && echo "${amounts[*]}")"
+    xdotool key ctrl+Home
+    sleep 0.3
+    n=$(done_count)
+    for ((i = 0; i < 10; i++)); do
+        xdotool key Home shift+End ctrl+d
+        sleep "$pause"
+        xdotool key Down
+    done
+    deadline=$((SECONDS + 15))
+    until (($(done_count) >= n + 10)) || ((SECONDS > deadline)); do sleep 0.05; done
+    sleep 0.5
+    printf '%s' "@@$RANDOM@@" | xclip -selection clipboard -i
+    sleep 0.2
+    xdotool key ctrl+a ctrl+c
+    sleep 0.5
+    mapfile -t got < <(xclip -o -selection clipboard 2>/dev/null)
+    right=0
+    for ((i = 0; i < 10; i++)); do
+        [[ "${got[i]:-}" == "${converted[i]}" ]] && right=$((right + 1))
+    done
+    echo "quick presses $(awk -v p="$pause" 'BEGIN { print p * 1000 }') ms apart: $right of 10 lines converted"
+done
+
+pid=$valumat
 rss=$(awk '/VmRSS/ { print $2 }' "/proc/$pid/status")
 echo "idle resident memory of the valumat.exe process: $((rss / 1024)) MiB"
 ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
@@ -68,3 +113,16 @@ before=$(ticks)
 sleep "$idle"
 after=$(ticks)
 echo "CPU time while idle: $(((after - before) * 1000 / $(getconf CLK_TCK))) ms in ${idle} s"
+
+# The end of the session, idle and in the middle of a conversion (waiting for a copy that never comes).
+if [[ -f $probe ]]; then
+    ended=$(wine "$probe" end-session | grep -o 'ended [0-9]* ms' || echo "did not end")
+    echo "end of the session, idle: $ended after WM_ENDSESSION (Windows process ended; Wine needs about a second more to remove it)"
+    start_valumat
+    xdotool windowactivate --sync "$notepad"
+    xdotool key ctrl+a Delete
+    xdotool key ctrl+d
+    sleep 0.15
+    ended=$(wine "$probe" end-session | grep -o 'ended [0-9]* ms' || echo "did not end")
+    echo "end of the session during a conversion: $ended after WM_ENDSESSION"
+fi

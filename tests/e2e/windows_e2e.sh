@@ -8,9 +8,9 @@
 #
 # Cases: conversions in a row in notepad and in wordpad (each: the converted text, the user's clipboard back, no key
 # left down, the target still running), quick presses in notepad (a line selected, the hot key, 50 ms, the next
-# line), the tray menu, a second start, and the end of the session in the middle of a conversion (with the backend
-# test program beside BIN_DIR, which sends it to Valumat alone: ending the whole Wine session would take Wine's
-# clipboard with it).
+# line), the tray menu, a second start, and the end of the session in the middle of a conversion (with
+# valumat_probe.exe from the build's tests/win32 beside BIN_DIR, which sends it to Valumat alone: ending the whole
+# Wine session would take Wine's clipboard with it).
 #
 # E2E_RUNS sets how often the notepad conversion runs in a row (default 20), E2E_WORDPAD_RUNS the wordpad one
 # (default 10). A hot key registered by a Wine program fires only while a Wine window has the focus.
@@ -228,15 +228,15 @@ echo "second start: refused, the hot key still works once"
 
 # The end of the session while a conversion waits for a copy that never comes (notepad with nothing selected): the
 # program ends at once and the user's clipboard is back.
-tester=$bin/../tests/win32/valumat_backend_test.exe
-if [[ -f $tester ]]; then
+probe=$bin/../tests/win32/valumat_probe.exe
+if [[ -f $probe ]]; then
     focus_notepad
     xdotool key --clearmodifiers ctrl+a Delete
     clip_set "vor dem Sitzungsende"
     n=$(done_count)
     xdotool key ctrl+d
     sleep 0.15
-    ended=$(wine "$tester" --helper end-session-of-valumat) || fail "the end of the session: $ended"
+    ended=$(wine "$probe" end-session) || fail "the end of the session: $ended"
     (($(done_count) == n)) || fail "the conversion was over before the session ended: nothing tested"
     grep -aq "valumat: Sitzungsende" "$work/valumat.log" || fail "the end of the session did not reach Valumat"
     [[ "$ended" == *"ended "* ]] || fail "Valumat still runs after the end of the session: $ended"
@@ -245,7 +245,7 @@ if [[ -f $tester ]]; then
     alive "$notepad_pid" notepad
     echo "session end: $(echo "$ended" | grep -o 'ended [0-9]* ms') after WM_ENDSESSION, in the middle of a conversion; clipboard back"
 else
-    echo "session end: not tested (no $tester)"
+    echo "session end: not tested (no $probe)"
 fi
 
 echo "PASS"

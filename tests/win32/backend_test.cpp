@@ -1163,61 +1163,12 @@ TEST(desktopFillsEveryService) {
     DestroyWindow(window);
 }
 
-// The end of the session as Windows announces it, to every top-level window of the process that runs Valumat's
-// message window: first WM_QUERYENDSESSION to all, then WM_ENDSESSION. Prints the answers; 0 when all agreed.
-int endSessionOfValumat() {
-    HWND found = FindWindowW(L"ValumatMessageWindow", nullptr);
-    if (found == nullptr) {
-        std::printf("no valumat running\n");
-        return 2;
-    }
-    struct Windows {
-        DWORD process;
-        std::vector<HWND> list;
-    } windows{processOf(found), {}};
-    EnumWindows(
-        [](HWND candidate, LPARAM parameter) -> BOOL CALLBACK {
-            auto* w = reinterpret_cast<Windows*>(parameter);
-            if (processOf(candidate) == w->process) {
-                w->list.push_back(candidate);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&windows));
-    int refused = 0;
-    for (HWND window : windows.list) {
-        DWORD_PTR answer = 0;
-        if (!SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &answer) ||
-            answer == FALSE) {
-            ++refused;
-        }
-    }
-    std::printf("WM_QUERYENDSESSION: %zu windows, %d refused\n", windows.list.size(), refused);
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, windows.process);
-    const ULONGLONG start = GetTickCount64();
-    for (HWND window : windows.list) {
-        SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, nullptr);
-    }
-    if (process != nullptr && WaitForSingleObject(process, 10000) == WAIT_OBJECT_0) {
-        std::printf("ended %llu ms after WM_ENDSESSION\n", static_cast<unsigned long long>(GetTickCount64() - start));
-    } else {
-        std::printf("still running 10 s after WM_ENDSESSION\n");
-        refused = -1;
-    }
-    if (process != nullptr) {
-        CloseHandle(process);
-    }
-    return refused == 0 ? 0 : 1;
-}
-
 // The other programs of the clipboard tests (see Helper).
 //   own TEXT          copies TEXT with a window of its own, then waits to be told to end;
 //   own-on-go TEXT    the same once kGoEvent is set (kActedEvent once done);
 //   watch             a clipboard history: reads the text of every change made by someone else (kActedEvent);
 //   retake            a clipboard manager: takes every text someone else puts there and owns it itself;
-//   session-end MODE  a desktop in the middle of a conversion (restore) or with a promised result (promise);
-//   print             prints the clipboard's text;
-//   end-session-of-valumat   sends the end of the session to the running valumat.exe alone (end-to-end test).
+//   session-end MODE  a desktop in the middle of a conversion (restore) or with a promised result (promise).
 int helperMain(const std::string& kind, const std::wstring& text) {
     HANDLE ready = namedEvent(kReadyEvent);
     HANDLE go = namedEvent(kGoEvent);
@@ -1233,11 +1184,6 @@ int helperMain(const std::string& kind, const std::wstring& text) {
         waitingForGo = true;
     } else if (kind == "watch" || kind == "retake") {
         AddClipboardFormatListener(window);
-    } else if (kind == "print") {
-        std::printf("%s\n", narrow(readThrough(nullptr)).c_str());
-        return 0;
-    } else if (kind == "end-session-of-valumat") {
-        return endSessionOfValumat();
     } else if (kind == "session-end") {
         desktop = std::make_unique<Win32Desktop>(instance());
         Clipboard& clipboard = desktop->clipboard();

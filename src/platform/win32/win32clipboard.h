@@ -66,7 +66,9 @@ public:
     // change that follows it within the wait. No other message is handled. Never fails.
     void sleepWatching(int milliseconds);
 
-    // How often and how long apart opening the clipboard is tried (default 20 times, 10 ms apart).
+    // How often and how long apart opening the clipboard is tried (default 100 times, 2 ms apart: a target that
+    // holds the clipboard open while it pastes, or a monitor that reads it, lets go within a few milliseconds, and
+    // the restore should follow at once).
     void setOpenRetries(int attempts, DWORD pauseMilliseconds) {
         openAttempts_ = attempts;
         openPause_ = pauseMilliseconds;
@@ -99,8 +101,8 @@ private:
     UINT excludeFormat_;
     UINT historyFormat_;
     bool listening_ = false;
-    int openAttempts_ = 20;
-    DWORD openPause_ = 10;
+    int openAttempts_ = 100;
+    DWORD openPause_ = 2;
     std::wstring result_;     // the text setText offered
     bool resultSet_ = false;  // a result of ours (or the empty offer) was put there since the last save()
     bool emptyOffer_ = false; // what we offer is holdNothing's empty clipboard

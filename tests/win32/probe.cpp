@@ -1,0 +1,327 @@
+// valumat_probe: a Windows console program that the end-to-end test and the figures script run under Wine beside
+// valumat.exe, for what X tools cannot see or do from outside Wine.
+//
+//   valumat_probe end-session
+//       The end of the session, to the running valumat.exe alone (ending the whole Wine session would take Wine's
+//       clipboard with it): WM_QUERYENDSESSION to each of its top-level windows, then WM_ENDSESSION. Prints the
+//       answers and "ended N ms after WM_ENDSESSION" once its process has ended. Exit status 0 when all agreed and
+//       it ended within 10 s.
+//
+//   valumat_probe rounds N
+//       Times in notepad (which must be in front), N rounds of each, interleaved: the limit, our own round trip
+//       with nobody in between (Ctrl+C, wait for the copy, read it, offer "195,58" by delayed rendering, Ctrl+V,
+//       render it, the text changed, the clipboard put back), and Valumat's (Ctrl+D bound to Euro to Deutsche Mark).
+//       Each round selects "100" in notepad and puts a user's text on the clipboard; the clock starts when the keys
+//       have been sent (the combination released). Prints every round and the medians, in milliseconds.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+DWORD processOf(HWND window) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    return process;
+}
+
+// --- the end of the session ----------------------------------------------------------------------------------
+
+int endSession() {
+    HWND found = FindWindowW(L"ValumatMessageWindow", nullptr);
+    if (found == nullptr) {
+        std::printf("no valumat running\n");
+        return 2;
+    }
+    struct Windows {
+        DWORD process;
+        std::vector<HWND> list;
+    } windows{processOf(found), {}};
+    EnumWindows(
+        [](HWND candidate, LPARAM parameter) -> BOOL CALLBACK {
+            auto* w = reinterpret_cast<Windows*>(parameter);
+            if (processOf(candidate) == w->process) {
+                w->list.push_back(candidate);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
+    int refused = 0;
+    for (HWND window : windows.list) {
+        DWORD_PTR answer = 0;
+        if (!SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &answer) ||
+            answer == FALSE) {
+            ++refused;
+        }
+    }
+    std::printf("WM_QUERYENDSESSION: %zu windows, %d refused\n", windows.list.size(), refused);
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, windows.process);
+    const ULONGLONG start = GetTickCount64();
+    for (HWND window : windows.list) {
+        SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, nullptr);
+    }
+    bool ended = false;
+    if (process != nullptr) {
+        ended = WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+        CloseHandle(process);
+    }
+    if (ended) {
+        std::printf("ended %llu ms after WM_ENDSESSION\n", static_cast<unsigned long long>(GetTickCount64() - start));
+    } else {
+        std::printf("still running 10 s after WM_ENDSESSION\n");
+    }
+    return refused == 0 && ended ? 0 : 1;
+}
+
+// --- rounds in notepad -----------------------------------------------------------------------------------------
+
+double nowMs() {
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / frequency;
+}
+
+constexpr const wchar_t* kResult = L"195,58";
+HWND probeWindow = nullptr;
+bool offering = false; // our result is promised on the clipboard (the limit's round)
+int renderRequests = 0;
+
+HGLOBAL globalText(const std::wstring& text) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    if (memory != nullptr) {
+        std::copy(text.c_str(), text.c_str() + text.size() + 1, static_cast<wchar_t*>(GlobalLock(memory)));
+        GlobalUnlock(memory);
+    }
+    return memory;
+}
+
+LRESULT CALLBACK probeProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_RENDERFORMAT && wParam == CF_UNICODETEXT && offering) {
+        SetClipboardData(CF_UNICODETEXT, globalText(kResult));
+        ++renderRequests;
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void pumpFor(double milliseconds) {
+    const double until = nowMs() + milliseconds;
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+        const double left = until - nowMs();
+        if (left <= 0) {
+            return;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::max(1.0, left)), QS_ALLINPUT);
+    }
+}
+
+bool openClipboard() {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (OpenClipboard(probeWindow)) {
+            return true;
+        }
+        pumpFor(1);
+    }
+    return false;
+}
+
+std::wstring clipboardText() {
+    std::wstring text;
+    if (!openClipboard()) {
+        return text;
+    }
+    if (HANDLE handle = GetClipboardData(CF_UNICODETEXT)) {
+        text = static_cast<const wchar_t*>(GlobalLock(handle));
+        GlobalUnlock(handle);
+    }
+    CloseClipboard();
+    return text;
+}
+
+void putText(const std::wstring& text) {
+    if (!openClipboard()) {
+        return;
+    }
+    EmptyClipboard();
+    SetClipboardData(CF_UNICODETEXT, globalText(text));
+    CloseClipboard();
+}
+
+std::wstring editText(HWND edit) {
+    wchar_t buffer[256] = {};
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(edit, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 1000, &length);
+    return buffer;
+}
+
+// Ctrl plus a key, pressed and released.
+void sendCtrl(WORD key) {
+    INPUT inputs[4] = {};
+    const WORD keys[4] = {VK_CONTROL, key, key, VK_CONTROL};
+    for (int i = 0; i < 4; ++i) {
+        inputs[i].type = INPUT_KEYBOARD;
+        inputs[i].ki.wVk = keys[i];
+        inputs[i].ki.wScan = static_cast<WORD>(MapVirtualKeyW(keys[i], MAPVK_VK_TO_VSC));
+        inputs[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+    }
+    SendInput(4, inputs, sizeof(INPUT));
+}
+
+struct Times {
+    double text = -1;      // the converted text in notepad
+    double clipboard = -1; // the user's clipboard back
+};
+
+// Waits (handling messages) until the condition holds; false after timeoutMs.
+template <class Condition> bool waitUntil(Condition condition, double timeoutMs) {
+    const double until = nowMs() + timeoutMs;
+    while (!condition()) {
+        if (nowMs() > until) {
+            return false;
+        }
+        pumpFor(0.5);
+    }
+    return true;
+}
+
+void prepare(HWND edit, const std::wstring& users) {
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"100"));
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+    putText(users);
+    pumpFor(150); // everybody has seen the new clipboard
+}
+
+Times valumatRound(HWND edit, const std::wstring& users) {
+    static const UINT resultMarker = RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
+    HWND valumatWindow = FindWindowW(L"ValumatMessageWindow", nullptr);
+    prepare(edit, users);
+    DWORD looked = GetClipboardSequenceNumber();
+    sendCtrl('D');
+    const double start = nowMs();
+    Times times;
+    waitUntil(
+        [&] {
+            if (times.text < 0 && editText(edit) == kResult) {
+                times.text = nowMs() - start;
+            }
+            // Back: Valumat owns the clipboard with text that is not its result (marked for monitors). The
+            // clipboard is opened only then: opening it earlier could make notepad's paste fail.
+            const DWORD sequence = GetClipboardSequenceNumber();
+            if (times.clipboard < 0 && sequence != looked && GetClipboardOwner() == valumatWindow &&
+                IsClipboardFormatAvailable(CF_UNICODETEXT) && !IsClipboardFormatAvailable(resultMarker)) {
+                looked = sequence;
+                if (clipboardText() == users) {
+                    times.clipboard = nowMs() - start;
+                }
+            }
+            return times.text >= 0 && times.clipboard >= 0;
+        },
+        3000);
+    return times;
+}
+
+Times limitRound(HWND notepad, HWND edit, const std::wstring& users) {
+    prepare(edit, users);
+    const DWORD notepadProcess = processOf(notepad);
+    const DWORD before = GetClipboardSequenceNumber();
+    sendCtrl('C');
+    const double start = nowMs();
+    Times times;
+    // The copy: a new owner in notepad's process.
+    if (!waitUntil(
+            [&] { return GetClipboardSequenceNumber() != before && processOf(GetClipboardOwner()) == notepadProcess; },
+            3000) ||
+        clipboardText() != L"100") {
+        return times;
+    }
+    // Our result, rendered when the paste asks for it.
+    if (openClipboard()) {
+        EmptyClipboard();
+        SetClipboardData(CF_UNICODETEXT, nullptr);
+        CloseClipboard();
+    }
+    offering = true;
+    renderRequests = 0;
+    sendCtrl('V');
+    if (waitUntil([&] { return editText(edit) == kResult; }, 3000)) {
+        times.text = nowMs() - start;
+    }
+    offering = false;
+    putText(users);
+    times.clipboard = nowMs() - start;
+    return times;
+}
+
+double median(std::vector<double> values) {
+    values.erase(std::remove_if(values.begin(), values.end(), [](double v) { return v < 0; }), values.end());
+    if (values.empty()) {
+        return -1;
+    }
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+int rounds(int count) {
+    HWND notepad = FindWindowW(L"Notepad", nullptr);
+    HWND edit = notepad != nullptr ? FindWindowExW(notepad, nullptr, L"Edit", nullptr) : nullptr;
+    if (edit == nullptr) {
+        std::printf("no notepad\n");
+        return 2;
+    }
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = probeProcedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"ValumatProbe";
+    RegisterClassW(&windowClass);
+    probeWindow = CreateWindowW(L"ValumatProbe", L"probe", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    std::vector<double> limitText, limitClipboard, valumatText, valumatClipboard;
+    int failed = 0;
+    for (int round = 1; round <= count; ++round) {
+        const std::wstring users = L"Runde " + std::to_wstring(round);
+        const Times limit = limitRound(notepad, edit, users);
+        pumpFor(200);
+        const Times valumat = valumatRound(edit, users);
+        pumpFor(300);
+        std::printf("round %2d: limit %6.1f / %6.1f ms, valumat %6.1f / %6.1f ms (text / clipboard back)\n", round,
+                    limit.text, limit.clipboard, valumat.text, valumat.clipboard);
+        std::fflush(stdout);
+        failed += (limit.text < 0 || valumat.text < 0 || valumat.clipboard < 0) ? 1 : 0;
+        limitText.push_back(limit.text);
+        limitClipboard.push_back(limit.clipboard);
+        valumatText.push_back(valumat.text);
+        valumatClipboard.push_back(valumat.clipboard);
+    }
+    std::printf("median of %d rounds: limit %.1f ms to the text, %.1f ms to the clipboard back; valumat %.1f ms to the "
+                "text, %.1f ms to the clipboard back; %d rounds failed\n",
+                count, median(limitText), median(limitClipboard), median(valumatText), median(valumatClipboard),
+                failed);
+    return failed == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc >= 2 ? argv[1] : "";
+    if (command == "end-session") {
+        return endSession();
+    }
+    if (command == "rounds") {
+        return rounds(argc >= 3 ? std::max(1, std::atoi(argv[2])) : 30);
+    }
+    std::printf("usage: valumat_probe end-session | rounds N\n");
+    return 2;
+}
