@@ -52,7 +52,7 @@ start_valumat() {
     startup=$(($(now_ms) - t0))
 }
 start_valumat
-echo "start-up until the hot keys are live (warm Wine prefix, Wine's own start included): $startup ms"
+echo "start-up until the hot keys are live (the first Wine program of the session, Wine's own start included): $startup ms"
 
 wine notepad >/dev/null 2>&1 &
 pids+=($!)
@@ -119,6 +119,10 @@ if [[ -f $probe ]]; then
     ended=$(wine "$probe" end-session | grep -o 'ended [0-9]* ms' || echo "did not end")
     echo "end of the session, idle: $ended after WM_ENDSESSION (Windows process ended; Wine needs about a second more to remove it)"
     start_valumat
+    echo "start-up until the hot keys are live (Wine's desktop process running, Wine's own start included): $startup ms"
+    t0=$(date +%s%N)
+    wine "$probe" >/dev/null 2>&1 || true
+    echo "for comparison, Wine starting and ending a console program that does nothing: $((($(date +%s%N) - t0) / 1000000)) ms"
     xdotool windowactivate --sync "$notepad"
     xdotool key ctrl+a Delete
     xdotool key ctrl+d

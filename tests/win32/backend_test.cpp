@@ -942,6 +942,56 @@ TEST(theUsersClipboardComesBackWhateverAMonitorDid) {
     }
 }
 
+// A paste that asks for several formats while it holds the clipboard open (here without a window, which Wine would
+// let another thread take over) gets our result for every one of them: neither the restore nor clear() lands in
+// the middle of it.
+TEST(aPasteHoldingTheClipboardOpenIsNeverCutShort) {
+    for (const bool clearing : {false, true}) {
+        std::printf("    case: %s\n", clearing ? "clear() during the paste" : "restore() during the paste");
+        Win32Desktop desktop(instance());
+        Clipboard& clipboard = desktop.clipboard();
+        putOnClipboard({{CF_UNICODETEXT, textBytes(L"user's text")}});
+        auto saved = clipboard.save();
+        clipboard.clear();
+        clipboard.setText("195,58");
+        HANDLE fetchedOnce = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        std::wstring first;
+        std::string second;
+        std::thread target([&] {
+            if (!OpenClipboard(nullptr)) {
+                return;
+            }
+            if (HANDLE handle = GetClipboardData(CF_UNICODETEXT)) {
+                first = static_cast<const wchar_t*>(GlobalLock(handle));
+                GlobalUnlock(handle);
+            }
+            SetEvent(fetchedOnce);
+            Sleep(150); // still pasting
+            if (HANDLE handle = GetClipboardData(CF_TEXT)) {
+                second = static_cast<const char*>(GlobalLock(handle));
+                GlobalUnlock(handle);
+            }
+            CloseClipboard();
+        });
+        CHECK(clipboard.waitFetched(5000));
+        WaitForSingleObject(fetchedOnce, 5000);
+        if (clearing) {
+            clipboard.clear();
+        } else {
+            clipboard.restore(*saved);
+        }
+        target.join();
+        CloseHandle(fetchedOnce);
+        CHECK(first == L"195,58");
+        CHECK(second == "195,58");
+        if (!clearing) {
+            CHECK(clipboardText() == L"user's text");
+        } else {
+            CHECK(CountClipboardFormats() == 0);
+        }
+    }
+}
+
 TEST(aNewerCopyInTheApplicationAfterOurResultStays) {
     Win32Desktop desktop(instance());
     Clipboard& clipboard = desktop.clipboard();
