@@ -278,9 +278,9 @@ bool Clipboard::newerCopyAfterResult() const {
 // application's copy is by far the likeliest thing to come first after our Ctrl+C, while a manager reacts to it.
 // The clipboard is held open while its owner is looked at and the copy is read, so that what is read is what was
 // judged.
-void Clipboard::checkCopy() {
+bool Clipboard::checkCopy() {
     if (!watching_ || copied_ || GetClipboardSequenceNumber() == seenSequence_) {
-        return;
+        return true;
     }
     try {
         Session session(owner_, openAttempts_, openPause_);
@@ -288,11 +288,11 @@ void Clipboard::checkCopy() {
         HWND owner = GetClipboardOwner();
         if (owner == owner_) {
             seenSequence_ = sequence;
-            return;
+            return true;
         }
         if (owner == nullptr) {
             if (CountClipboardFormats() == 0) {
-                return; // as empty as clear() left it (emptied again by someone): no copy, and no change to count
+                return true; // as empty as clear() left it (emptied again by someone): no copy, no change to count
             }
             copied_ = !changeSeen_;
         } else {
@@ -303,8 +303,9 @@ void Clipboard::checkCopy() {
         if (copied_) {
             copiedText_ = textNow();
         }
+        return true;
     } catch (const RuntimeError&) {
-        // held open by someone all the while: looked at again with the next change or call
+        return false; // held open by someone all the while: looked at again with the next change or call
     }
 }
 
@@ -323,6 +324,7 @@ void Clipboard::keepOffer() {
     ++reoffers_;
     try {
         offer();
+        ownedChange();
     } catch (const RuntimeError&) {
         // it stays taken: waitFetched ends
     }
@@ -395,8 +397,7 @@ std::string Clipboard::textNow() {
 }
 
 std::string Clipboard::getText() {
-    checkCopy();
-    if (!copied_ && watching_ && GetClipboardSequenceNumber() != seenSequence_) {
+    if (!checkCopy()) {
         throw RuntimeError(err::kPermissionDenied); // changed, but held open by someone all the while
     }
     return copied_ ? copiedText_ : std::string();

@@ -81,8 +81,9 @@ public:
 
 private:
     class Session;
-    // Looks at the clipboard's latest change while we watch for the application's copy.
-    void checkCopy();
+    // Looks at the clipboard's latest change while we watch for the application's copy; false when it changed but
+    // could not be opened to look.
+    bool checkCopy();
     // The process of the window in front when clear() was called, or the one in front now.
     bool inForegroundProcess(HWND window) const;
     // The application in front copied something new after our result.
