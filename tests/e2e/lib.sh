@@ -72,6 +72,9 @@ artifact() {
     [[ -n ${E2E_ARTIFACTS:-} ]] || return 0
     mkdir -p "$E2E_ARTIFACTS"
     if import -window root "$E2E_ARTIFACTS/$1.png" 2>/dev/null; then echo "  screenshot: $E2E_ARTIFACTS/$1.png"; fi
+    # Valumat's log as it was then (with VALUMAT_TRACE_CLIPBOARD=1 it shows every owner change and request).
+    [[ -n ${work:-} && -e $work/valumat.log ]] && cp "$work/valumat.log" "$E2E_ARTIFACTS/$1-valumat.log"
+    return 0
 }
 
 # poll_until SECONDS COMMAND...: polls the command every 50 ms until it succeeds; returns 1 after SECONDS instead of

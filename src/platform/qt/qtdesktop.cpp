@@ -406,20 +406,26 @@ std::string Clipboard::fetchText(int maxMilliseconds) {
         notified_ = false;
         notifiedProperty_ = XCB_NONE;
         xcb_delete_property(c, requestor_, propertyAtom_);
-        xcb_convert_selection(c, requestor_, clipboardAtom_, target, propertyAtom_, XCB_CURRENT_TIME);
-        xcb_flush(c);
+        std::int64_t asked = 0;
         while (!notified_ && !abandoned_) {
-            const std::int64_t left = deadline - nowMs();
+            const std::int64_t now = nowMs();
+            const std::int64_t left = deadline - now;
             if (left <= 0) {
                 trace("copy not answered");
                 return {};
+            }
+            // Asked again now and then: an owner busy setting itself up may let a request go unanswered.
+            if (now - asked >= kAskAgainMs) {
+                xcb_convert_selection(c, requestor_, clipboardAtom_, target, propertyAtom_, XCB_CURRENT_TIME);
+                xcb_flush(c);
+                asked = now;
             }
             QEventLoop loop;
             QTimer timer;
             timer.setSingleShot(true);
             QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
             QObject::connect(this, &Clipboard::copiedOrFetched, &loop, &QEventLoop::quit);
-            timer.start(static_cast<int>(left));
+            timer.start(static_cast<int>(std::min<std::int64_t>(left, asked + kAskAgainMs - now)));
             loop.exec();
         }
         if (!notified_) {
@@ -479,6 +485,7 @@ bool Clipboard::waitCopied(int maxMilliseconds) {
         }
         QEventLoop loop;
         QTimer timer;
+        timer.setTimerType(Qt::PreciseTimer);
         timer.setSingleShot(true);
         QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
         QObject::connect(this, &Clipboard::copiedOrFetched, &loop, &QEventLoop::quit);
@@ -548,13 +555,16 @@ void Clipboard::settle() {
     lastRequestMs_ = start;
     while (!abandoned_) {
         const std::int64_t now = nowMs();
-        const std::int64_t quietLeft = lastRequestMs_ + kSettleQuietMs - now;
+        // Those that react do so at once: when nobody has asked within kSettleReactionMs, nobody will.
+        const std::int64_t quietLeft =
+            (lastRequestMs_ > start ? lastRequestMs_ + kSettleQuietMs : start + kSettleReactionMs) - now;
         const std::int64_t left = start + kSettleMaxMs - now;
         if (quietLeft <= 0 || left <= 0) {
             break;
         }
         QEventLoop loop;
         QTimer timer;
+        timer.setTimerType(Qt::PreciseTimer);
         timer.setSingleShot(true);
         QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
         QObject::connect(this, &Clipboard::copiedOrFetched, &loop, &QEventLoop::quit);
@@ -579,9 +589,10 @@ bool Clipboard::waitFetched(int maxMilliseconds) {
     }
     const std::int64_t start = nowMs();
     const std::int64_t deadline = start + maxMilliseconds;
-    // Once fetched, the paste (and one that keys sent since the last call may have started) is over when no request
-    // has come for kPasteQuietMs, counted from the last request or from this call, whichever is later.
-    auto quietEnd = [this, start] { return std::max(lastRequestMs_, start) + kPasteQuietMs; };
+    // Once fetched, the paste is over when no request has come for kPasteQuietMs. Called again after further keys
+    // (Enter in a spreadsheet, which may paste once more), the target gets kLaterPasteMs to start that paste.
+    const std::int64_t laterEnd = fetched_ ? start + kLaterPasteMs : 0;
+    auto quietEnd = [this, laterEnd] { return std::max(lastRequestMs_ + kPasteQuietMs, laterEnd); };
     while (resultSet_ && !lost_ && !abandoned_ && !fetchGaveUp_) {
         const std::int64_t now = nowMs();
         if (now >= deadline) {
@@ -599,6 +610,7 @@ bool Clipboard::waitFetched(int maxMilliseconds) {
         }
         QEventLoop loop;
         QTimer timer;
+        timer.setTimerType(Qt::PreciseTimer);
         timer.setSingleShot(true);
         QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
         QObject::connect(this, &Clipboard::copiedOrFetched, &loop, &QEventLoop::quit);

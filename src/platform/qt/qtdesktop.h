@@ -64,10 +64,14 @@ public:
 
     // How long a paste must stay quiet (no further request for our result) before it counts as finished.
     static constexpr int kPasteQuietMs = 40;
+    // How long keys sent after a paste may take to start another paste.
+    static constexpr int kLaterPasteMs = 60;
     // The longest we wait for the copy's owner to hand over its text.
     static constexpr int kFetchTextMs = 500;
+    static constexpr int kAskAgainMs = 100;
     // After taking the clipboard: how long applications reacting to the new owner must have been quiet before the
     // paste goes out, and the longest we wait for that.
+    static constexpr int kSettleReactionMs = 10;
     static constexpr int kSettleQuietMs = 10;
     static constexpr int kSettleMaxMs = 100;
 
