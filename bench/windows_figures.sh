@@ -96,16 +96,24 @@ for pause in 0.1 0.05 0.02 0; do
     deadline=$((SECONDS + 15))
     until (($(done_count) >= n + 10)) || ((SECONDS > deadline)); do sleep 0.05; done
     sleep 0.5
-    printf '%s' "@@$RANDOM@@" | xclip -selection clipboard -i
-    sleep 0.2
+    # The document read back behind a sentinel on the clipboard.
+    sentinel="@@sentinel-$RANDOM$RANDOM@@"
+    printf '%s' "$sentinel" | xclip -selection clipboard -i
+    until [[ "$(xclip -o -selection clipboard 2>/dev/null)" == "$sentinel" ]]; do sleep 0.05; done
     xdotool key ctrl+a ctrl+c
-    sleep 0.5
+    deadline=$((SECONDS + 5))
+    while [[ "$(xclip -o -selection clipboard 2>/dev/null)" == "$sentinel" ]] && ((SECONDS <= deadline)); do sleep 0.05; done
     mapfile -t got < <(xclip -o -selection clipboard 2>/dev/null)
     right=0
     for ((i = 0; i < 10; i++)); do
         [[ "${got[i]:-}" == "${converted[i]}" ]] && right=$((right + 1))
     done
-    echo "quick presses, pause $(awk -v p="$pause" 'BEGIN { print p * 1000 }') ms (one hot key every $interval ms): $right of 10 lines converted"
+    line="quick presses, pause $(awk -v p="$pause" 'BEGIN { print p * 1000 }') ms (one hot key every $interval ms)"
+    if ((right == 10)); then
+        echo "$line: 10 of 10 lines converted"
+    else
+        echo "$line: $right of 10 lines converted: ${got[*]}"
+    fi
 done
 
 pid=$valumat
