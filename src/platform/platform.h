@@ -60,7 +60,7 @@ public:
 // The system clipboard.
 //
 // A conversion uses it in this order: save(), clear(), the application's copy (our Ctrl+C), waitCopied() and
-// getText(), then setText(result) or holdNothing(), the paste (our Ctrl+V), waitFetched(), restore(). Whatever the
+// getText(), then setText(result), the paste (our Ctrl+V), waitFetched(), restore(). Whatever the
 // application does, nothing but our result may be pasted: never the user's saved content, never a clipboard
 // manager's.
 class Clipboard {
@@ -92,17 +92,13 @@ public:
     // Puts text on the clipboard; this program owns it until another program takes it. The target usually
     // fetches the text later, when it handles the paste. Fails with RuntimeError.
     virtual void setText(const std::string& text) = 0;
-    // Takes the clipboard with no format at all: a paste then pastes nothing (the selection stays as it is), and
-    // neither the user's earlier content nor a clipboard manager's can be pasted instead. Fails with RuntimeError.
-    virtual void holdNothing() = 0;
-    // True while what setText or holdNothing offered has not yet been fetched (or looked at, for holdNothing) by
-    // another application and is still ours.
+    // True while text set by setText has not yet been fetched by another application and is still ours.
     virtual bool resultPending() = 0;
-    // Waits, handling messages, until the target has fetched the text set by the last setText (or looked at the
-    // empty clipboard of holdNothing) and finished its paste (a paste may ask for the list of formats and several
-    // formats, one after another, from more than one connection), or another program took the clipboard, or
-    // maxMilliseconds passed. Called again after further keys went out, it waits until a paste those keys started
-    // (if any) is over too. Returns true when it was fetched (or is no longer pending). Never fails.
+    // Waits, handling messages, until the target has fetched the text set by the last setText and finished its
+    // paste (a paste may ask for the list of formats and several formats, one after another, from more than one
+    // connection), or another program took the clipboard, or maxMilliseconds passed. Called again after further keys
+    // went out, it waits until a paste those keys started (if any) is over too. Returns true when it was fetched (or is
+    // no longer pending). Never fails.
     virtual bool waitFetched(int maxMilliseconds) = 0;
 };
 

@@ -42,6 +42,7 @@ void RunScript(AppState& state, int slot) {
     // after a copy, in some spreadsheets), and then it must find the result again, not the user's content.
     bool resultSet = false;
     bool pressedSinceWait = false;
+    bool noCopy = false; // a CALCULATE found no copy: no further key goes out
     auto awaitFetch = [&] {
         if (resultSet && pressedSinceWait) {
             clipboard.waitFetched(kFetchWaitMilliseconds);
@@ -71,7 +72,7 @@ void RunScript(AppState& state, int slot) {
         try {
             if (word.starts_with("PRESS")) {
                 const std::string argument = scriptArgument(line);
-                if (!argument.empty()) {
+                if (!argument.empty() && !noCopy) {
                     awaitFetch(); // a paste sent before must be over
                     SendKeyCombination(state.platform, argument);
                     pressedSinceWait = true;
@@ -87,7 +88,9 @@ void RunScript(AppState& state, int slot) {
                     pump.pumpMessages();
                 }
             } else if (word == "CALCULATE") {
-                // The application's copy may still be on its way: wait for it (no fixed pause needed).
+                // The application's copy may still be on its way: wait for it (no fixed pause needed). Until a
+                // result is on the clipboard no further key goes out (a failing step here leaves it so).
+                noCopy = true;
                 clipboard.waitCopied(kCopyWaitMilliseconds);
                 const std::string copied = clipboard.getText();
                 if (!copied.empty()) {
@@ -99,13 +102,15 @@ void RunScript(AppState& state, int slot) {
                         result = copied;
                     }
                     clipboard.setText(result); // replaces the copy in one step
+                    noCopy = false;
+                    resultSet = true; // the paste must have fetched it before the user's content comes back
+                    pressedSinceWait = false;
                 } else {
-                    // No copy: the paste that follows must leave the selection as it is, so it finds a clipboard
-                    // without any format rather than the user's content, a clipboard manager's, or an empty text.
-                    clipboard.holdNothing();
+                    // No copy: nothing may be pasted. Whatever the clipboard held then (the user's content coming
+                    // back, a clipboard manager's), and even a clipboard without any format, can end up in the
+                    // document (some applications, refused a format they expected, try again later and paste what
+                    // they find then). So the keys that follow are not sent.
                 }
-                resultSet = true; // the paste must have fetched it before the user's content comes back
-                pressedSinceWait = false;
                 if (!copied.empty()) {
                     pump.pumpMessages();
                 }

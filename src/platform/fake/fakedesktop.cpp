@@ -413,14 +413,6 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         offered = true;
     }
 
-    void holdNothing() override {
-        clipboardAccess();
-        clip.clear();
-        clipOwner = "program";
-        pending = true; // a paste that looks finds nothing
-        offered = true;
-    }
-
     bool resultPending() override { return pending && clipOwner == "program"; }
 
     // The target is done when it has fetched what we offered, has no paste under way and no key left to handle.

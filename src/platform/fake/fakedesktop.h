@@ -180,7 +180,7 @@ public:
     void setClipboardFormat(const std::string& format, const std::string& data);
     std::optional<std::string> clipboardText() const;
     std::map<std::string, std::string> clipboardFormats() const;
-    // The owner of the clipboard: "program" (this program, after setText, holdNothing or restore), "app" (the
+    // The owner of the clipboard: "program" (this program, after setText or restore), "app" (the
     // foreground application), "user" (set by the test), "manager" (the clipboard manager), "" (nobody).
     std::string clipboardOwner() const;
     // Makes the next n clipboard operations of the program fail with RuntimeError.

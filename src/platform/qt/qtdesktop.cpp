@@ -282,8 +282,8 @@ bool Clipboard::nativeEventFilter(const QByteArray& eventType, void* message, qi
             // offer takes the result (any request, when we offer nothing).
             const bool fromTarget = focusClient_ == 0 || clientOf(request->requestor) == focusClient_ ||
                                     focusPid_ <= 0 || processOf(request->requestor) == focusPid_;
-            if (fromTarget && (emptyOffer_ || std::find(textTargets_.begin(), textTargets_.end(), request->target) !=
-                                                  textTargets_.end())) {
+            if (fromTarget &&
+                (std::find(textTargets_.begin(), textTargets_.end(), request->target) != textTargets_.end())) {
                 fetched_ = true;
             }
             emit copiedOrFetched();
@@ -501,10 +501,8 @@ bool Clipboard::waitCopied(int maxMilliseconds) {
 void Clipboard::offer() {
     auto put = [this] {
         auto* data = new QMimeData;
-        if (!emptyOffer_) {
-            data->setText(QString::fromStdString(offered_));
-            data->setData(QStringLiteral("text/plain;charset=utf-8"), QByteArray::fromStdString(offered_));
-        }
+        data->setText(QString::fromStdString(offered_));
+        data->setData(QStringLiteral("text/plain;charset=utf-8"), QByteArray::fromStdString(offered_));
         QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
     };
     put();
@@ -518,7 +516,6 @@ void Clipboard::offer() {
 void Clipboard::setText(const std::string& text) {
     watching_ = false;
     resultSet_ = true;
-    emptyOffer_ = false;
     offered_ = text;
     fetched_ = false;
     fetchGaveUp_ = false;
@@ -530,20 +527,6 @@ void Clipboard::setText(const std::string& text) {
     if (tracing_) {
         std::fprintf(stderr, "valumat: clipboard result text [%s]\n", text.c_str());
     }
-}
-
-void Clipboard::holdNothing() {
-    watching_ = false;
-    resultSet_ = true; // the target's paste must have looked at it before the restore
-    emptyOffer_ = true;
-    offered_.clear();
-    fetched_ = false;
-    fetchGaveUp_ = false;
-    lost_ = false;
-    lastRequestMs_ = 0;
-    offer();
-    settle();
-    trace("nothing", weOwnIt() ? 1 : 0);
 }
 
 // Applications that watch the clipboard ask the new owner for its formats as soon as it changes. Some cannot

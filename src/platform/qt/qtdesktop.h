@@ -53,7 +53,6 @@ public:
     void clear() override;
     bool waitCopied(int maxMilliseconds) override;
     void setText(const std::string& text) override;
-    void holdNothing() override;
     bool resultPending() override;
     bool waitFetched(int maxMilliseconds) override;
 
@@ -85,7 +84,7 @@ private:
     bool pasteFinished() const;
     void settle();
     std::string fetchText(int maxMilliseconds);
-    void offer(); // takes the clipboard with offered_ (nothing at all when emptyOffer_)
+    void offer(); // takes the clipboard with offered_
     void trace(const char* what, std::uint32_t a = 0, std::uint32_t b = 0) const;
 
     unsigned clipboardAtom_ = 0;
@@ -110,9 +109,8 @@ private:
     // the paste
     bool resultSet_ = false; // a result of ours is on the clipboard
     std::string offered_;
-    bool emptyOffer_ = false; // the offer is holdNothing's: any request means the target looked
-    bool fetched_ = false;    // a text format of it was asked for
-    bool lost_ = false;       // someone else took the clipboard after our result
+    bool fetched_ = false; // a text format of it was asked for
+    bool lost_ = false;    // someone else took the clipboard after our result
     std::int64_t lastRequestMs_ = 0;
     bool fetchGaveUp_ = false; // the target did not fetch within a wait
 };

@@ -259,9 +259,7 @@ bool Clipboard::inForegroundProcess(HWND window) const {
 }
 
 bool Clipboard::newerCopyAfterResult() const {
-    // After an empty offer the application's copy may simply have come late (our Ctrl+C's): the user's content
-    // goes back then.
-    if (!resultSet_ || emptyOffer_ || GetClipboardSequenceNumber() == ourSequence_) {
+    if (!resultSet_ || GetClipboardSequenceNumber() == ourSequence_) {
         return false;
     }
     HWND owner = GetClipboardOwner();
@@ -480,20 +478,18 @@ void Clipboard::offer() {
     if (!EmptyClipboard()) {
         throw RuntimeError(err::kPermissionDenied);
     }
-    if (!emptyOffer_) {
-        SetClipboardData(CF_UNICODETEXT, nullptr); // rendered when someone asks (WM_RENDERFORMAT)
-        if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) {
-            throw RuntimeError(err::kPermissionDenied);
+    SetClipboardData(CF_UNICODETEXT, nullptr); // rendered when someone asks (WM_RENDERFORMAT)
+    if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) {
+        throw RuntimeError(err::kPermissionDenied);
+    }
+    const DWORD zero = 0;
+    for (UINT marker : {excludeFormat_, historyFormat_}) {
+        if (marker == 0) {
+            continue;
         }
-        const DWORD zero = 0;
-        for (UINT marker : {excludeFormat_, historyFormat_}) {
-            if (marker == 0) {
-                continue;
-            }
-            if (HGLOBAL memory = globalCopy(&zero, sizeof zero)) {
-                if (SetClipboardData(marker, memory) == nullptr) {
-                    GlobalFree(memory);
-                }
+        if (HGLOBAL memory = globalCopy(&zero, sizeof zero)) {
+            if (SetClipboardData(marker, memory) == nullptr) {
+                GlobalFree(memory);
             }
         }
     }
@@ -503,20 +499,6 @@ void Clipboard::offer() {
 void Clipboard::setText(const std::string& text) {
     watching_ = false;
     result_ = widen(text);
-    emptyOffer_ = false;
-    reoffers_ = 0;
-    offer();
-    resultSet_ = true;
-    fetched_ = false;
-    ownedChange();
-}
-
-// Nobody tells us when a paste looks at an empty clipboard (there is nothing to render), so the empty offer stays
-// pending until waitFetched's bound: the user's content must not come back before the target has handled our
-// Ctrl+V.
-void Clipboard::holdNothing() {
-    watching_ = false;
-    emptyOffer_ = true;
     reoffers_ = 0;
     offer();
     resultSet_ = true;
@@ -557,7 +539,7 @@ void Clipboard::render() {
 }
 
 void Clipboard::renderPromised() {
-    if (!resultSet_ || emptyOffer_ || GetClipboardOwner() != owner_) {
+    if (!resultSet_ || GetClipboardOwner() != owner_) {
         return;
     }
     if (OpenClipboard(owner_)) {

@@ -15,8 +15,6 @@
 //   the result, one asked for by another program's window is a clipboard monitor, which gets nothing. The content is
 //   marked "ExcludeClipboardContentFromMonitorProcessing" (and kept out of the clipboard history), so that
 //   well-behaved monitors leave it alone anyway.
-// - holdNothing() owns the clipboard with no format at all. A paste that finds it empty asks us nothing, so this
-//   offer stays pending until waitFetched's bound.
 // - Should another program take the clipboard before the target fetched our offer, the offer is made again (a few
 //   times at most): the paste on its way must not find that program's content, nor the user's after the restore.
 // - restore() puts the saved formats back whoever changed the clipboard meanwhile, except for a new copy made in
@@ -51,7 +49,6 @@ public:
     void clear() override;
     bool waitCopied(int maxMilliseconds) override;
     void setText(const std::string& text) override;
-    void holdNothing() override;
     bool resultPending() override;
     bool waitFetched(int maxMilliseconds) override;
 
@@ -104,14 +101,13 @@ private:
     bool listening_ = false;
     int openAttempts_ = 100;
     DWORD openPause_ = 2;
-    std::wstring result_;     // the text setText offered
-    bool resultSet_ = false;  // a result of ours (or the empty offer) was put there since the last save()
-    bool emptyOffer_ = false; // what we offer is holdNothing's empty clipboard
-    bool fetched_ = false;    // the target asked for it
-    bool reading_ = false;    // we read the clipboard ourselves: our own render request is no fetch
-    DWORD ourSequence_ = 0;   // the clipboard's sequence number after our last change
+    std::wstring result_;    // the text setText offered
+    bool resultSet_ = false; // a result of ours (or the empty offer) was put there since the last save()
+    bool fetched_ = false;   // the target asked for it
+    bool reading_ = false;   // we read the clipboard ourselves: our own render request is no fetch
+    DWORD ourSequence_ = 0;  // the clipboard's sequence number after our last change
 
-    // Watching for the application's copy (from clear() until setText, holdNothing, restore or save).
+    // Watching for the application's copy (from clear() until setText, restore or save).
     bool watching_ = false;
     bool copied_ = false;         // the application's copy was recognised
     bool changeSeen_ = false;     // some change after clear() was looked at already
@@ -119,7 +115,7 @@ private:
     DWORD foregroundProcess_ = 0; // the process in front at clear()
     std::string copiedText_;      // the copy's text, read when it was recognised
     static constexpr int kMaxReoffers = 3;
-    int reoffers_ = 0; // times the offer was made again since setText or holdNothing
+    int reoffers_ = 0; // times the offer was made again since setText
 
     int savedFormats_ = 0;
     int skippedFormats_ = 0;
