@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <vector>
 
 namespace valumat::qt {
@@ -277,6 +278,7 @@ bool Clipboard::nativeEventFilter(const QByteArray& eventType, void* message, qi
         if (request->selection == clipboardAtom_) {
             trace("request", request->target, request->requestor);
             lastRequestMs_ = nowMs();
+            ++requests_;
             // Only the application in front pastes: a clipboard manager fetching our result is not the paste.
             // Applications ask for the list of formats and for formats of their own first: only a text format we
             // offer takes the result (any request, when we offer nothing).
@@ -337,6 +339,7 @@ bool Clipboard::weOwnIt() {
 }
 
 std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
+    trace("save");
     resultSet_ = false;
     fetched_ = false;
     lost_ = false;
@@ -521,8 +524,9 @@ void Clipboard::setText(const std::string& text) {
     fetchGaveUp_ = false;
     lost_ = false;
     lastRequestMs_ = 0;
+    const unsigned requestsBefore = requests_;
     offer();
-    settle();
+    settle(requestsBefore);
     trace("result", weOwnIt() ? 1 : 0);
     if (tracing_) {
         std::fprintf(stderr, "valumat: clipboard result text [%s]\n", text.c_str());
@@ -533,14 +537,26 @@ void Clipboard::setText(const std::string& text) {
 // handle a paste that starts while that is under way (it waits for an answer it already had and then pastes
 // whatever the clipboard holds later): so the paste goes out once that has settled. Requests up to here are not
 // the paste.
-void Clipboard::settle() {
+//
+// Whether the application in front reacts is learnt per process: one that has not asked anything within the time
+// in kTrustAfterQuietRounds conversions in a row is not waited for any more; one that reacted once is always waited
+// for.
+void Clipboard::settle(unsigned requestsBefore) {
     const std::int64_t start = nowMs();
-    lastRequestMs_ = start;
+    if (requests_ == requestsBefore) {
+        lastRequestMs_ = start;
+    }
+    const auto known = focusPid_ > 0 ? quietRounds_.find(focusPid_) : quietRounds_.end();
+    if (known != quietRounds_.end() && known->second >= kTrustAfterQuietRounds) {
+        fetched_ = false;
+        lastRequestMs_ = 0;
+        return;
+    }
     while (!abandoned_) {
         const std::int64_t now = nowMs();
         // Those that react do so at once: when nobody has asked within kSettleReactionMs, nobody will.
         const std::int64_t quietLeft =
-            (lastRequestMs_ > start ? lastRequestMs_ + kSettleQuietMs : start + kSettleReactionMs) - now;
+            (requests_ != requestsBefore ? lastRequestMs_ + kSettleQuietMs : start + kSettleReactionMs) - now;
         const std::int64_t left = start + kSettleMaxMs - now;
         if (quietLeft <= 0 || left <= 0) {
             break;
@@ -553,6 +569,10 @@ void Clipboard::settle() {
         QObject::connect(this, &Clipboard::copiedOrFetched, &loop, &QEventLoop::quit);
         timer.start(static_cast<int>(std::min(quietLeft, left)));
         loop.exec();
+    }
+    if (focusPid_ > 0) {
+        int& rounds = quietRounds_[focusPid_];
+        rounds = requests_ != requestsBefore ? std::numeric_limits<int>::min() : rounds + 1;
     }
     fetched_ = false;
     lastRequestMs_ = 0;

@@ -73,6 +73,7 @@ public:
     static constexpr int kSettleReactionMs = 10;
     static constexpr int kSettleQuietMs = 10;
     static constexpr int kSettleMaxMs = 100;
+    static constexpr int kTrustAfterQuietRounds = 3;
 
 signals:
     void copiedOrFetched();
@@ -82,7 +83,7 @@ private:
     bool isApplicationsCopy(std::uint32_t owner);
     bool weOwnIt();
     bool pasteFinished() const;
-    void settle();
+    void settle(unsigned requestsBefore); // requestsBefore: requests_ before we took the clipboard
     std::string fetchText(int maxMilliseconds);
     void offer(); // takes the clipboard with offered_
     void trace(const char* what, std::uint32_t a = 0, std::uint32_t b = 0) const;
@@ -112,7 +113,9 @@ private:
     bool fetched_ = false; // a text format of it was asked for
     bool lost_ = false;    // someone else took the clipboard after our result
     std::int64_t lastRequestMs_ = 0;
-    bool fetchGaveUp_ = false; // the target did not fetch within a wait
+    unsigned requests_ = 0;           // requests for our result, counted
+    std::map<long, int> quietRounds_; // per process: conversions in a row it did not react in (negative: it does)
+    bool fetchGaveUp_ = false;        // the target did not fetch within a wait
 };
 
 class Sleeper final : public platform::Sleeper {
