@@ -249,6 +249,18 @@ void Clipboard::trace(const char* what, std::uint32_t a, std::uint32_t b) const 
                  a, b, name.c_str());
 }
 
+// Handles events until something happens on the clipboard that a wait is about (copiedOrFetched) or the time is up.
+void Clipboard::waitForNews(int milliseconds) {
+    QEventLoop loop;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(this, &Clipboard::copiedOrFetched, &loop, &QEventLoop::quit);
+    timer.start(std::max(milliseconds, 1));
+    loop.exec();
+}
+
 bool Clipboard::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
     if (eventType != "xcb_generic_event_t") {
         return false;
@@ -423,13 +435,7 @@ std::string Clipboard::fetchText(int maxMilliseconds) {
                 xcb_flush(c);
                 asked = now;
             }
-            QEventLoop loop;
-            QTimer timer;
-            timer.setSingleShot(true);
-            QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-            QObject::connect(this, &Clipboard::copiedOrFetched, &loop, &QEventLoop::quit);
-            timer.start(static_cast<int>(std::min<std::int64_t>(left, asked + kAskAgainMs - now)));
-            loop.exec();
+            waitForNews(static_cast<int>(std::min<std::int64_t>(left, asked + kAskAgainMs - now)));
         }
         if (!notified_) {
             return {};
@@ -486,14 +492,7 @@ bool Clipboard::waitCopied(int maxMilliseconds) {
         if (left <= 0) {
             break;
         }
-        QEventLoop loop;
-        QTimer timer;
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        QObject::connect(this, &Clipboard::copiedOrFetched, &loop, &QEventLoop::quit);
-        timer.start(static_cast<int>(left));
-        loop.exec();
+        waitForNews(static_cast<int>(left));
     }
     if (!copied_) {
         trace("no copy");
@@ -561,14 +560,7 @@ void Clipboard::settle(unsigned requestsBefore) {
         if (quietLeft <= 0 || left <= 0) {
             break;
         }
-        QEventLoop loop;
-        QTimer timer;
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        QObject::connect(this, &Clipboard::copiedOrFetched, &loop, &QEventLoop::quit);
-        timer.start(static_cast<int>(std::min(quietLeft, left)));
-        loop.exec();
+        waitForNews(static_cast<int>(std::min(quietLeft, left)));
     }
     if (focusPid_ > 0) {
         int& rounds = quietRounds_[focusPid_];
@@ -611,14 +603,7 @@ bool Clipboard::waitFetched(int maxMilliseconds) {
             }
             wait = std::min(wait, quietEnd() - now);
         }
-        QEventLoop loop;
-        QTimer timer;
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        QObject::connect(this, &Clipboard::copiedOrFetched, &loop, &QEventLoop::quit);
-        timer.start(static_cast<int>(std::max<std::int64_t>(wait, 1)));
-        loop.exec();
+        waitForNews(static_cast<int>(std::max<std::int64_t>(wait, 1)));
     }
     trace(fetched_ ? "paste over" : "paste not seen");
     return fetched_ || lost_ || !weOwnIt();

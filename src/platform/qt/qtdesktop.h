@@ -87,6 +87,7 @@ private:
     std::string fetchText(int maxMilliseconds);
     void offer(); // takes the clipboard with offered_
     void trace(const char* what, std::uint32_t a = 0, std::uint32_t b = 0) const;
+    void waitForNews(int milliseconds);
 
     unsigned clipboardAtom_ = 0;
     unsigned targetsAtom_ = 0;
