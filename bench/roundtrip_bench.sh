@@ -552,10 +552,7 @@ stats() {
 }
 median_of() { sort -g | awk '{ a[NR] = $1 } END { if (NR) printf "%.1f", (NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2) }'; }
 
-export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY SESSION_MANAGER
+private_session "$work"
 start_display "$work"
 eval "$(dbus-launch --sh-syntax)"
 mkdir -p "$work/app"

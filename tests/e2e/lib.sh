@@ -221,3 +221,21 @@ parcellite_restores() {
     poll_until 1 clip_is "$1"
 }
 stop_parcellite() { stop_pids "$parcellite_pid"; }
+
+# private_session WORK_DIR: a home of the test's own below WORK_DIR (HOME, XDG folders), no Wayland, no session
+# manager.
+private_session() {
+    export HOME=$1/home XDG_RUNTIME_DIR=$1/run XDG_CONFIG_HOME=$1/home/.config
+    mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+    unset WAYLAND_DISPLAY SESSION_MANAGER
+}
+
+# end_session: stops the processes in the array pids and the D-Bus session, keeps the logs of the work folder in
+# E2E_ARTIFACTS (when set) and removes the folder. For the EXIT trap of a script that defines work and pids.
+end_session() {
+    stop_pids "${pids[@]}"
+    [[ -n ${E2E_ARTIFACTS:-} ]] && mkdir -p "$E2E_ARTIFACTS" && cp "$work"/*.log "$E2E_ARTIFACTS/" 2>/dev/null
+    [[ -n ${DBUS_SESSION_BUS_PID:-} ]] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null || true
+    rm -rf "$work"
+}

@@ -36,11 +36,7 @@ fail() {
     exit 1
 }
 
-
-export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY
+private_session "$work"
 
 # A free display of our own.
 start_display "$work"

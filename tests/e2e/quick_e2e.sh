@@ -24,13 +24,7 @@ done
 
 work=$(mktemp -d)
 pids=()
-cleanup() {
-    stop_pids "${pids[@]}"
-    [[ -n ${E2E_ARTIFACTS:-} ]] && mkdir -p "$E2E_ARTIFACTS" && cp "$work"/*.log "$E2E_ARTIFACTS/" 2>/dev/null
-    [[ -n ${DBUS_SESSION_BUS_PID:-} ]] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap end_session EXIT
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
@@ -41,10 +35,7 @@ fail() {
     exit 1
 }
 
-export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY SESSION_MANAGER
+private_session "$work"
 start_display "$work"
 eval "$(dbus-launch --sh-syntax)"
 build_de_locale "$work/locale" || fail "could not build the de_DE locale"
