@@ -104,13 +104,16 @@ static int ignore_errors(Display* d, XErrorEvent* e) {
 static long pid_of(XID id) {
     if (id == None) return 0;
     xcb_connection_t* c = XGetXCBConnection(dpy);
-    xcb_res_client_id_spec_t spec = {(uint32_t)id, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    xcb_res_query_client_ids_reply_t* r = xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &spec), NULL);
+    /* the query is two numbers, the client and what to tell of it; only the process id is asked for, so every
+       value in the answer is one */
+    const uint32_t query[2] = {(uint32_t)id, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    const void* ask = query;
+    xcb_res_query_client_ids_reply_t* r = xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, ask), NULL);
     long pid = 0;
     if (r) {
         xcb_res_client_id_value_iterator_t it = xcb_res_query_client_ids_ids_iterator(r);
         for (; it.rem; xcb_res_client_id_value_next(&it))
-            if (it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) pid = *xcb_res_client_id_value_value(it.data);
+            if (xcb_res_client_id_value_value_length(it.data) >= 1) pid = *xcb_res_client_id_value_value(it.data);
         free(r);
     }
     return pid;

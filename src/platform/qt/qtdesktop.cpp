@@ -178,26 +178,32 @@ bool resAvailable() {
     return available;
 }
 
-// The process id of the client that created the window; -1 when the server cannot tell.
-long processOf(xcb_window_t window) {
-    xcb_connection_t* c = connection();
-    if (c == nullptr || window == XCB_NONE || !resAvailable()) {
-        return -1;
-    }
-    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    xcb_res_query_client_ids_reply_t* reply =
-        xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &spec), nullptr);
+// Asks the X-Resource extension for the process id of the client that created `window` (the query's type is taken
+// from the request itself). We ask for nothing else, so every value in the answer is a process id.
+template <typename Query>
+long askProcess(xcb_connection_t* c, xcb_window_t window,
+                xcb_res_query_client_ids_cookie_t (*request)(xcb_connection_t*, std::uint32_t, const Query*)) {
+    const Query query{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    xcb_res_query_client_ids_reply_t* reply = xcb_res_query_client_ids_reply(c, request(c, 1, &query), nullptr);
     long pid = -1;
     if (reply != nullptr) {
         for (auto it = xcb_res_query_client_ids_ids_iterator(reply); it.rem > 0; xcb_res_client_id_value_next(&it)) {
-            if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
-                xcb_res_client_id_value_value_length(it.data) >= 1) {
+            if (xcb_res_client_id_value_value_length(it.data) >= 1) {
                 pid = static_cast<long>(*xcb_res_client_id_value_value(it.data));
             }
         }
     }
     std::free(reply);
     return pid;
+}
+
+// The process id of the client that created the window; -1 when the server cannot tell.
+long processOf(xcb_window_t window) {
+    xcb_connection_t* c = connection();
+    if (c == nullptr || window == XCB_NONE || !resAvailable()) {
+        return -1;
+    }
+    return askProcess(c, window, &xcb_res_query_client_ids);
 }
 
 } // namespace
