@@ -555,9 +555,7 @@ stats() {
 }
 median_of() { sort -g | awk '{ a[NR] = $1 } END { if (NR) printf "%.1f", (NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2) }'; }
 
-private_session "$work"
-start_display "$work"
-eval "$(dbus-launch --sh-syntax)"
+start_session "$work"
 mkdir -p "$work/app"
 cp -r "$bin"/. "$work/app/"
 printf 'autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 0\r\n' >"$work/app/options.dat"

@@ -239,3 +239,17 @@ end_session() {
     [[ -n ${DBUS_SESSION_BUS_PID:-} ]] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null || true
     rm -rf "$work"
 }
+
+# start_session WORK_DIR: a private home (private_session), a virtual display with a window manager (start_display)
+# and a D-Bus session of its own.
+start_session() {
+    private_session "$1"
+    start_display "$1"
+    eval "$(dbus-launch --sh-syntax)"
+}
+
+# The end of Valumat's log, for a failure report (the script's work folder holds valumat.log).
+show_valumat_log() {
+    echo "--- valumat log" >&2
+    tail -20 "$work/valumat.log" >&2 || true
+}

@@ -31,16 +31,11 @@ fail() {
     local out=${shots:-$work}
     mkdir -p "$out"
     import -window root "$out/failure.png" 2>/dev/null && echo "screenshot: $out/failure.png" >&2
-    echo "--- valumat log" >&2
-    tail -20 "$work/valumat.log" >&2 || true
+    show_valumat_log
     exit 1
 }
 
-private_session "$work"
-
-# A free display of our own.
-start_display "$work"
-eval "$(dbus-launch --sh-syntax)"
+start_session "$work"
 trayer --edge top --align right --widthtype request --height 24 --SetDockType true >"$work/trayer.log" 2>&1 &
 pids+=($!)
 wait_for 10 "the tray host" xdotool search --class trayer
@@ -50,9 +45,7 @@ cp -r "$bin"/. "$work/app/"
 # Valumat runs as a German user runs it: under a German locale (a "," for the point in the C library must not
 # change a result).
 german=()
-if [[ -e /usr/share/i18n/locales/de_DE ]]; then
-    mkdir -p "$work/locale"
-    localedef -i de_DE -f UTF-8 "$work/locale/de_DE.UTF-8" >/dev/null 2>&1 || true
+if build_de_locale "$work/locale"; then
     german=(env LOCPATH="$work/locale" LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8)
 fi
 "${german[@]}" "$work/app/valumat" >"$work/valumat.log" 2>&1 &
@@ -183,7 +176,7 @@ echo "tray: icon present, its menu opens the options tab"
 # --- the spreadsheet -------------------------------------------------------------------------------------------
 # Spreadsheet mode through the tray menu's mode switch, then a cell holding 12345,6 (German locale, decimal
 # comma) converted in place: the cell must hold the number 24145,89, so a formula on it computes.
-if command -v gnumeric >/dev/null && [[ -e /usr/share/i18n/locales/de_DE ]]; then
+if command -v gnumeric >/dev/null && ((${#german[@]})); then
     LOCPATH=$work/locale LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 gnumeric >"$work/gnumeric.log" 2>&1 &
     pids+=($!)
     wait_for 30 "the spreadsheet window" xdotool search --onlyvisible --class gnumeric

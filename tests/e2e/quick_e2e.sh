@@ -30,14 +30,11 @@ source "$(dirname "$0")/lib.sh"
 
 fail() {
     echo "FAIL: $*" >&2
-    echo "--- valumat log" >&2
-    tail -20 "$work/valumat.log" >&2 || true
+    show_valumat_log
     exit 1
 }
 
-private_session "$work"
-start_display "$work"
-eval "$(dbus-launch --sh-syntax)"
+start_session "$work"
 build_de_locale "$work/locale" || fail "could not build the de_DE locale"
 export LOCPATH=$work/locale
 
