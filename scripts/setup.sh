@@ -6,6 +6,8 @@ packages+=(libx11-dev libx11-xcb-dev libxcb1-dev libxtst-dev xvfb) # the X11 bac
 packages+=(qt6-base-dev fonts-dejavu-core)                         # the Linux desktop program
 packages+=(openbox trayer xdotool xclip x11-utils imagemagick mousepad gnumeric locales dbus-x11 python3) # e2e tests
 packages+=(libreoffice-writer libreoffice-calc libreoffice-gtk3 parcellite libxcb-res0-dev libxcb-xfixes0-dev) # office targets, a clipboard manager
+packages+=(libwayland-dev libwayland-bin libxkbcommon-dev xkb-data pkg-config qt6-wayland) # the Wayland backend
+packages+=(sway wtype wl-clipboard grim)                                              # its end-to-end test
 packages+=(g++-mingw-w64-i686 mingw-w64-i686-dev wine wine64 wine32:i386) # the Windows program and its tests
 missing=()
 for p in "${packages[@]}"; do

@@ -1,14 +1,24 @@
-// valumat for Linux/X11: the configuration window and dialogs in Qt Widgets, hot keys through X key grabs,
-// synthetic key strokes through XTEST, the clipboard through Qt, autostart through an XDG autostart entry.
+// valumat for Linux: the configuration window and dialogs in Qt Widgets, autostart through an XDG autostart entry,
+// and the desktop services of one of two backends, chosen at start:
+// - X11: hot keys through X key grabs, synthetic key strokes through XTEST, the clipboard through Qt;
+// - Wayland: the clipboard through wlr data control, key strokes through a virtual keyboard, hot keys through sway's
+//   IPC or `valumat --hotkey N` bound in the compositor.
+// Wayland when WAYLAND_DISPLAY is set and the compositor offers the clipboard and the key strokes, X11 otherwise;
+// VALUMAT_PLATFORM=x11 or wayland chooses one.
 #include "platform/localatoms.h"
 #include "platform/qt/configwindowview.h"
 #include "platform/qt/icons.h"
 #include "platform/qt/modalhost.h"
 #include "platform/qt/qtdesktop.h"
 #include "platform/qt/traymenu.h"
+#include "platform/wayland/connection.h"
+#include "platform/wayland/swayhotkeys.h"
+#include "platform/wayland/waylandclipboard.h"
+#include "platform/wayland/waylandkeys.h"
 #include "platform/x11/x11hotkeys.h"
 #include "platform/x11/x11keys.h"
 #include "platform/x11/xdgautostart.h"
+#include "runtime/errors.h"
 #include "runtime/tables.h"
 #include "ui/configwindow.h"
 
@@ -22,7 +32,9 @@
 #include <QtGui/qguiapplication_platform.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -93,21 +105,93 @@ bool catchEndSignals() {
     return true;
 }
 
+// One name per user and desktop session, whichever backend runs: a compositor's binding `valumat --hotkey N`
+// must find the program.
 QString instanceName() {
-    const QByteArray display = qgetenv("DISPLAY");
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    const QByteArray display = wayland.isEmpty() ? qgetenv("DISPLAY") : "wayland-" + wayland;
     const QByteArray user = qgetenv("USER");
     return QStringLiteral("valumat-%1-%2").arg(QString::fromLocal8Bit(user), QString::fromLocal8Bit(display));
+}
+
+// `valumat --hotkey N`: the running program runs the hot key of binding N (its row in the list, from 0).
+int sendHotKey(int argc, char** argv, const char* slot) {
+    QCoreApplication app(argc, argv);
+    QLocalSocket peer;
+    peer.connectToServer(instanceName());
+    if (!peer.waitForConnected(1000)) {
+        std::fprintf(stderr, "valumat: Valumat läuft nicht.\n");
+        return 1;
+    }
+    peer.write(QByteArray("hotkey ") + slot + "\n");
+    peer.waitForBytesWritten(1000);
+    peer.waitForReadyRead(1000);
+    const QByteArray answer = peer.readAll().trimmed();
+    if (answer != "ok") {
+        std::fprintf(stderr, "valumat: keine Tastenkombination %s.\n", slot);
+        return 1;
+    }
+    return 0;
+}
+
+enum class Backend { X11, Wayland };
+
+// The backend to use, decided before Qt starts (Qt's own platform follows it). An open Wayland connection is handed
+// over in `wayland` when that backend was chosen. Returns false (after saying why) when neither can run.
+bool chooseBackend(Backend& backend, std::unique_ptr<wayland::Connection>& wayland) {
+    const QByteArray forced = qgetenv("VALUMAT_PLATFORM");
+    const bool haveX11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool haveWayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (!forced.isEmpty() && forced != "x11" && forced != "wayland") {
+        std::fprintf(stderr, "valumat: VALUMAT_PLATFORM=%s ist unbekannt (x11 oder wayland).\n", forced.constData());
+        return false;
+    }
+    if (forced == "x11" || (forced.isEmpty() && !haveWayland)) {
+        if (!haveX11) {
+            std::fprintf(stderr, "valumat: keine X11-Sitzung (DISPLAY ist nicht gesetzt) und keine Wayland-Sitzung "
+                                 "(WAYLAND_DISPLAY ist nicht gesetzt).\n");
+            return false;
+        }
+        backend = Backend::X11;
+        return true;
+    }
+    auto connection = std::make_unique<wayland::Connection>();
+    const std::string missing = connection->missing();
+    if (missing.empty()) {
+        backend = Backend::Wayland;
+        wayland = std::move(connection);
+        return true;
+    }
+    std::fprintf(stderr, "valumat: der Wayland-Compositor bietet nicht an: %s.\n", missing.c_str());
+    if (forced.isEmpty() && haveX11) {
+        std::fprintf(stderr, "valumat: Valumat läuft deshalb über XWayland (X11): Umrechnen geht nur in "
+                             "X11-Anwendungen. Unter GNOME siehe README (Desktops).\n");
+        backend = Backend::X11;
+        return true;
+    }
+    std::fprintf(stderr, "valumat: ohne diese Dienste kann Valumat unter Wayland nicht umrechnen; mit XWayland "
+                         "(DISPLAY) läuft es über X11.\n");
+    return false;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::fprintf(stderr, "valumat: keine X11-Sitzung (DISPLAY ist nicht gesetzt). Valumat braucht X11 "
-                             "(unter Wayland XWayland).\n");
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--hotkey") == 0) {
+            return sendHotKey(argc, argv, argv[i + 1]);
+        }
+    }
+    Backend backend = Backend::X11;
+    std::unique_ptr<wayland::Connection> waylandConnection;
+    if (!chooseBackend(backend, waylandConnection)) {
         return 2;
     }
-    qputenv("QT_QPA_PLATFORM", "xcb"); // hot keys and key strokes need X11
+    if (backend == Backend::X11) {
+        qputenv("QT_QPA_PLATFORM", "xcb"); // hot keys and key strokes need X11
+    } else if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "wayland");
+    }
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Valumat"));
@@ -129,17 +213,9 @@ int main(int argc, char** argv) {
     QLocalServer instance;
     instance.listen(instanceName());
 
-    auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>();
-    if (x11 == nullptr || x11->display() == nullptr) {
-        std::fprintf(stderr, "valumat: keine Verbindung zum X-Server.\n");
-        return 2;
-    }
-    x11::X11HotKeys hotKeys(x11->display());
-    x11::X11KeyEvents keyEvents(x11->display());
+    qt::Windows windows;
     x11::XdgAutostart autostart;
     platform::LocalAtoms atoms;
-    qt::Windows windows;
-    qt::Clipboard clipboard;
     qt::Sleeper sleeper;
     qt::MessagePump pump;
     qt::TrayIcon tray(qtui::valumatIcon());
@@ -148,10 +224,7 @@ int main(int argc, char** argv) {
     qt::Process process;
 
     platform::Platform services;
-    services.hotKeys = &hotKeys;
     services.atoms = &atoms;
-    services.keyEvents = &keyEvents;
-    services.clipboard = &clipboard;
     services.sleeper = &sleeper;
     services.pump = &pump;
     services.windowHook = &windows;
@@ -161,11 +234,69 @@ int main(int argc, char** argv) {
     services.messageBoxes = &boxes;
     services.process = &process;
 
+    // The backend's services. X11: on Qt's X connection. Wayland: on a connection of our own.
+    std::unique_ptr<x11::X11HotKeys> x11HotKeys;
+    std::unique_ptr<x11::X11KeyEvents> x11KeyEvents;
+    std::unique_ptr<qt::Clipboard> x11Clipboard;
+    std::unique_ptr<HotKeyFilter> filter;
+    std::unique_ptr<wayland::KeyEvents> waylandKeys;
+    std::unique_ptr<wayland::Clipboard> waylandClipboard;
+    std::unique_ptr<wayland::HotKeys> waylandHotKeys;
+    std::function<void()> abandonWaits;
+    if (backend == Backend::X11) {
+        auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>();
+        if (x11 == nullptr || x11->display() == nullptr) {
+            std::fprintf(stderr, "valumat: keine Verbindung zum X-Server.\n");
+            return 2;
+        }
+        x11HotKeys = std::make_unique<x11::X11HotKeys>(x11->display());
+        x11KeyEvents = std::make_unique<x11::X11KeyEvents>(x11->display());
+        x11Clipboard = std::make_unique<qt::Clipboard>();
+        services.hotKeys = x11HotKeys.get();
+        services.keyEvents = x11KeyEvents.get();
+        services.clipboard = x11Clipboard.get();
+        abandonWaits = [&x11Clipboard] { x11Clipboard->abandonWaits(); };
+        filter = std::make_unique<HotKeyFilter>(*x11HotKeys, windows);
+        app.installNativeEventFilter(filter.get());
+    } else {
+        waylandConnection->watch();
+        try {
+            waylandKeys = std::make_unique<wayland::KeyEvents>(*waylandConnection);
+        } catch (const RuntimeError&) {
+            std::fprintf(stderr, "valumat: die Tastaturbelegung für Tastenanschläge lässt sich nicht bilden "
+                                 "(xkb-data fehlt?).\n");
+            return 2;
+        }
+        wayland::KeyEvents* keys = waylandKeys.get();
+        waylandClipboard = std::make_unique<wayland::Clipboard>(*waylandConnection, [keys] { return keys->sent(); });
+        waylandHotKeys =
+            std::make_unique<wayland::HotKeys>(keys->keymap(), [&windows](platform::WindowHandle window, int id) {
+                std::fprintf(stderr, "valumat: Tastenkombination %d\n", id);
+                windows.post(window, platform::kWmHotKey, id, 0);
+            });
+        const QByteArray sway = qgetenv("SWAYSOCK");
+        std::string problem;
+        if (!sway.isEmpty() && waylandHotKeys->connectSway(sway.toStdString(), problem)) {
+            std::fprintf(stderr, "valumat: Wayland; Tastenkombinationen über sway\n");
+        } else {
+            if (!problem.empty()) {
+                std::fprintf(stderr, "valumat: sway: %s\n", problem.c_str());
+            }
+            std::fprintf(stderr, "valumat: Wayland; dieser Compositor vergibt keine Tastenkombinationen an "
+                                 "Programme: belegen Sie in seinen Einstellungen je Tastenkombination den Befehl "
+                                 "\"valumat --hotkey N\" (N: Zeile in der Liste der Tastenkombinationen, ab 0).\n");
+        }
+        services.hotKeys = waylandHotKeys.get();
+        services.keyEvents = waylandKeys.get();
+        services.clipboard = waylandClipboard.get();
+        abandonWaits = [&waylandClipboard] { waylandClipboard->abandonWaits(); };
+    }
+
     AppState state(services);
     std::unique_ptr<QSocketNotifier> endSignals;
     if (catchEndSignals()) {
         endSignals = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(endSignals.get(), &QSocketNotifier::activated, [&state, &clipboard] {
+        QObject::connect(endSignals.get(), &QSocketNotifier::activated, [&state, &abandonWaits] {
             char bytes[16];
             while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
             }
@@ -174,7 +305,7 @@ int main(int argc, char** argv) {
             }
             std::fprintf(stderr, "valumat: beendet durch ein Signal\n");
             state.endRequested = true; // a running script stops and restores the clipboard
-            clipboard.abandonWaits();
+            abandonWaits();
             QCoreApplication::exit(0); // every running event loop returns
         });
     }
@@ -184,8 +315,6 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "valumat: Tastenkombination %d erledigt\n", static_cast<int>(id));
         }
     };
-    HotKeyFilter filter(hotKeys, windows);
-    app.installNativeEventFilter(&filter);
 
     qtui::QtModalHost modal;
     ui::ConfigWindow window(state, modal);
@@ -207,15 +336,35 @@ int main(int argc, char** argv) {
         if (!window.unloaded()) {
             view = std::make_unique<qtui::ConfigWindowView>(window);
             modal.setOwner(view->widget());
-            QObject::connect(&instance, &QLocalServer::newConnection, &instance, [&instance, &window] {
-                while (QLocalSocket* peer = instance.nextPendingConnection()) {
-                    peer->deleteLater();
-                    if (!window.unloaded()) {
-                        window.tray.HideTray(false);
-                        window.form.refresh();
+            // A second start: "show" shows the window; "hotkey N" runs the hot key of binding N.
+            QObject::connect(
+                &instance, &QLocalServer::newConnection, &instance, [&instance, &window, &state, &windows] {
+                    while (QLocalSocket* peer = instance.nextPendingConnection()) {
+                        QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+                        QObject::connect(peer, &QLocalSocket::readyRead, peer, [peer, &window, &state, &windows] {
+                            while (peer->canReadLine()) {
+                                const QByteArray line = peer->readLine().trimmed();
+                                if (line.startsWith("hotkey ")) {
+                                    bool ok = false;
+                                    const int slot = line.mid(7).trimmed().toInt(&ok);
+                                    const bool known =
+                                        ok && slot >= 0 && slot < static_cast<int>(state.hotKeys.size()) &&
+                                        state.hotKeys[static_cast<std::size_t>(slot)].registered != 0 && state.hooked;
+                                    if (known) {
+                                        const auto id =
+                                            static_cast<std::int16_t>(state.hotKeys[static_cast<std::size_t>(slot)].id);
+                                        std::fprintf(stderr, "valumat: Tastenkombination %d\n", id);
+                                        windows.post(state.hookWindow, platform::kWmHotKey, id, 0);
+                                    }
+                                    peer->write(known ? "ok\n" : "unknown\n");
+                                } else if (!window.unloaded()) {
+                                    window.tray.HideTray(false);
+                                    window.form.refresh();
+                                }
+                            }
+                        });
                     }
-                }
-            });
+                });
             if (!tray.available()) {
                 std::fprintf(stderr, "valumat: kein Infobereich (System-Tray) gefunden; ein zweiter Start von "
                                      "valumat zeigt das Fenster.\n");
@@ -225,6 +374,11 @@ int main(int argc, char** argv) {
         window.tray.popupMenu = nullptr;
         modal.setOwner(nullptr);
     }
-    keyEvents.restoreKeyboard();
+    if (x11KeyEvents) {
+        x11KeyEvents->restoreKeyboard();
+    }
+    if (waylandKeys) {
+        waylandKeys->releaseAll();
+    }
     return status;
 }

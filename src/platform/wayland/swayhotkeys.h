@@ -1,0 +1,78 @@
+// Global hot keys on Wayland. Applications cannot grab keys there: the compositor runs its own bindings.
+// - Under sway (SWAYSOCK): one `bindsym --no-repeat <combination> nop valumat <pid> <id>` per hot key through
+//   sway's IPC socket, and the binding events read from a second socket subscribed to them. The compositor runs
+//   nothing per press; `unbindsym` takes a binding away again.
+// - Elsewhere: the user binds `valumat --hotkey N` in the compositor; that second start hands N (the binding's slot)
+//   to the running program, which runs it as if its key had been pressed (deliverSlot()).
+#pragma once
+
+#include "platform/platform.h"
+
+#include <QByteArray>
+#include <QLocalSocket>
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace valumat::wayland {
+
+class UsKeymap;
+
+// One message of sway's IPC: the magic "i3-ipc", the payload length and the type (native byte order), the payload.
+QByteArray ipcMessage(std::uint32_t type, const QByteArray& payload);
+// Takes one whole message off the front of buffer; false when it does not hold one yet.
+bool takeIpcMessage(QByteArray& buffer, std::uint32_t& type, QByteArray& payload);
+
+// The binding command that marks one hot key of this program, and its reading back from a binding event's
+// payload; readTag gives false for another program's binding.
+std::string bindingTag(long pid, int id);
+bool readTag(const QByteArray& bindingEvent, long pid, int& id);
+
+class HotKeys final : public QObject, public platform::HotKeys {
+    Q_OBJECT
+public:
+    // pressed: runs a hot key (posts the hot-key message to the window).
+    HotKeys(const UsKeymap& keymap, std::function<void(platform::WindowHandle, int id)> pressed);
+    ~HotKeys() override;
+    HotKeys(const HotKeys&) = delete;
+    HotKeys& operator=(const HotKeys&) = delete;
+
+    // Connects to sway's IPC socket (both connections); on failure `problem` says why and hot keys are taken from
+    // `valumat --hotkey N` only.
+    bool connectSway(const std::string& socketPath, std::string& problem);
+    bool usingSway() const { return events_ != nullptr; }
+
+    // Under sway: false when sway refused the binding or the key has no name. Elsewhere: recorded for
+    // deliverSlot(); false when (window, id) is registered already.
+    bool registerHotKey(platform::WindowHandle window, int id, unsigned modifiers, unsigned virtualKey) override;
+    bool unregisterHotKey(platform::WindowHandle window, int id) override;
+
+    // Runs the hot key registered under id; false when there is none.
+    bool deliver(int id);
+
+    // The combinations registered now, for the start-up message ("Ctrl+d" ...).
+    std::vector<std::string> combinations() const;
+
+private:
+    struct Registration {
+        platform::WindowHandle window;
+        int id;
+        std::string combination;
+    };
+    bool command(const std::string& text, std::string& error);
+    void readEvents();
+
+    const UsKeymap& keymap_;
+    std::function<void(platform::WindowHandle, int)> pressed_;
+    std::unique_ptr<QLocalSocket> commands_;
+    std::unique_ptr<QLocalSocket> events_;
+    QByteArray eventBuffer_;
+    std::vector<Registration> registrations_;
+    long pid_ = 0;
+};
+
+} // namespace valumat::wayland

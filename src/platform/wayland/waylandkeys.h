@@ -1,0 +1,51 @@
+// Synthetic key strokes on Wayland: a virtual keyboard of our own on the seat, with a US layout. The compositor
+// sends its keys to the application with the keyboard focus, with this keyboard's modifier state: the keys the user
+// still holds on the real keyboard do not mix into our Ctrl+C and Ctrl+V.
+#pragma once
+
+#include "platform/platform.h"
+#include "platform/wayland/keymap.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct zwp_virtual_keyboard_v1;
+
+namespace valumat::wayland {
+
+class Connection;
+
+class KeyEvents final : public platform::KeyEvents {
+public:
+    // Fails with RuntimeError when the compositor offers no virtual keyboard or the layout cannot be built.
+    explicit KeyEvents(Connection& connection);
+    // Releases the keys still down.
+    ~KeyEvents() override;
+    KeyEvents(const KeyEvents&) = delete;
+    KeyEvents& operator=(const KeyEvents&) = delete;
+
+    // Fails with RuntimeError ("Ungültiger Prozeduraufruf oder ungültiges Argument") for a code without a key.
+    void keyEvent(std::uint8_t virtualKey, std::uint32_t flags) override;
+
+    // Releases the keys this object still holds down. Never fails.
+    void releaseAll();
+
+    // Key events sent so far.
+    std::uint64_t sent() const { return sent_; }
+
+    // The combination as the compositor's bindings write it ("Ctrl+d").
+    const UsKeymap& keymap() const { return *keymap_; }
+
+private:
+    void send(unsigned evdevKey, bool down);
+
+    Connection& connection_;
+    std::unique_ptr<UsKeymap> keymap_;
+    std::unique_ptr<ModifierState> modifiers_;
+    zwp_virtual_keyboard_v1* keyboard_ = nullptr;
+    std::vector<unsigned> down_; // evdev keys pressed by us, not yet released
+    std::uint64_t sent_ = 0;
+};
+
+} // namespace valumat::wayland

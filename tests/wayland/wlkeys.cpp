@@ -1,0 +1,51 @@
+// valumat_wlkeys: the end-to-end tests' keyboard under Wayland. Sends key combinations, written as in a keystroke
+// script ("STRG+65" for Ctrl+A, "SHIFT+36" for Shift+Home), through a virtual keyboard of its own, one after the
+// other. (wtype's modifiers do not reach GTK applications under sway 1.7; typing plain text with wtype does.)
+#include "platform/wayland/connection.h"
+#include "platform/wayland/waylandkeys.h"
+#include "runtime/errors.h"
+#include "runtime/keysender.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+class FlushPump final : public valumat::platform::MessagePump {
+public:
+    explicit FlushPump(valumat::wayland::Connection& connection) : connection_(connection) {}
+    void pumpMessages() override { connection_.flush(); }
+
+private:
+    valumat::wayland::Connection& connection_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    valumat::wayland::Connection connection;
+    if (!connection.missing().empty()) {
+        std::fprintf(stderr, "valumat_wlkeys: %s\n", connection.missing().c_str());
+        return 2;
+    }
+    try {
+        valumat::wayland::KeyEvents keys(connection);
+        FlushPump pump(connection);
+        valumat::platform::Platform services;
+        services.keyEvents = &keys;
+        services.pump = &pump;
+        connection.roundtrip(); // the keyboard and its keymap are known before its first key
+        for (int i = 1; i < argc; ++i) {
+            valumat::SendKeyCombination(services, argv[i]);
+            connection.roundtrip();
+        }
+    } catch (const valumat::RuntimeError& error) {
+        std::fprintf(stderr, "valumat_wlkeys: %s\n", error.what());
+        return 1;
+    }
+    connection.roundtrip();
+    return 0;
+}
