@@ -1,6 +1,14 @@
 // valumat_wlkeys: the end-to-end tests' keyboard under Wayland. Sends key combinations, written as in a keystroke
 // script ("STRG+65" for Ctrl+A, "SHIFT+36" for Shift+Home), through a virtual keyboard of its own, one after the
 // other. (wtype's modifiers do not reach GTK applications under sway 1.7; typing plain text with wtype does.)
+//
+//   valumat_wlkeys COMBINATION...          sends them and ends
+//   valumat_wlkeys --serve COMMANDS ACKS   one keyboard for the whole test, like a real one: reads lines of
+//                                          combinations from the FIFO COMMANDS and writes "ok" to the FIFO ACKS once
+//                                          the compositor has taken each line's keys
+//
+// sway gives the focused window a new keyboard focus each time a keyboard is added, and GTK may lose a key that
+// arrives meanwhile: a keyboard made for every step loses keys now and then, one kept for the test does not.
 #include "platform/wayland/connection.h"
 #include "platform/wayland/waylandkeys.h"
 #include "runtime/errors.h"
@@ -9,7 +17,10 @@
 #include <QCoreApplication>
 
 #include <cstdio>
-#include <thread>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 namespace {
 
@@ -38,6 +49,21 @@ int main(int argc, char** argv) {
         services.keyEvents = &keys;
         services.pump = &pump;
         connection.roundtrip(); // the keyboard and its keymap are known before its first key
+        if (argc == 4 && std::strcmp(argv[1], "--serve") == 0) {
+            std::ifstream commands(argv[2]);
+            std::ofstream acks(argv[3]);
+            std::string line;
+            while (std::getline(commands, line)) {
+                std::istringstream words(line);
+                std::string combination;
+                while (words >> combination) {
+                    valumat::SendKeyCombination(services, combination);
+                    connection.roundtrip();
+                }
+                acks << "ok" << std::endl;
+            }
+            return 0;
+        }
         for (int i = 1; i < argc; ++i) {
             valumat::SendKeyCombination(services, argv[i]);
             connection.roundtrip();

@@ -342,8 +342,10 @@ void Clipboard::clear() {
     }
     copy_ = nullptr;
     zwlr_data_control_device_v1_set_selection(device_, nullptr);
+    // Events still on their way (the selection of a source of ours set just before, its cancellation) are taken in
+    // now, while we still know the source as ours: afterwards the first new selection is the application's copy.
+    connection_.roundtrip();
     ownSelection_ = nullptr;
-    connection_.flush();
     keysAtClear_ = keysSent_();
     watching_ = true;
     trace("clear");

@@ -1,0 +1,251 @@
+#!/usr/bin/env bash
+# Valumat end to end in a headless sway (Wayland): Valumat on its Wayland backend and Mousepad as a native Wayland
+# application (GTK's Wayland backend). The test's user types text with wtype, presses the hot key and selects and
+# copies with valumat_wlkeys, one virtual keyboard kept for the whole test as a real one is (sway's binding fires
+# from it; wtype's modifiers do not reach GTK under sway 1.7, and each wtype run adds a keyboard, on which sway gives
+# the window the focus anew and GTK may lose a key), and reads the clipboard with wl-paste.
+#
+#   tests/e2e/wayland_e2e.sh BIN_DIR WLKEYS [SCREENSHOT_DIR]
+#
+# sway refuses to run as root: run as root, the script runs itself as the user valumat-e2e (created when missing).
+# E2E_RUNS sets how often the editor conversion runs in a row (default 20).
+set -euo pipefail
+
+bin=$(cd "${1:?usage: wayland_e2e.sh BIN_DIR WLKEYS [SCREENSHOT_DIR]}" && pwd)
+wlkeys=$(realpath "${2:?usage: wayland_e2e.sh BIN_DIR WLKEYS [SCREENSHOT_DIR]}")
+shots=${3:-}
+runs=${E2E_RUNS:-20}
+here=$(cd "$(dirname "$0")" && pwd)
+for tool in sway swaymsg wtype wl-copy wl-paste mousepad dbus-launch python3; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+done
+
+if [[ $(id -u) -eq 0 ]]; then
+    user=valumat-e2e
+    id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user"
+    outer=$(mktemp -d)
+    trap 'rm -rf "$outer"' EXIT
+    chmod 755 "$outer"
+    mkdir -p "$outer/bin" "$outer/tests" "$outer/shots"
+    cp -r "$bin"/. "$outer/bin/"
+    cp "$wlkeys" "$outer/valumat_wlkeys"
+    cp "$here/wayland_e2e.sh" "$here/lib.sh" "$outer/tests/"
+    chown -R "$user" "$outer"
+    status=0
+    runuser -u "$user" -- env -i PATH="$PATH" LANG=C.UTF-8 E2E_RUNS="$runs" \
+        E2E_ARTIFACTS="${E2E_ARTIFACTS:+$outer/artifacts}" ASAN_OPTIONS="${ASAN_OPTIONS:-}" \
+        VALUMAT_TRACE_CLIPBOARD="${VALUMAT_TRACE_CLIPBOARD:-}" E2E_SWAY_DEBUG="${E2E_SWAY_DEBUG:-}" \
+        E2E_QUICK_PAUSE="${E2E_QUICK_PAUSE:-}" \
+        bash "$outer/tests/wayland_e2e.sh" "$outer/bin" "$outer/valumat_wlkeys" \
+        "${shots:+$outer/shots}" || status=$?
+    if [[ -n $shots ]]; then
+        mkdir -p "$shots"
+        cp "$outer"/shots/* "$shots/" 2>/dev/null || true
+    fi
+    if [[ -n ${E2E_ARTIFACTS:-} && -d $outer/artifacts ]]; then
+        mkdir -p "$E2E_ARTIFACTS"
+        cp "$outer"/artifacts/* "$E2E_ARTIFACTS/" 2>/dev/null || true
+    fi
+    exit "$status"
+fi
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    [[ -n ${DBUS_SESSION_BUS_PID:-} ]] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null || true
+    wait 2>/dev/null || true
+    if [[ -n ${E2E_ARTIFACTS:-} ]]; then
+        mkdir -p "$E2E_ARTIFACTS" 2>/dev/null && cp "$work"/*.log "$E2E_ARTIFACTS/" 2>/dev/null
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
+
+fail() {
+    echo "FAIL: $*" >&2
+    local out=${shots:-$work}
+    mkdir -p "$out"
+    grim "$out/failure.png" 2>/dev/null && echo "screenshot: $out/failure.png" >&2
+    show_valumat_log
+    echo "--- sway log" >&2
+    tail -5 "$work/sway.log" >&2 || true
+    exit 1
+}
+
+# A session of the test's own: home, runtime folder, no X11 (Valumat must not fall back to it).
+export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset DISPLAY WAYLAND_DISPLAY SWAYSOCK I3SOCK SESSION_MANAGER
+cat >"$work/sway.config" <<'CONFIG'
+output HEADLESS-1 resolution 1280x800
+default_border normal
+for_window [app_id="valumat"] floating enable
+CONFIG
+WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway ${E2E_SWAY_DEBUG:+-d} -c "$work/sway.config" \
+    >"$work/sway.log" 2>&1 &
+pids+=($!)
+wait_for 10 "sway" sh -c "ls '$XDG_RUNTIME_DIR' | grep -q '^wayland-[0-9]*$'"
+wait_for 10 "sway's IPC socket" sh -c "ls '$XDG_RUNTIME_DIR' | grep -q '^sway-ipc'"
+WAYLAND_DISPLAY=$(ls "$XDG_RUNTIME_DIR" | grep '^wayland-[0-9]*$' | head -1)
+SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock | head -1)
+export WAYLAND_DISPLAY SWAYSOCK
+eval "$(dbus-launch --sh-syntax)"
+
+# The test's keyboard: valumat_wlkeys serving lines of key combinations, each acknowledged once sent.
+mkfifo "$work/keys.in" "$work/keys.ack"
+"$wlkeys" --serve "$work/keys.in" "$work/keys.ack" 2>"$work/wlkeys.log" &
+pids+=($!)
+exec 7>"$work/keys.in" 8<"$work/keys.ack"
+
+clip_get() { wl-paste --no-newline 2>/dev/null; }
+clip_is() { [[ "$(clip_get)" == "$1" ]]; }
+clip_is_not() { [[ "$(clip_get)" != "$1" ]]; }
+clip_set() {
+    printf '%s' "$1" | wl-copy
+    wait_for 5 "clipboard set" clip_is "$1"
+}
+keys() {
+    echo "$*" >&7
+    local ack
+    read -r -t 5 -u 8 ack || fail "the test's keyboard does not answer"
+}
+hot_key() { keys "STRG+$1"; } # the hot key's virtual-key code: 68 is D
+app_shown() { swaymsg -t get_tree | grep -q "\"app_id\": \"$1\""; }
+
+mkdir -p "$work/app"
+cp -r "$bin"/. "$work/app/"
+german=()
+if build_de_locale "$work/locale"; then
+    german=(env LOCPATH="$work/locale" LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8)
+fi
+start_ns=$(date +%s%N)
+"${german[@]}" "$work/app/valumat" >"$work/valumat.log" 2>&1 &
+valumat_pid=$!
+pids+=($valumat_pid)
+wait_for 20 "Valumat started" grep -q "valumat: bereit" "$work/valumat.log"
+ready_ns=$(date +%s%N)
+grep -q "Tastenkombinationen über sway" "$work/valumat.log" || fail "Valumat does not bind its hot keys through sway"
+wait_for 10 "the configuration window" app_shown valumat
+echo "valumat: ready $(((ready_ns - start_ns) / 1000000)) ms after the start (process start included)"
+
+done_count() { grep -c "erledigt" "$work/valumat.log" || true; }
+done_more_than() { (($(done_count) > $1)); }
+
+# The editor's whole text, read through a sentinel on the clipboard so that a stale value cannot pass.
+editor_text() {
+    local sentinel="@@sentinel-$RANDOM$RANDOM@@"
+    clip_set "$sentinel"
+    keys STRG+65 STRG+67
+    wait_for 5 "the editor's copy" clip_is_not "$sentinel"
+    clip_get
+}
+editor_has() { [[ "$(editor_text)" == "$1" ]]; }
+
+# --- the text editor -------------------------------------------------------------------------------------------
+GDK_BACKEND=wayland mousepad "$work/dokument.txt" >"$work/mousepad.log" 2>&1 &
+pids+=($!)
+wait_for 20 "the editor window" app_shown mousepad
+focus_editor() { swaymsg '[app_id="mousepad"] focus' >/dev/null; }
+focus_editor
+
+# type_amount TEXT: replaces the editor's text by TEXT (typed again should a key get lost when the keyboard
+# changes) and selects it.
+type_amount() {
+    local tries
+    for tries in 1 2 3; do
+        keys STRG+65
+        wtype "$1"
+        if poll_until 2 editor_has "$1"; then
+            keys STRG+65
+            return 0
+        fi
+    done
+    fail "the editor does not show the typed [$1]"
+}
+
+# convert_amount AMOUNT EXPECTED USER_CLIPBOARD [KEY]: types the amount, selects it, presses the hot key.
+convert_amount() {
+    local amount=$1 expected=$2 before=$3 key=${4:-68}
+    focus_editor
+    type_amount "$amount"
+    clip_set "$before"
+    local n
+    n=$(done_count)
+    hot_key "$key"
+    wait_for 5 "the conversion to finish" done_more_than "$n"
+    poll_until 2 clip_is "$before" || fail "the clipboard holds [$(clip_get)] instead of the user's [$before]"
+    local got
+    got=$(editor_text)
+    [[ "$got" == "$expected" ]] || fail "the editor shows [$got] instead of [$expected] (amount $amount)"
+}
+
+start=$(date +%s%N)
+for ((i = 1; i <= runs; i++)); do
+    convert_amount "100" "195,58" "vorher $i"
+done
+end=$(date +%s%N)
+echo "editor: $runs conversions, $(((end - start) / runs / 1000000)) ms each (typing and checks included)"
+convert_amount "12.345,60" "24.145,89" "Gruppierung"
+convert_amount "Betrag 100" "Betrag 100" "Text"
+echo "editor: a grouped amount converted, a text left as it was"
+
+# An image on the clipboard survives a conversion, byte for byte.
+python3 -c "
+import zlib,struct
+def chunk(t,d): return struct.pack('>I',len(d))+t+d+struct.pack('>I',zlib.crc32(t+d)&0xffffffff)
+raw=b''.join(b'\x00'+b''.join(bytes((x*7%256,y*5%256,(x*y)%256)) for x in range(64)) for y in range(64))
+open('$work/bild.png','wb').write(b'\x89PNG\r\n\x1a\n'+chunk(b'IHDR',struct.pack('>IIBBBBB',64,64,8,2,0,0,0))+chunk(b'IDAT',zlib.compress(raw))+chunk(b'IEND',b''))"
+focus_editor
+type_amount "100"
+wl-copy --type image/png <"$work/bild.png"
+wait_for 5 "the image on the clipboard" sh -c 'wl-paste --list-types | grep -q image/png'
+n=$(done_count)
+hot_key 68
+wait_for 5 "the conversion to finish" done_more_than "$n"
+poll_until 2 sh -c 'wl-paste --list-types | grep -q image/png' || fail "no image on the clipboard after the conversion"
+wl-paste --type image/png >"$work/zurueck.png" 2>/dev/null || fail "the image cannot be read back"
+cmp -s "$work/bild.png" "$work/zurueck.png" || fail "the image on the clipboard changed"
+[[ "$(editor_text)" == "195,58" ]] || fail "image case: the editor does not show 195,58"
+echo "editor: the image on the clipboard came back unchanged"
+
+# Quick presses: ten lines "100"; on each the line is selected, the hot key pressed and, E2E_QUICK_PAUSE ms later
+# (default 50), the cursor goes on to the next line, without waiting for the conversion. Every line must read 195,58
+# afterwards.
+focus_editor
+lines=$(printf '100\n%.0s' 1 2 3 4 5 6 7 8 9 10)
+lines=${lines%$'\n'}
+keys STRG+65
+for k in 1 2 3 4 5 6 7 8 9 10; do
+    wtype "100"
+    [[ $k -lt 10 ]] && wtype -k Return
+done
+poll_until 3 editor_has "$lines" || fail "quick presses: the ten lines were not typed"
+clip_set "schnell"
+n=$(done_count)
+keys STRG+36 # to the start of the text
+for k in 1 2 3 4 5 6 7 8 9 10; do
+    keys 36 SHIFT+35
+    hot_key 68
+    sleep "$(awk -v p="${E2E_QUICK_PAUSE:-50}" 'BEGIN { printf "%.3f", p / 1000 }')"
+    keys 40
+done
+wait_for 10 "the ten quick conversions" done_more_than $((n + 9))
+expected=$(printf '195,58\n%.0s' 1 2 3 4 5 6 7 8 9 10)
+expected=${expected%$'\n'}
+poll_until 2 clip_is "schnell" || fail "quick presses: the clipboard holds [$(clip_get)]"
+got=$(editor_text)
+[[ "$got" == "$expected" ]] || fail "quick presses: the editor shows [${got//$'\n'/|}]"
+echo "editor: ten quick presses ${E2E_QUICK_PAUSE:-50} ms apart, every line converted"
+
+if [[ -n $shots ]]; then
+    mkdir -p "$shots"
+    swaymsg '[app_id="valumat"] focus' >/dev/null
+    sleep 0.5
+    grim "$shots/wayland-sway.png"
+fi
+
+echo "PASS: Wayland (sway) end to end"
