@@ -87,7 +87,8 @@ bool readTag(const QByteArray& bindingEvent, long pid, int& id) {
 }
 
 HotKeys::HotKeys(const UsKeymap& keymap, std::function<void(platform::WindowHandle, int id)> pressed)
-    : keymap_(keymap), pressed_(std::move(pressed)), pid_(static_cast<long>(::getpid())) {}
+    : keymap_(keymap), pressed_(std::move(pressed)), pid_(static_cast<long>(::getpid())),
+      tracing_(!qEnvironmentVariableIsEmpty("VALUMAT_TRACE_HOTKEYS")) {}
 
 HotKeys::~HotKeys() {
     if (commands_) {
@@ -127,6 +128,9 @@ bool HotKeys::connectSway(const std::string& socketPath, std::string& problem) {
 bool HotKeys::command(const std::string& text, std::string& error) {
     if (!commands_) {
         return false;
+    }
+    if (tracing_) {
+        std::fprintf(stderr, "valumat: sway %s\n", text.c_str());
     }
     commands_->write(ipcMessage(kRunCommand, QByteArray::fromStdString(text)));
     commands_->waitForBytesWritten(kReplyWaitMs);

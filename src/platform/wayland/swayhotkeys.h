@@ -73,6 +73,7 @@ private:
     QByteArray eventBuffer_;
     std::vector<Registration> registrations_;
     long pid_ = 0;
+    bool tracing_ = false; // VALUMAT_TRACE_HOTKEYS: the commands sent to sway on standard error
 };
 
 } // namespace valumat::wayland
