@@ -16,7 +16,7 @@ wlkeys=$(realpath "${2:?usage: wayland_e2e.sh BIN_DIR WLKEYS [SCREENSHOT_DIR]}")
 shots=${3:-}
 runs=${E2E_RUNS:-20}
 here=$(cd "$(dirname "$0")" && pwd)
-for tool in sway swaymsg wtype wl-copy wl-paste mousepad dbus-launch python3; do
+for tool in sway swaymsg wtype wl-copy wl-paste grim mousepad dbus-launch python3; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
 done
 
@@ -286,5 +286,86 @@ sleep 1
 (($(grep -c "valumat: Tastenkombination" "$work/valumat.log" || true) == presses)) ||
     fail "Ctrl+D still reaches Valumat after its binding was changed to Ctrl+K"
 echo "window: the old combination Ctrl+D no longer fires"
+
+# `valumat --hotkey N`, as a compositor without sway's IPC would run it: binding 1 (Ctrl+E, Deutsche Mark to
+# Euro) on 195,58.
+convert_by_command() {
+    local amount=$1 expected=$2 before=$3 slot=$4
+    focus_editor
+    type_amount "$amount"
+    clip_set "$before"
+    local n
+    n=$(done_count)
+    "$work/app/valumat" --hotkey "$slot" || fail "valumat --hotkey $slot was refused"
+    wait_for 5 "the conversion to finish" done_more_than "$n"
+    poll_until 2 clip_is "$before" || fail "the clipboard holds [$(clip_get)] instead of the user's [$before]"
+    local got
+    got=$(editor_text)
+    [[ "$got" == "$expected" ]] || fail "valumat --hotkey: the editor shows [$got] instead of [$expected]"
+}
+convert_by_command "195,58" "$("$work/app/valumat-convert" --binding 1 -- "195,58")" "Befehl" 1
+"$work/app/valumat" --hotkey 150 2>/dev/null && fail "valumat --hotkey 150 (no such binding) was accepted"
+echo "command: valumat --hotkey 1 converted, an unknown binding refused"
+
+# The choice of the backend: a Wayland session without a compositor and no X11 is said so, and so is an unknown
+# VALUMAT_PLATFORM; neither starts.
+for setting in "WAYLAND_DISPLAY=wayland-none" "VALUMAT_PLATFORM=x11" "VALUMAT_PLATFORM=mir"; do
+    if env "$setting" "$work/app/valumat" >"$work/choice.log" 2>&1; then
+        fail "Valumat started with $setting and neither a compositor nor X11"
+    fi
+    grep -q "valumat: " "$work/choice.log" || fail "no reason given with $setting"
+done
+echo "start: a missing compositor, a missing X11 and an unknown VALUMAT_PLATFORM are reported"
+
+# --- the spreadsheet -------------------------------------------------------------------------------------------
+# Spreadsheet mode (the options file of a restarted Valumat), then a cell holding 12345,6 (German locale, decimal
+# comma) converted in place in Gnumeric on GTK's Wayland backend: the cell must hold the number 24145,89, so that a
+# formula on it computes.
+if command -v gnumeric >/dev/null && ((${#german[@]})); then
+    kill "$valumat_pid"
+    wait "$valumat_pid" 2>/dev/null || true
+    sed -i 's/exceloptimiert: 0/exceloptimiert: 1/' "$work/app/options.dat"
+    "${german[@]}" "$work/app/valumat" >>"$work/valumat.log" 2>&1 &
+    valumat_pid=$!
+    pids+=($valumat_pid)
+    wait_for 20 "Valumat started again" sh -c "[ \$(grep -c 'valumat: bereit' '$work/valumat.log') -ge 2 ]"
+    LOCPATH=$work/locale LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 GDK_BACKEND=wayland gnumeric \
+        >"$work/gnumeric.log" 2>&1 &
+    pids+=($!)
+    wait_for 30 "the spreadsheet window" app_shown gnumeric
+    focus_app gnumeric
+    cell_text() {
+        local sentinel="@@sentinel-$RANDOM$RANDOM@@"
+        clip_set "$sentinel"
+        keys STRG+67
+        wait_for 5 "the spreadsheet's copy" clip_is_not "$sentinel"
+        clip_get | tr -d '\r\n'
+        keys 27
+    }
+    cell_is() { [[ "$(cell_text)" == "$1" ]]; }
+    keys STRG+36
+    wtype "12345,6"
+    keys 13 38
+    poll_until 5 cell_is "12345,6" || {
+        keys STRG+36 46
+        wtype "12345,6"
+        keys 13 38
+        wait_for 5 "the amount in the cell" cell_is "12345,6"
+    }
+    clip_set "vorher Tabelle"
+    n=$(done_count)
+    hot_key 75 # Ctrl+K since the change in the window, saved by Ok
+    wait_for 5 "the conversion to finish" done_more_than "$n"
+    poll_until 2 clip_is "vorher Tabelle" || fail "spreadsheet: the clipboard holds [$(clip_get)]"
+    keys STRG+36
+    wait_for 5 "the converted cell" cell_is "24145,89"
+    keys 39
+    wtype "=A1*2"
+    keys 13 38
+    wait_for 5 "a formula computing with the converted cell" cell_is "48291,78"
+    echo "spreadsheet: 12345,6 became the number 24145,89 in Gnumeric"
+else
+    echo "spreadsheet: skipped (gnumeric or the de_DE locale source missing)"
+fi
 
 echo "PASS: Wayland (sway) end to end"
