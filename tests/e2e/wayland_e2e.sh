@@ -35,7 +35,7 @@ if [[ $(id -u) -eq 0 ]]; then
     runuser -u "$user" -- env -i PATH="$PATH" LANG=C.UTF-8 E2E_RUNS="$runs" \
         E2E_ARTIFACTS="${E2E_ARTIFACTS:+$outer/artifacts}" ASAN_OPTIONS="${ASAN_OPTIONS:-}" \
         VALUMAT_TRACE_CLIPBOARD="${VALUMAT_TRACE_CLIPBOARD:-}" E2E_SWAY_DEBUG="${E2E_SWAY_DEBUG:-}" \
-        E2E_QUICK_PAUSE="${E2E_QUICK_PAUSE:-}" VALUMAT_TRACE_HOTKEYS="${VALUMAT_TRACE_HOTKEYS:-}" E2E_DEBUG_SHOTS="${E2E_DEBUG_SHOTS:-}" \
+        E2E_QUICK_PAUSE="${E2E_QUICK_PAUSE:-}" E2E_FIGURES="${E2E_FIGURES:-}" VALUMAT_TRACE_HOTKEYS="${VALUMAT_TRACE_HOTKEYS:-}" E2E_DEBUG_SHOTS="${E2E_DEBUG_SHOTS:-}" \
         bash "$outer/tests/wayland_e2e.sh" "$outer/bin" "$outer/valumat_wlkeys" \
         "${shots:+$outer/shots}" || status=$?
     if [[ -n $shots ]]; then
@@ -199,6 +199,31 @@ convert_amount() {
     got=$(editor_text)
     [[ "$got" == "$expected" ]] || fail "the editor shows [$got] instead of [$expected] (amount $amount)"
 }
+
+# Figures (E2E_FIGURES=IDLE_SECONDS, bench/wayland_figures.sh; printed, not asserted): hot key to converted text
+# (script done, clipboard back), idle memory and wake-ups while idle.
+if [[ -n ${E2E_FIGURES:-} ]]; then
+    median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+    times=()
+    for i in $(seq 10); do
+        focus_editor
+        type_amount "100"
+        clip_set "vorher"
+        sleep 0.2
+        n=$(done_count)
+        t0=$(date +%s%N)
+        hot_key 68
+        until done_more_than "$n"; do sleep 0.002; done
+        times+=($((($(date +%s%N) - t0) / 1000000)))
+    done
+    echo "figure: hot key to converted text (script done, clipboard back): $(printf '%s\n' "${times[@]}" | median) ms (median of 10: ${times[*]})"
+    rss=$(awk '/VmRSS/ { print $2 }' "/proc/$valumat_pid/status")
+    echo "figure: idle resident memory: $((rss / 1024)) MiB"
+    switches() { awk '/^voluntary_ctxt_switches/ { v = $2 } /^nonvoluntary_ctxt_switches/ { n = $2 } END { print v + n }' "/proc/$valumat_pid/status"; }
+    before=$(switches)
+    sleep "$E2E_FIGURES"
+    echo "figure: wake-ups while idle: $(($(switches) - before)) in $E2E_FIGURES s"
+fi
 
 start=$(date +%s%N)
 for ((i = 1; i <= runs; i++)); do

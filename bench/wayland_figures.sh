@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Figures of the Linux program on Wayland (not a test): the end-to-end run in a headless sway with its figures
+# switched on: start-up until the hot keys are bound, hot key to converted text in Mousepad (GTK's Wayland
+# backend), idle memory and wake-ups while idle. Compare with bench/linux_figures.sh (X11).
+#
+#   bench/wayland_figures.sh [BUILD_DIR] [IDLE_SECONDS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/default}
+E2E_FIGURES=${2:-60} E2E_RUNS=${E2E_RUNS:-5} tests/e2e/wayland_e2e.sh "$build/bin" "$build/tests/wayland/valumat_wlkeys" |
+    grep -E "^(figure|valumat: ready|PASS|FAIL)"
