@@ -23,6 +23,9 @@ constexpr std::uint32_t kRunCommand = 0;
 constexpr std::uint32_t kSubscribe = 2;
 constexpr std::uint32_t kBindingEvent = 0x80000005;
 constexpr int kReplyWaitMs = 2000;
+// The binding runs when its key goes up (sway tells us the release: the script's keys do not meet the user's hand
+// on the key), once per press however long it is held.
+constexpr const char* kFlags = "--release --no-repeat ";
 
 // Reads one whole message from a blocking use of the socket.
 bool readReply(QLocalSocket& socket, QByteArray& buffer, std::uint32_t& type, QByteArray& payload) {
@@ -94,7 +97,7 @@ HotKeys::~HotKeys() {
     if (commands_) {
         std::string error;
         for (const auto& registration : registrations_) {
-            command("unbindsym --no-repeat " + registration.combination, error);
+            command(std::string("unbindsym ") + kFlags + registration.combination, error);
         }
     }
 }
@@ -166,7 +169,7 @@ bool HotKeys::registerHotKey(platform::WindowHandle window, int id, unsigned mod
     }
     if (commands_) {
         std::string error;
-        if (!command("bindsym --no-repeat " + combination + " " + bindingTag(pid_, id), error)) {
+        if (!command(std::string("bindsym ") + kFlags + combination + " " + bindingTag(pid_, id), error)) {
             std::fprintf(stderr, "valumat: sway nimmt die Tastenkombination %s nicht an: %s\n", combination.c_str(),
                          error.c_str());
             return false;
@@ -187,10 +190,10 @@ bool HotKeys::unregisterHotKey(platform::WindowHandle window, int id) {
     if (commands_) {
         // Another registration of ours may have the same combination: it keeps the binding, now for its own id.
         std::string error;
-        command("unbindsym --no-repeat " + combination, error);
+        command(std::string("unbindsym ") + kFlags + combination, error);
         for (const auto& other : registrations_) {
             if (other.combination == combination) {
-                command("bindsym --no-repeat " + combination + " " + bindingTag(pid_, other.id), error);
+                command(std::string("bindsym ") + kFlags + combination + " " + bindingTag(pid_, other.id), error);
                 break;
             }
         }

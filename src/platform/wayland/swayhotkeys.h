@@ -1,7 +1,8 @@
 // Global hot keys on Wayland. Applications cannot grab keys there: the compositor runs its own bindings.
-// - Under sway (SWAYSOCK): one `bindsym --no-repeat <combination> nop valumat <pid> <id>` per hot key through
-//   sway's IPC socket, and the binding events read from a second socket subscribed to them. The compositor runs
-//   nothing per press; `unbindsym` takes a binding away again.
+// - Under sway (SWAYSOCK): one `bindsym --release --no-repeat <combination> nop valumat <pid> <id>` per hot key
+//   through sway's IPC socket, and the binding events read from a second socket subscribed to them: the event comes
+//   when the combination's key is let go of. The compositor runs nothing per press; `unbindsym` takes a binding
+//   away again.
 // - Elsewhere: the user binds `valumat --hotkey N` in the compositor; that second start hands N (the binding's slot)
 //   to the running program, which runs it as if its key had been pressed (deliverSlot()).
 #pragma once
