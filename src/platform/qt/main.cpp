@@ -306,6 +306,11 @@ int main(int argc, char** argv) {
                                  "Programme: belegen Sie in seinen Einstellungen je Tastenkombination den Befehl "
                                  "\"valumat --hotkey N\" (N: Zeile in der Liste der Tastenkombinationen, ab 0).\n");
         }
+        // Ended at once (the error box's "Nein"): sway's bindings and our keys are given back all the same.
+        process.beforeEnd = [&waylandHotKeys, &waylandKeys] {
+            waylandHotKeys.reset();
+            waylandKeys->releaseAll();
+        };
         services.hotKeys = waylandHotKeys.get();
         services.keyEvents = waylandKeys.get();
         services.clipboard = waylandClipboard.get();

@@ -739,6 +739,9 @@ std::string Process::commandLine() {
 }
 
 void Process::endProgram(int status) {
+    if (beforeEnd) {
+        beforeEnd();
+    }
     std::fflush(nullptr);
     std::_Exit(status);
 }

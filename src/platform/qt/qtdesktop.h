@@ -164,6 +164,8 @@ public:
     char pathSeparator() override { return '/'; }
     std::string commandLine() override;
     [[noreturn]] void endProgram(int status) override;
+    // Runs first when the program ends this way (the backend gives back what the desktop lent it).
+    std::function<void()> beforeEnd;
 };
 
 } // namespace valumat::qt

@@ -125,6 +125,10 @@ bool HotKeys::connectSway(const std::string& socketPath, std::string& problem) {
     commands_ = std::move(commands);
     events_ = std::move(events);
     QObject::connect(events_.get(), &QLocalSocket::readyRead, this, [this] { readEvents(); });
+    QObject::connect(events_.get(), &QLocalSocket::disconnected, this, [] {
+        std::fprintf(stderr, "valumat: die Verbindung zu sway ist abgebrochen; Tastenkombinationen kommen nur noch "
+                             "über \"valumat --hotkey N\" an.\n");
+    });
     return true;
 }
 
