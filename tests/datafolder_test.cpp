@@ -247,6 +247,14 @@ TEST_F(DataFolderTest, ReportsWhatWasCopiedAndFromWhere) {
     EXPECT_TRUE(second.copied.empty());
 }
 
+TEST_F(DataFolderTest, ADesktopWithoutFolderServicesKeepsEverythingBesideTheProgram) {
+    platform::Platform services = h->state.platform;
+    services.folders = nullptr;
+    const DataFolder folder = prepareDataFolder(services, *h->state.files, programDir.dir() + "valumat");
+    EXPECT_EQ(folder.folder, programDir.dir());
+    EXPECT_TRUE(folder.portable);
+}
+
 TEST(ProgramDirectoryOf, EndsInTheSeparator) {
     EXPECT_EQ(programDirectoryOf("C:\\Programme\\Tools\\rechner.exe", '\\'), "C:\\Programme\\Tools\\");
     EXPECT_EQ(programDirectoryOf("/usr/bin/valumat", '/'), "/usr/bin/");

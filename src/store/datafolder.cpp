@@ -46,9 +46,13 @@ std::string programDirectoryOf(const std::string& programPath, char separator) {
 DataFolder prepareDataFolder(const platform::Platform& services, FileSystem& files, const std::string& programPath) {
     const char separator = services.process->pathSeparator();
     const std::string programDirectory = programDirectoryOf(programPath, separator);
-    platform::Folders& folders = *services.folders;
-
     DataFolder result;
+    if (services.folders == nullptr) { // a desktop without the folder services: everything beside the program
+        result.folder = programDirectory;
+        result.portable = true;
+        return result;
+    }
+    platform::Folders& folders = *services.folders;
     const bool shippedBeside = holdsData(files, programDirectory);
     if (shippedBeside && folders.folderWritable(programDirectory)) {
         result.folder = programDirectory;
