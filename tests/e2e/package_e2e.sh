@@ -31,7 +31,7 @@ zip=$(ls "$dist"/valumat-*-win32.zip 2>/dev/null | head -1)
 work=$(mktemp -d)
 chmod 755 "$work"
 pids=()
-user=valumat-e2e
+user=valumat-pkg$$ # a user of this run's own: another one of that name is never touched
 installed_deb=""
 made_user=""
 cleanup() {
@@ -83,9 +83,9 @@ deb_part() {
         fail "the package did not install the programs and /usr/share/valumat"
     echo "deb: installed with apt-get in $((SECONDS - start)) s"
 
-    userdel -r -f "$user" >/dev/null 2>&1 || true
-    made_user=1
+    if id "$user" >/dev/null 2>&1; then fail "a user $user exists already"; fi
     useradd -m -d "$work/home" -s /bin/bash "$user" || fail "useradd failed"
+    made_user=1
     cp "$here/lib.sh" "$work/lib.sh"
     cat >"$work/as-user.sh" <<'USER'
 #!/usr/bin/env bash
