@@ -9,6 +9,7 @@ packages+=(libreoffice-writer libreoffice-calc libreoffice-gtk3 parcellite libxc
 packages+=(libwayland-dev libwayland-bin libxkbcommon-dev xkb-data pkg-config qt6-wayland) # the Wayland backend
 packages+=(sway wtype wl-clipboard grim)                                              # its end-to-end test
 packages+=(g++-mingw-w64-i686 mingw-w64-i686-dev wine wine64 wine32:i386) # the Windows program and its tests
+packages+=(dpkg-dev lintian appstream nsis zip unzip) # scripts/package.sh: the Debian package, the installer, the zip
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

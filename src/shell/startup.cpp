@@ -5,6 +5,7 @@
 #include "runtime/script.h"
 #include "runtime/text.h"
 #include "store/currencyfile.h"
+#include "store/datafolder.h"
 #include "store/keyfile.h"
 #include "store/optionsfile.h"
 #include "ui/configwindow.h"
@@ -12,16 +13,6 @@
 namespace valumat::ui {
 
 namespace {
-
-// The directory of the program file, always ending in the path separator.
-std::string programDirectoryOf(const std::string& programPath, char separator) {
-    const auto cut = programPath.find_last_of(std::string(1, separator) + "/");
-    std::string dir = cut == std::string::npos ? std::string() : programPath.substr(0, cut);
-    if (dir.empty() || dir.back() != separator) {
-        dir += separator;
-    }
-    return dir;
-}
 
 // Runs a step of leaving the program; a failing step is skipped so that the program always ends.
 template <class Step> void tolerant(Step step) {
@@ -38,8 +29,9 @@ void ConfigWindow::Form_Load() {
         state.RefreshInProgress = true;
         const Twips r = form.rect();
         form.move(host.screenWidth() / 2 - r.width / 2, host.screenHeight() / 2 - r.height / 2);
-        state.programDirectory =
-            programDirectoryOf(state.platform.process->programPath(), state.platform.process->pathSeparator());
+        // The program's folder in portable use, else the user's folder, filled with the shipped defaults.
+        state.dataDirectory =
+            prepareDataFolder(state.platform, *state.files, state.platform.process->programPath()).folder;
         state.ChangesPending = false;
         state.listUpdateInProgress = false;
         state.CurrentCurrencyRow = -1;

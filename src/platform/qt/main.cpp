@@ -18,6 +18,7 @@
 #include "platform/x11/x11hotkeys.h"
 #include "platform/x11/x11keys.h"
 #include "platform/x11/xdgautostart.h"
+#include "platform/xdg/xdgfolders.h"
 #include "runtime/errors.h"
 #include "runtime/tables.h"
 #include "ui/configwindow.h"
@@ -242,6 +243,7 @@ int main(int argc, char** argv) {
     qt::ShellOpen shell;
     qt::MessageBoxes boxes;
     qt::Process process;
+    xdg::XdgFolders folders(VALUMAT_RELATIVE_DATA_FOLDER);
 
     platform::Platform services;
     services.atoms = &atoms;
@@ -253,6 +255,7 @@ int main(int argc, char** argv) {
     services.autostart = &autostart;
     services.messageBoxes = &boxes;
     services.process = &process;
+    services.folders = &folders;
 
     // The backend's services. X11: on Qt's X connection. Wayland: on a connection of our own.
     std::unique_ptr<x11::X11HotKeys> x11HotKeys;
