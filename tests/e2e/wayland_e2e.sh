@@ -7,7 +7,8 @@
 #
 #   tests/e2e/wayland_e2e.sh BIN_DIR WLKEYS [SCREENSHOT_DIR]
 #
-# sway refuses to run as root: run as root, the script runs itself as the user valumat-e2e (created when missing).
+# sway refuses to run as root: run as root, the script runs itself as a user of its own (valumat-wl<pid>, created
+# for the run and removed afterwards).
 # E2E_RUNS sets how often the editor conversion runs in a row (default 20).
 set -euo pipefail
 
@@ -21,10 +22,14 @@ for tool in sway swaymsg wtype wl-copy wl-paste grim mousepad dbus-launch python
 done
 
 if [[ $(id -u) -eq 0 ]]; then
-    user=valumat-e2e
-    id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user"
+    user=valumat-wl$$ # a user of this run's own: another one of that name is never touched
+    if id "$user" >/dev/null 2>&1; then
+        echo "FAIL: a user $user exists already" >&2
+        exit 1
+    fi
     outer=$(mktemp -d)
-    trap 'rm -rf "$outer"' EXIT
+    useradd --system --no-create-home --home-dir "$outer" --shell /usr/sbin/nologin "$user" || exit 1
+    trap 'userdel -f "$user" >/dev/null 2>&1; rm -rf "$outer"' EXIT
     chmod 755 "$outer"
     mkdir -p "$outer/bin" "$outer/tests" "$outer/shots"
     cp -r "$bin"/. "$outer/bin/"

@@ -25,6 +25,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSocketNotifier>
@@ -107,12 +108,17 @@ bool catchEndSignals() {
 }
 
 // One name per user and desktop session, whichever backend runs: a compositor's binding `valumat --hotkey N`
-// must find the program.
+// must find the program. The socket lives in the user's runtime folder when there is one (private, emptied at
+// logout), else in the temporary folder under the user's number: another user's program, or a socket left behind
+// by one, is never in the way.
 QString instanceName() {
     const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
-    const QByteArray display = wayland.isEmpty() ? qgetenv("DISPLAY") : "wayland-" + wayland;
-    const QByteArray user = qgetenv("USER");
-    return QStringLiteral("valumat-%1-%2").arg(QString::fromLocal8Bit(user), QString::fromLocal8Bit(display));
+    const QString display = QString::fromLocal8Bit(wayland.isEmpty() ? qgetenv("DISPLAY") : "wayland-" + wayland);
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir()) {
+        return runtime + QStringLiteral("/valumat-") + display;
+    }
+    return QStringLiteral("valumat-%1-%2").arg(::getuid()).arg(display);
 }
 
 // `valumat --hotkey N`: the running program runs the hot key of binding N (its row in the list, from 0).
