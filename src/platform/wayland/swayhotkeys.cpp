@@ -23,9 +23,13 @@ constexpr std::uint32_t kRunCommand = 0;
 constexpr std::uint32_t kSubscribe = 2;
 constexpr std::uint32_t kBindingEvent = 0x80000005;
 constexpr int kReplyWaitMs = 2000;
-// The binding runs when its key goes up (sway tells us the release: the script's keys do not meet the user's hand
-// on the key), once per press however long it is held.
-constexpr const char* kFlags = "--release --no-repeat ";
+// Two bindings per combination: one on the press, which does nothing but keep the press from the application (a
+// release binding alone lets the press through: Ctrl+D would reach the editor), and one on the release, which runs
+// the hot key once the combination's key is up (sway tells us the release: the script's keys do not meet the
+// user's hand on the key), once per press however long it is held.
+constexpr const char* kPressFlags = "--no-repeat ";
+constexpr const char* kReleaseFlags = "--release ";
+constexpr const char* kPressCommand = " nop valumat";
 
 // Reads one whole message from a blocking use of the socket.
 bool readReply(QLocalSocket& socket, QByteArray& buffer, std::uint32_t& type, QByteArray& payload) {
@@ -95,9 +99,8 @@ HotKeys::HotKeys(const UsKeymap& keymap, std::function<void(platform::WindowHand
 
 HotKeys::~HotKeys() {
     if (commands_) {
-        std::string error;
         for (const auto& registration : registrations_) {
-            command(std::string("unbindsym ") + kFlags + registration.combination, error);
+            unbind(registration.combination);
         }
     }
 }
@@ -158,6 +161,24 @@ bool HotKeys::command(const std::string& text, std::string& error) {
     return !results.isEmpty();
 }
 
+bool HotKeys::bind(const std::string& combination, int id, std::string& error) {
+    if (!command(std::string("bindsym ") + kPressFlags + combination + kPressCommand, error)) {
+        return false;
+    }
+    if (!command(std::string("bindsym ") + kReleaseFlags + combination + " " + bindingTag(pid_, id), error)) {
+        std::string ignored;
+        command(std::string("unbindsym ") + kPressFlags + combination, ignored);
+        return false;
+    }
+    return true;
+}
+
+void HotKeys::unbind(const std::string& combination) {
+    std::string error;
+    command(std::string("unbindsym ") + kReleaseFlags + combination, error);
+    command(std::string("unbindsym ") + kPressFlags + combination, error);
+}
+
 bool HotKeys::registerHotKey(platform::WindowHandle window, int id, unsigned modifiers, unsigned virtualKey) {
     if (virtualKey > 255) {
         return false;
@@ -173,7 +194,7 @@ bool HotKeys::registerHotKey(platform::WindowHandle window, int id, unsigned mod
     }
     if (commands_) {
         std::string error;
-        if (!command(std::string("bindsym ") + kFlags + combination + " " + bindingTag(pid_, id), error)) {
+        if (!bind(combination, id, error)) {
             std::fprintf(stderr, "valumat: sway nimmt die Tastenkombination %s nicht an: %s\n", combination.c_str(),
                          error.c_str());
             return false;
@@ -194,10 +215,10 @@ bool HotKeys::unregisterHotKey(platform::WindowHandle window, int id) {
     if (commands_) {
         // Another registration of ours may have the same combination: it keeps the binding, now for its own id.
         std::string error;
-        command(std::string("unbindsym ") + kFlags + combination, error);
+        unbind(combination);
         for (const auto& other : registrations_) {
             if (other.combination == combination) {
-                command(std::string("bindsym ") + kFlags + combination + " " + bindingTag(pid_, other.id), error);
+                bind(combination, other.id, error);
                 break;
             }
         }

@@ -1,8 +1,8 @@
 // Global hot keys on Wayland. Applications cannot grab keys there: the compositor runs its own bindings.
-// - Under sway (SWAYSOCK): one `bindsym --release --no-repeat <combination> nop valumat <pid> <id>` per hot key
-//   through sway's IPC socket, and the binding events read from a second socket subscribed to them: the event comes
-//   when the combination's key is let go of. The compositor runs nothing per press; `unbindsym` takes a binding
-//   away again.
+// - Under sway (SWAYSOCK): per hot key `bindsym --no-repeat <combination> nop valumat` (keeps the press from the
+//   application) and `bindsym --release <combination> nop valumat <pid> <id>` through sway's IPC socket, and the
+//   binding events read from a second socket subscribed to them: the event comes when the combination's key is let
+//   go of. The compositor runs nothing per press; `unbindsym` takes the bindings away again.
 // - Elsewhere: the user binds `valumat --hotkey N` in the compositor; that second start hands N (the binding's slot)
 //   to the running program, which runs it as if its key had been pressed (deliverSlot()).
 #pragma once
@@ -65,6 +65,8 @@ private:
         std::string combination;
     };
     bool command(const std::string& text, std::string& error);
+    bool bind(const std::string& combination, int id, std::string& error);
+    void unbind(const std::string& combination);
     void readEvents();
 
     const UsKeymap& keymap_;
