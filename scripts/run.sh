@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Valumat and runs it on the shipped data (copied beside the programs in build/default/bin).
 #
-#   scripts/run.sh [/config]            the desktop program (needs an X11 session: DISPLAY)
+#   scripts/run.sh [/config]            the desktop program (needs an X11 or Wayland session: DISPLAY or
+#                                       WAYLAND_DISPLAY)
 #   scripts/run.sh --convert ARGS...    the command-line converter, e.g. --convert --binding 0 -- 100
 #
 # Without a display the converter demo runs instead: the bindings, and a few amounts converted with Ctrl+D's
@@ -16,11 +17,11 @@ if [[ ${1:-} == --convert ]]; then
     shift
     exec "$bin/valumat-convert" --dir data "$@"
 fi
-if [[ -n ${DISPLAY:-} && -x $bin/valumat ]]; then
+if [[ (-n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-}) && -x $bin/valumat ]]; then
     echo "Valumat läuft: Text markieren und z. B. Strg+D drücken (Euro in Deutsche Mark)." >&2
     exec "$bin/valumat" "$@"
 fi
-echo "Keine X11-Anzeige (DISPLAY): statt des Programms der Umrechner auf der Kommandozeile." >&2
+echo "Keine Anzeige (DISPLAY, WAYLAND_DISPLAY): statt des Programms der Umrechner auf der Kommandozeile." >&2
 "$bin/valumat-convert" --dir data --list
 echo
 echo "Strg+D (Euro >> Deutsche Mark):"
