@@ -238,6 +238,16 @@ for ((i = 1; i <= runs; i++)); do
 done
 end=$(date +%s%N)
 echo "editor: $runs conversions, $(((end - start) / runs / 1000000)) ms each (typing and checks included)"
+# A clipboard history running (wl-paste --watch reads every new selection at once): five more conversions.
+wl-paste --watch sh -c "cat >/dev/null; echo gelesen >>'$work/watcher.log'" 2>/dev/null &
+watcher=$!
+pids+=($watcher)
+for ((i = 1; i <= 5; i++)); do
+    convert_amount "100" "195,58" "mit Verlauf $i"
+done
+kill "$watcher"
+(($(wc -l <"$work/watcher.log") >= 10)) || fail "the clipboard history did not read the clipboard"
+echo "editor: five conversions with a clipboard history reading every selection"
 convert_amount "12.345,60" "24.145,89" "Gruppierung"
 convert_amount "Betrag 100" "Betrag 100" "Text"
 echo "editor: a grouped amount converted, a text left as it was"

@@ -182,7 +182,9 @@ void Clipboard::onSend(Source* source, const char* mimeType, int fd) {
     }
     ::close(fd);
     trace("request " + type + (source->result ? " (result)" : " (user's)"));
-    if (source->result && resultSet_) {
+    // Only a request after our paste keys went out is the paste: programs that watch the clipboard (clipboard
+    // histories) read every new selection at once, before the paste.
+    if (source->result && resultSet_ && keysSent_() != keysAtResult_) {
         lastRequestMs_ = nowMs();
         if (isTextType(type)) {
             fetched_ = true;
@@ -381,6 +383,7 @@ void Clipboard::setText(const std::string& text) {
         formats.emplace_back(type, std::string(type) == "STRING" ? QString::fromStdString(text).toLatin1().toStdString()
                                                                  : text);
     }
+    keysAtResult_ = keysSent_();
     offerSource(std::move(formats), true);
     trace("result [" + text + "]");
 }

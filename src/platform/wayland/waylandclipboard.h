@@ -29,8 +29,9 @@ class Connection;
 // before our Ctrl+C, and is not taken for the copy.
 //
 // Knowing when the paste is over. The target asks our source for the data (a send event per format it reads); it
-// has the result once it asked for a text format, and the paste counts as finished when no further request has come
-// for kPasteQuietMs after that. Until then the result stays on the clipboard.
+// has the result once it asked for a text format after our paste keys went out (a clipboard history reads every new
+// selection at once, before that), and the paste counts as finished when no further request has come for
+// kPasteQuietMs after that. Until then the result stays on the clipboard.
 class Clipboard final : public QObject, public platform::Clipboard {
     Q_OBJECT
 public:
@@ -106,6 +107,7 @@ private:
     bool lost_ = false;
     std::int64_t lastRequestMs_ = 0;
     bool fetchGaveUp_ = false;
+    std::uint64_t keysAtResult_ = 0;
 };
 
 } // namespace valumat::wayland
