@@ -34,7 +34,7 @@ if [[ $(id -u) -eq 0 ]]; then
     mkdir -p "$outer/bin" "$outer/tests" "$outer/shots"
     cp -r "$bin"/. "$outer/bin/"
     cp "$wlkeys" "$outer/valumat_wlkeys"
-    cp "$here/wayland_e2e.sh" "$here/lib.sh" "$outer/tests/"
+    cp "$here/wayland_e2e.sh" "$here/lib.sh" "$here/sni_watcher.py" "$outer/tests/"
     chown -R "$user" "$outer"
     status=0
     runuser -u "$user" -- env -i PATH="$PATH" LANG=C.UTF-8 E2E_RUNS="$runs" \
@@ -99,6 +99,15 @@ WAYLAND_DISPLAY=$(ls "$XDG_RUNTIME_DIR" | grep '^wayland-[0-9]*$' | head -1)
 SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock | head -1)
 export WAYLAND_DISPLAY SWAYSOCK
 eval "$(dbus-launch --sh-syntax)"
+
+# A notification area: a StatusNotifierWatcher on the session bus (Qt shows its tray icon through it under Wayland).
+tray=""
+if /usr/bin/python3 -c "import dbus, gi" 2>/dev/null; then
+    /usr/bin/python3 "$here/sni_watcher.py" >"$work/tray.log" 2>&1 &
+    pids+=($!)
+    wait_for 10 "the notification area" grep -q "^ready" "$work/tray.log"
+    tray=1
+fi
 
 # The test's keyboard: valumat_wlkeys serving lines of key combinations, each acknowledged once sent.
 mkfifo "$work/keys.in" "$work/keys.ack"
@@ -344,6 +353,19 @@ sleep 1
 (($(grep -c "valumat: Tastenkombination" "$work/valumat.log" || true) == presses)) ||
     fail "Ctrl+D still reaches Valumat after its binding was changed to Ctrl+K"
 echo "window: the old combination Ctrl+D no longer fires"
+
+# The tray icon (StatusNotifierItem): registered with the notification area; its activation (a click there) shows
+# the window that Ok hid.
+if [[ -n $tray ]]; then
+    wait_for 10 "the tray icon registered" grep -q "^item " "$work/tray.log"
+    read -r _ service path < <(grep "^item " "$work/tray.log" | tail -1)
+    gdbus call --session --dest "$service" --object-path "$path" --method org.kde.StatusNotifierItem.Activate 0 0 \
+        >/dev/null || fail "the tray icon does not take Activate"
+    wait_for 5 "the window shown from the tray icon" app_shown valumat
+    echo "tray: the icon registered as a StatusNotifierItem; activating it shows the window"
+else
+    echo "tray: skipped (python3-dbus or python3-gi missing)"
+fi
 
 # `valumat --hotkey N`, as a compositor without sway's IPC would run it: binding 1 (Ctrl+E, Deutsche Mark to
 # Euro) on 195,58.

@@ -320,6 +320,7 @@ int main(int argc, char** argv) {
             waylandHotKeys.reset();
             waylandKeys->releaseAll();
         };
+        tray.activateOpens = true;
         services.hotKeys = waylandHotKeys.get();
         services.keyEvents = waylandKeys.get();
         services.clipboard = waylandClipboard.get();

@@ -648,17 +648,17 @@ TrayIcon::TrayIcon(QIcon picture) : picture_(std::move(picture)) {}
 QSystemTrayIcon& TrayIcon::icon() {
     if (!icon_) {
         icon_ = std::make_unique<QSystemTrayIcon>(picture_);
-        QObject::connect(icon_.get(), &QSystemTrayIcon::activated, this,
-                         [this](QSystemTrayIcon::ActivationReason reason) {
-                             if (!handler_) {
-                                 return;
-                             }
-                             if (reason == QSystemTrayIcon::DoubleClick) {
-                                 handler_(platform::kTrayLeftDoubleClick);
-                             } else if (reason == QSystemTrayIcon::Context) {
-                                 handler_(platform::kTrayRightButtonUp);
-                             }
-                         });
+        QObject::connect(
+            icon_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+                if (!handler_) {
+                    return;
+                }
+                if (reason == QSystemTrayIcon::DoubleClick || (activateOpens && reason == QSystemTrayIcon::Trigger)) {
+                    handler_(platform::kTrayLeftDoubleClick);
+                } else if (reason == QSystemTrayIcon::Context) {
+                    handler_(platform::kTrayRightButtonUp);
+                }
+            });
     }
     return *icon_;
 }

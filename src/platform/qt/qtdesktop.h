@@ -137,6 +137,9 @@ public:
     void remove() override;
     void setMouseHandler(std::function<void(int message)> handler) override;
     bool available() const;
+    // A notification area that knows no double-click (StatusNotifierItem hosts send "activate" on a click, the only
+    // ones under Wayland): its activation counts as the double-click.
+    bool activateOpens = false;
 
 private:
     QSystemTrayIcon& icon();
