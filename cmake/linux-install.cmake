@@ -47,8 +47,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.valumat.example/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded by Qt at run time, so the libraries' dependencies do not name it: the X11 platform plug-in.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# Loaded by Qt at run time, so the libraries' dependencies do not name them: the X11 and the Wayland platform
+# plug-ins (a Wayland session uses the latter).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert selected currency amounts with a key combination")
