@@ -22,7 +22,7 @@ protected:
             h.temp.write(kOptionsFile, "autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 0\r\n");
         }
         h.desktop.setCommandLine(commandLine);
-        h.window.Form_Load();
+        h.program.Form_Load();
     }
     std::vector<std::string> boxTexts() const {
         std::vector<std::string> out;
@@ -59,7 +59,7 @@ TEST_F(Window, StartupWithTheShippedData) {
 }
 
 TEST_F(Window, StartupWithoutAnyFileReportsEachOnceInOrder) {
-    h.window.Form_Load();
+    h.program.Form_Load();
     const std::string tail = ".\n\rSoll das Programm fortgeführt werden?";
     EXPECT_EQ(boxTexts(), (std::vector<std::string>{
                               "Folgender Fehler ist im Modul ReadRates aufgetreten: Datei nicht gefunden" + tail,
@@ -87,7 +87,7 @@ TEST_F(Window, MinimisedStartAndTheCommandLine) {
             w.temp.write(kOptionsFile, "autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 0\r\n");
         }
         w.desktop.setCommandLine(c.commandLine);
-        w.window.Form_Load();
+        w.program.Form_Load();
         EXPECT_EQ(w.window.form.visible(), c.windowShown) << "[" << c.commandLine << "]";
         EXPECT_EQ(w.desktop.trayIconShown(), !c.windowShown) << "[" << c.commandLine << "]";
         EXPECT_EQ(w.window.form.showInTaskbar(), c.windowShown);
@@ -126,7 +126,7 @@ TEST_F(Window, ApplyThenCancelUndoesTheChangeInMemoryAndFiles) {
     EXPECT_EQ(h.temp.read(kOptionsFile), options);
     EXPECT_FALSE(h.state.options.autostart);
     EXPECT_FALSE(h.state.options.excelMode);
-    EXPECT_EQ(h.window.tray.mChangeKeyPress.caption(), "Umschalten in Excel-Modus (Tabellenkalk.)");
+    EXPECT_EQ(h.tray.mChangeKeyPress.caption(), "Umschalten in Excel-Modus (Tabellenkalk.)");
     EXPECT_FALSE(h.desktop.autostartEntry().has_value());
     EXPECT_FALSE(h.window.CApply.enabled());
     EXPECT_FALSE(h.window.form.visible());
@@ -182,7 +182,7 @@ TEST_F(Window, OptionsTabMarksChangesAndSetsTheMenuCaption) {
     h.window.options.Option3.click();
     EXPECT_TRUE(h.state.options.excelMode);
     EXPECT_FALSE(h.window.options.Option4.value());
-    EXPECT_EQ(h.window.tray.mChangeKeyPress.caption(), "Umschalten in Normal-Modus (Word, andere)");
+    EXPECT_EQ(h.tray.mChangeKeyPress.caption(), "Umschalten in Normal-Modus (Word, andere)");
     EXPECT_TRUE(h.window.CApply.enabled());
     h.window.CApply.click();
     EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 0\r\nexceloptimiert: 1\r\n");
@@ -212,7 +212,7 @@ TEST_F(Window, OptionsTabOpensTheScriptAndItsHelp) {
 TEST_F(Window, TrayIconAndMenu) {
     start("", true);
     std::vector<std::string> captions;
-    for (auto* item : h.window.tray.menu()) {
+    for (auto* item : h.tray.menu()) {
         captions.push_back(item->caption());
     }
     EXPECT_EQ(captions, (std::vector<std::string>{"Tastenbelegung", "Währungen", "Optionen", "Info", "-",
@@ -220,7 +220,7 @@ TEST_F(Window, TrayIconAndMenu) {
     EXPECT_EQ(h.desktop.trayTooltip(), "Valumat - www.valumat.example");
 
     int popups = 0;
-    h.window.tray.popupMenu = [&] { ++popups; };
+    h.tray.popupMenu = [&] { ++popups; };
     h.desktop.trayMouse(516); // right button pressed: nothing
     h.desktop.trayMouse(514); // single click: nothing
     EXPECT_EQ(popups, 0);
@@ -228,7 +228,7 @@ TEST_F(Window, TrayIconAndMenu) {
     h.desktop.trayMouse(517);
     EXPECT_EQ(popups, 1);
 
-    h.window.tray.mOptionen.click();
+    h.tray.mOptionen.click();
     EXPECT_TRUE(h.window.form.visible());
     EXPECT_TRUE(h.window.tTabs3.visible());
     EXPECT_TRUE(h.desktop.trayIconShown());
@@ -243,25 +243,25 @@ TEST_F(Window, ModeSwitchFromTheMenuTwice) {
     start();
     const std::string normal = h.state.scriptText;
     h.window.options.Check3.click(); // an edit pending on the options tab
-    h.window.tray.mChangeKeyPress.click();
+    h.tray.mChangeKeyPress.click();
     EXPECT_TRUE(h.state.options.excelMode);
     EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 1\r\n");
     EXPECT_NE(h.state.scriptText, normal);
-    EXPECT_EQ(h.window.tray.mChangeKeyPress.caption(), "Umschalten in Normal-Modus (Word, andere)");
+    EXPECT_EQ(h.tray.mChangeKeyPress.caption(), "Umschalten in Normal-Modus (Word, andere)");
     // Edits pending elsewhere stay pending, and "Übernehmen" follows the flag.
     EXPECT_TRUE(h.state.ChangesPending);
     EXPECT_TRUE(h.window.CApply.enabled());
 
-    h.window.tray.mChangeKeyPress.click();
+    h.tray.mChangeKeyPress.click();
     EXPECT_FALSE(h.state.options.excelMode);
     EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 0\r\n");
     EXPECT_EQ(h.state.scriptText, normal);
-    EXPECT_EQ(h.window.tray.mChangeKeyPress.caption(), "Umschalten in Excel-Modus (Tabellenkalk.)");
+    EXPECT_EQ(h.tray.mChangeKeyPress.caption(), "Umschalten in Excel-Modus (Tabellenkalk.)");
 }
 
 TEST_F(Window, ModeSwitchWithoutPendingChangesLeavesApplyDisabled) {
     start();
-    h.window.tray.mChangeKeyPress.click();
+    h.tray.mChangeKeyPress.click();
     EXPECT_FALSE(h.state.ChangesPending);
     EXPECT_FALSE(h.window.CApply.enabled());
 }
@@ -269,10 +269,10 @@ TEST_F(Window, ModeSwitchWithoutPendingChangesLeavesApplyDisabled) {
 TEST_F(Window, LeavingWithoutChangesEndsAtOnce) {
     start("", true);
     int quits = 0;
-    h.window.quit = [&] { ++quits; };
+    h.program.quit = [&] { ++quits; };
     h.window.cEnde.click();
     EXPECT_TRUE(h.desktop.boxes().empty());
-    EXPECT_TRUE(h.window.unloaded());
+    EXPECT_TRUE(h.program.unloaded());
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(h.desktop.registeredCount(), 0u);
     EXPECT_EQ(h.desktop.atomCount(), 0u);
@@ -283,11 +283,11 @@ TEST_F(Window, LeavingWithChangesAsksAndSavesOnlyOnYes) {
     for (MessageAnswer answer : {MessageAnswer::No, MessageAnswer::Yes}) {
         test::WindowHarness w;
         w.copyShippedData();
-        w.window.Form_Load();
+        w.program.Form_Load();
         const std::string before = w.temp.read(kOptionsFile);
         w.window.options.Check2.click();
         w.desktop.queueAnswer(answer);
-        w.window.tray.mEnde.click();
+        w.tray.mEnde.click();
         ASSERT_EQ(w.desktop.boxes().size(), 1u);
         const auto& box = w.desktop.boxes()[0];
         EXPECT_EQ(box.text, "Möchten Sie die Änderungen speichern?");
@@ -295,7 +295,7 @@ TEST_F(Window, LeavingWithChangesAsksAndSavesOnlyOnYes) {
         EXPECT_EQ(box.icon, platform::MessageIcon::Question);
         EXPECT_EQ(box.defaultButton, platform::DefaultButton::First);
         EXPECT_EQ(w.temp.read(kOptionsFile) == before, answer == MessageAnswer::No);
-        EXPECT_TRUE(w.window.unloaded());
+        EXPECT_TRUE(w.program.unloaded());
     }
 }
 
@@ -306,14 +306,14 @@ TEST_F(Window, ClosingThroughTheSystemSavesNothing) {
     h.window.closeBySystem();
     EXPECT_TRUE(h.desktop.boxes().empty());
     EXPECT_EQ(h.temp.read(kOptionsFile), before);
-    EXPECT_TRUE(h.window.unloaded());
+    EXPECT_TRUE(h.program.unloaded());
     EXPECT_EQ(h.desktop.registeredCount(), 0u);
 }
 
 TEST_F(Window, HelpTextIsReadOnce) {
     h.copyShippedData();
     std::filesystem::copy_file(test::shippedDataDir() + "readme.txt", h.temp.path() / "readme.txt");
-    h.window.Form_Load();
+    h.program.Form_Load();
     h.window.Tabstrip.select(4);
     h.window.info.TabInfo.select(2);
     const std::string text = h.window.info.Text4.text();

@@ -4,6 +4,7 @@
 #include "platform/qt/icons.h"
 #include "platform/qt/modalhost.h"
 #include "platform/qt/traymenu.h"
+#include "shell/startup.h"
 #include "testutil.h"
 #include "ui/configwindow.h"
 #include "ui/newkeydialog.h"
@@ -36,12 +37,12 @@ using qtui::ConfigWindowView;
 // The program state on the fake desktop, the configuration window with the Qt dialog host, and its view; started
 // with the shipped data (the window opens on the key-bindings tab).
 struct QtWindow : Harness {
-    QtWindow() : window(state, host) {
+    QtWindow() : program(state, host), window(program.window) {
         desktop.setProgramPath(temp.dir() + "valumat.exe", '/');
         copyShippedData();
         view = std::make_unique<ConfigWindowView>(window);
         host.setOwner(view->widget());
-        window.Form_Load();
+        program.Form_Load();
     }
     ~QtWindow() { view.reset(); }
 
@@ -52,7 +53,8 @@ struct QtWindow : Harness {
     }
 
     qtui::QtModalHost host;
-    ui::ConfigWindow window;
+    shell::Program program;
+    ui::ConfigWindow& window;
     std::unique_ptr<ConfigWindowView> view;
 };
 
@@ -316,9 +318,9 @@ TEST(QtRendererTest, DialogCloseBoxUnloadsTheForm) {
 TEST(QtRendererTest, CloseBoxUnloadsTheWindow) {
     QtWindow w;
     bool quit = false;
-    w.window.quit = [&quit] { quit = true; };
+    w.program.quit = [&quit] { quit = true; };
     w.view->widget()->close();
-    EXPECT_TRUE(w.window.unloaded());
+    EXPECT_TRUE(w.program.unloaded());
     EXPECT_TRUE(quit);
     EXPECT_FALSE(w.view->widget()->isVisible());
 }
@@ -326,10 +328,10 @@ TEST(QtRendererTest, CloseBoxUnloadsTheWindow) {
 TEST(QtRendererTest, HiddenWindowLeavesTheTaskBarAndComesBack) {
     QtWindow w;
     QWidget* top = w.view->widget();
-    w.window.tray.ShowTray();
+    w.program.tray.ShowTray();
     EXPECT_FALSE(top->isVisible());
     EXPECT_EQ(top->windowType(), Qt::Tool);
-    w.window.tray.HideTray(false);
+    w.program.tray.HideTray(false);
     EXPECT_TRUE(top->isVisible());
     EXPECT_EQ(top->windowType(), Qt::Window);
     EXPECT_EQ(top->size(), QSize(481, 352));
@@ -337,7 +339,7 @@ TEST(QtRendererTest, HiddenWindowLeavesTheTaskBarAndComesBack) {
 
 TEST(QtRendererTest, TrayMenuMirrorsTheItemsAndClicksThem) {
     QtWindow w;
-    qtui::TrayMenu menu(w.window.tray);
+    qtui::TrayMenu menu(w.program.tray);
     const QList<QAction*> actions = menu.menu()->actions();
     ASSERT_EQ(actions.size(), 8);
     EXPECT_EQ(actions[0]->text(), "Tastenbelegung");
@@ -348,9 +350,9 @@ TEST(QtRendererTest, TrayMenuMirrorsTheItemsAndClicksThem) {
     w.window.selectTab(3);
     QTest::mouseClick(w.widget<QRadioButton>(w.window.options.Option3), Qt::LeftButton);
     EXPECT_NE(actions[5]->text(), modeBefore);
-    EXPECT_EQ(actions[5]->text().toStdString(), w.window.tray.mChangeKeyPress.caption());
+    EXPECT_EQ(actions[5]->text().toStdString(), w.program.tray.mChangeKeyPress.caption());
 
-    w.window.tray.ShowTray();
+    w.program.tray.ShowTray();
     actions[1]->trigger(); // "Währungen"
     EXPECT_TRUE(w.view->widget()->isVisible());
     EXPECT_EQ(w.window.Tabstrip.selected(), 2);

@@ -6,6 +6,7 @@
 #include "platform/win32/ui/modalhost.h"
 #include "platform/win32/ui/traymenu.h"
 #include "platform/win32/ui/wintext.h"
+#include "shell/startup.h"
 #include "testutil.h"
 #include "ui/configwindow.h"
 
@@ -28,16 +29,16 @@ using win32ui::windowText;
 // The program state on the fake desktop, the configuration window with the Win32 dialog host, and its view;
 // started with the shipped data (the window opens on the key-bindings tab).
 struct Win32Window : Harness {
-    Win32Window() : host(GetModuleHandleW(nullptr)), window(state, host) {
+    Win32Window() : host(GetModuleHandleW(nullptr)), program(state, host), window(program.window) {
         desktop.setProgramPath(temp.dir() + "valumat.exe", '/');
         copyShippedData();
         view = std::make_unique<win32ui::ConfigWindowView>(window, GetModuleHandleW(nullptr));
         host.setOwner(view->hwnd());
-        window.quit = [this] { ++quits; };
-        window.Form_Load();
+        program.quit = [this] { ++quits; };
+        program.Form_Load();
     }
     ~Win32Window() {
-        window.quit = nullptr;
+        program.quit = nullptr;
         view.reset();
     }
 
@@ -96,7 +97,8 @@ struct Win32Window : Harness {
     }
 
     win32ui::Win32ModalHost host;
-    ui::ConfigWindow window;
+    shell::Program program;
+    ui::ConfigWindow& window;
     std::unique_ptr<win32ui::ConfigWindowView> view;
     int quits = 0;
 };
@@ -387,7 +389,7 @@ TEST(Win32Buttons, TooltipsCarryTheModelsTexts) {
 TEST(Win32ConfigWindow, TheCloseBoxUnloadsTheProgram) {
     Win32Window w;
     SendMessageW(w.view->hwnd(), WM_CLOSE, 0, 0);
-    EXPECT_TRUE(w.window.unloaded());
+    EXPECT_TRUE(w.program.unloaded());
     EXPECT_EQ(w.quits, 1);
     EXPECT_FALSE(IsWindowVisible(w.view->hwnd()));
     EXPECT_TRUE(IsWindow(w.view->hwnd())); // the window stays until the program ends
@@ -396,10 +398,10 @@ TEST(Win32ConfigWindow, TheCloseBoxUnloadsTheProgram) {
 TEST(Win32ConfigWindow, BehindTheTrayIconTheWindowHasNoTaskbarButton) {
     Win32Window w;
     HWND top = w.view->hwnd();
-    w.window.tray.ShowTray();
+    w.program.tray.ShowTray();
     EXPECT_FALSE(IsWindowVisible(top));
     EXPECT_NE(GetWindowLongPtrW(top, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
-    w.window.tray.HideTray(false);
+    w.program.tray.HideTray(false);
     EXPECT_TRUE(IsWindowVisible(top));
     EXPECT_EQ(GetWindowLongPtrW(top, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
     // The client area is the form's again.
@@ -424,9 +426,9 @@ TEST(Win32ConfigWindow, MovingTheWindowMovesTheForm) {
 
 TEST(Win32TrayMenu, MirrorsTheTraysItems) {
     Win32Window w;
-    win32ui::TrayMenu menu(w.window.tray, w.view->hwnd());
+    win32ui::TrayMenu menu(w.program.tray, w.view->hwnd());
     HMENU built = menu.build();
-    const std::vector<ui::MenuItem*> items = w.window.tray.menu();
+    const std::vector<ui::MenuItem*> items = w.program.tray.menu();
     ASSERT_EQ(GetMenuItemCount(built), static_cast<int>(items.size()));
     for (int i = 0; i < GetMenuItemCount(built); ++i) {
         MENUITEMINFOW info{};
@@ -445,7 +447,7 @@ TEST(Win32TrayMenu, MirrorsTheTraysItems) {
     }
     DestroyMenu(built);
 
-    w.window.tray.ShowTray();
+    w.program.tray.ShowTray();
     menu.choose(2); // "Währungen"
     EXPECT_TRUE(IsWindowVisible(w.view->hwnd()));
     EXPECT_EQ(w.window.Tabstrip.selected(), 2);

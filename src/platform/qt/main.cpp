@@ -10,7 +10,7 @@
 #include "platform/x11/x11keys.h"
 #include "platform/x11/xdgautostart.h"
 #include "runtime/tables.h"
-#include "ui/configwindow.h"
+#include "shell/startup.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
@@ -188,30 +188,31 @@ int main(int argc, char** argv) {
     app.installNativeEventFilter(&filter);
 
     qtui::QtModalHost modal;
-    ui::ConfigWindow window(state, modal);
-    window.quit = [] { QCoreApplication::exit(0); };
+    shell::Program program(state, modal);
+    ui::ConfigWindow& window = program.window;
+    program.quit = [] { QCoreApplication::exit(0); };
     int status = 0;
     {
         // The start-up first (the hot keys go live in it), the widgets after: they mirror the window's state as it
         // is then, and building them (fonts, styles) is the slowest part of the start.
-        qtui::TrayMenu menu(window.tray);
+        qtui::TrayMenu menu(program.tray);
         std::unique_ptr<qtui::ConfigWindowView> view;
-        window.tray.popupMenu = [&view, &menu] {
+        program.tray.popupMenu = [&view, &menu] {
             if (view) {
                 view->widget()->activateWindow();
             }
             menu.popup();
         };
-        window.Form_Load();
+        program.Form_Load();
         std::fprintf(stderr, "valumat: bereit\n");
-        if (!window.unloaded()) {
+        if (!program.unloaded()) {
             view = std::make_unique<qtui::ConfigWindowView>(window);
             modal.setOwner(view->widget());
-            QObject::connect(&instance, &QLocalServer::newConnection, &instance, [&instance, &window] {
+            QObject::connect(&instance, &QLocalServer::newConnection, &instance, [&instance, &program, &window] {
                 while (QLocalSocket* peer = instance.nextPendingConnection()) {
                     peer->deleteLater();
-                    if (!window.unloaded()) {
-                        window.tray.HideTray(false);
+                    if (!program.unloaded()) {
+                        program.tray.HideTray(false);
                         window.form.refresh();
                     }
                 }
@@ -222,7 +223,7 @@ int main(int argc, char** argv) {
             }
             status = QApplication::exec();
         }
-        window.tray.popupMenu = nullptr;
+        program.tray.popupMenu = nullptr;
         modal.setOwner(nullptr);
     }
     keyEvents.restoreKeyboard();
