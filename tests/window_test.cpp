@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace valumat {
 namespace {
 
@@ -68,7 +70,7 @@ TEST_F(Window, StartupWithoutAnyFileReportsEachOnceInOrder) {
                               "Folgender Fehler ist im Modul ReadKeypress aufgetreten: Datei nicht gefunden" + tail}));
     EXPECT_EQ(h.temp.read(kCurrencyWorkingCopy), "");
     EXPECT_EQ(h.temp.read(kBindingWorkingCopy), "");
-    EXPECT_EQ(h.temp.read(kOptionsWorkingCopy), "autostart: 0\r\nminimiert: 0\r\nexceloptimiert: 0\r\n");
+    EXPECT_EQ(h.temp.read(kOptionsWorkingCopy), "autostart: 0\r\nminimiert: 0\r\n\"exceloptimiert: 0\"\r\n");
     EXPECT_TRUE(h.window.form.visible());
     EXPECT_FALSE(h.window.CApply.enabled());
 }
@@ -100,7 +102,7 @@ TEST_F(Window, ApplyWritesEverythingButRegistersNothing) {
     EXPECT_TRUE(h.window.CApply.enabled());
     h.state.bindings[0].secondKey = "J";
     h.window.CApply.click();
-    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 1\r\nminimiert: 0\r\nexceloptimiert: 0\r\n");
+    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 1\r\nminimiert: 0\r\n\"exceloptimiert: 0\"\r\n");
     EXPECT_EQ(h.temp.read(kBindingFile).substr(0, 44), "Euro#:#Deutsche Mark#:#STRG#:#J#:#0#:##:#2#:");
     EXPECT_TRUE(h.desktop.autostartEntry().has_value());
     EXPECT_FALSE(h.window.CApply.enabled());
@@ -185,7 +187,7 @@ TEST_F(Window, OptionsTabMarksChangesAndSetsTheMenuCaption) {
     EXPECT_EQ(h.tray.mChangeKeyPress.caption(), "Umschalten in Normal-Modus (Word, andere)");
     EXPECT_TRUE(h.window.CApply.enabled());
     h.window.CApply.click();
-    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 0\r\nexceloptimiert: 1\r\n");
+    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 0\r\n\"exceloptimiert: 1\"\r\n");
     EXPECT_EQ(h.state.scriptText, script); // the script follows at "Ok"
     h.window.cOK2.click();
     EXPECT_NE(h.state.scriptText, script);
@@ -245,7 +247,7 @@ TEST_F(Window, ModeSwitchFromTheMenuTwice) {
     h.window.options.Check3.click(); // an edit pending on the options tab
     h.tray.mChangeKeyPress.click();
     EXPECT_TRUE(h.state.options.excelMode);
-    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 1\r\n");
+    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 1\r\n\"exceloptimiert: 1\"\r\n");
     EXPECT_NE(h.state.scriptText, normal);
     EXPECT_EQ(h.tray.mChangeKeyPress.caption(), "Umschalten in Normal-Modus (Word, andere)");
     // Edits pending elsewhere stay pending, and "Übernehmen" follows the flag.
@@ -254,9 +256,32 @@ TEST_F(Window, ModeSwitchFromTheMenuTwice) {
 
     h.tray.mChangeKeyPress.click();
     EXPECT_FALSE(h.state.options.excelMode);
-    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 0\r\n");
+    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 1\r\n\"exceloptimiert: 0\"\r\n");
     EXPECT_EQ(h.state.scriptText, normal);
     EXPECT_EQ(h.tray.mChangeKeyPress.caption(), "Umschalten in Excel-Modus (Tabellenkalk.)");
+}
+
+// The options tab shows exactly one mode after every switch from the menu: a renderer hears of each button whose
+// value changed (both buttons are bound to the one mode flag) and shows what it reads then.
+TEST_F(Window, ModeSwitchFromTheMenuShowsExactlyOneModeOnTheOptionsTab) {
+    start();
+    ui::OptionsTab& tab = h.window.options;
+    std::map<const ui::Control*, bool> shown{{&tab.Option3, tab.Option3.value()}, {&tab.Option4, tab.Option4.value()}};
+    for (ui::OptionButton* button : {&tab.Option3, &tab.Option4}) {
+        button->observe([&shown](ui::Control& c) { shown[&c] = dynamic_cast<ui::OptionButton&>(c).value(); });
+    }
+    for (const bool excel : {true, false, true}) {
+        h.tray.mChangeKeyPress.click();
+        EXPECT_EQ(shown[&tab.Option3], excel);
+        EXPECT_EQ(shown[&tab.Option4], !excel);
+    }
+    // A click on the tab itself as before.
+    tab.Option4.click();
+    EXPECT_FALSE(shown[&tab.Option3]);
+    EXPECT_TRUE(shown[&tab.Option4]);
+    for (ui::OptionButton* button : {&tab.Option3, &tab.Option4}) {
+        button->observe(nullptr);
+    }
 }
 
 TEST_F(Window, ModeSwitchWithoutPendingChangesLeavesApplyDisabled) {

@@ -1,8 +1,8 @@
 // valumat for Linux/X11: the configuration window and dialogs in Qt Widgets, hot keys through X key grabs,
 // synthetic key strokes through XTEST, the clipboard through Qt, autostart through an XDG autostart entry.
-#include "platform/localatoms.h"
 #include "platform/qt/configwindowview.h"
 #include "platform/qt/icons.h"
+#include "platform/qt/localatoms.h"
 #include "platform/qt/modalhost.h"
 #include "platform/qt/qtdesktop.h"
 #include "platform/qt/traymenu.h"
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
     x11::X11HotKeys hotKeys(x11->display());
     x11::X11KeyEvents keyEvents(x11->display());
     x11::XdgAutostart autostart;
-    platform::LocalAtoms atoms;
+    qt::LocalAtoms atoms;
     qt::Windows windows;
     qt::Clipboard clipboard;
     qt::Sleeper sleeper;
