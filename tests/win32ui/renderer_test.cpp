@@ -515,6 +515,41 @@ TEST(Win32Dialogs, TheCloseBoxHidesTheDialogAndUnloadsIt) {
     EXPECT_EQ(tops, (std::vector<HWND>{dialogWindow, w.view->hwnd()}));
 }
 
+// The new key-binding dialog opens with the focus in the separator box, the first control of its keyboard order,
+// and gets it there again when it is activated without a control that had the focus.
+TEST(Win32Dialogs, TheNewKeyBindingDialogStartsInTheSeparatorBox) {
+    Win32Window w;
+    std::string focused;
+    std::string focusedAfterActivation;
+    w.host.onShown = [&](ui::Form& form, win32ui::FormWindow& dialog) {
+        const auto nameOf = [&](HWND h) {
+            for (ui::Control* c : form.controls) {
+                if (dialog.views().hwndOf(*c) == h || (h != nullptr && GetParent(h) == dialog.views().hwndOf(*c))) {
+                    return c->name();
+                }
+            }
+            return std::string(h == nullptr ? "(none)" : "(other)");
+        };
+        focused = nameOf(GetFocus());
+        MSG msg{};
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) != 0) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        // The start does not hang on the windows' stacking order (which renderers change for frames and tab
+        // strips, and which the system's own search for the first control follows).
+        SetWindowPos(dialog.views().hwndOf(ui::controlOf<ui::TextBox>(form, "Text3")), HWND_BOTTOM, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        SetFocus(nullptr);
+        SendMessageW(dialog.hwnd(), WM_ACTIVATE, WA_ACTIVE, 0);
+        focusedAfterActivation = nameOf(GetFocus());
+        SendMessageW(dialog.hwnd(), WM_CLOSE, 0, 0);
+    };
+    w.click(w.window.keys.Command1);
+    EXPECT_EQ(focused, "Text3");
+    EXPECT_EQ(focusedAfterActivation, "Text3");
+}
+
 TEST(Win32Dialogs, TheProgramsEndClosesTheDialogAndReachesTheOuterLoop) {
     Win32Window w;
     std::string shown;

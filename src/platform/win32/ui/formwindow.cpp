@@ -4,6 +4,7 @@
 #include "platform/win32/ui/wintext.h"
 
 #include <cstdlib>
+#include <vector>
 
 namespace valumat::win32ui {
 
@@ -97,6 +98,17 @@ void FormWindow::syncFrame() {
 }
 
 void FormWindow::focusFirst() {
+    // A dialog's controls stand in their keyboard order: the first one that takes the focus gets it, whatever the
+    // stacking order of the windows (which the system's own search follows, and which the renderer changes for
+    // frames and tab strips).
+    for (const ui::Control* model : focusInFormOrder ? form_.controls : std::vector<ui::Control*>{}) {
+        HWND h = views_.hwndOf(*model);
+        if (h != nullptr && (GetWindowLongW(h, GWL_STYLE) & WS_TABSTOP) != 0 && IsWindowVisible(h) != 0 &&
+            IsWindowEnabled(h) != 0) {
+            SetFocus(h);
+            return;
+        }
+    }
     if (HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE)) {
         SetFocus(first);
     }

@@ -38,8 +38,10 @@ public:
     void syncFrame();
     // True while the window follows a move by the user (the form model hears about it).
     bool movedByUser() const { return movedByUser_; }
-    // Puts the focus on the first control that takes it.
+    // Puts the focus on the first control that takes it: with focusInFormOrder (dialogs, whose list of controls is
+    // their keyboard order) the first of the form's list, else the first in the windows' stacking order.
     void focusFirst();
+    bool focusInFormOrder = false;
 
     // Handling before the standard one: returns true (and the result) when it took the message.
     std::function<bool(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)> onMessage;

@@ -35,6 +35,7 @@ void Win32ModalHost::runModal(ui::Form& form) {
         for (ui::Control* c : form.controls) { // also the keyboard order
             dialog.add(*c);
         }
+        dialog.focusInFormOrder = true;
         dialog.views().settle();
         dialog.onClose = [&form] { closeByBox(form); };
         const ObserverGuard guard{form};
