@@ -138,6 +138,11 @@ public:
     void setMouseHandler(std::function<void(int message)> handler) override;
     bool available() const;
 
+protected:
+    // The XEmbed icon window's own buttons: Qt reports its context activation when the right button goes down; the
+    // menu opens when it comes up.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QSystemTrayIcon& icon();
     QIcon picture_;
