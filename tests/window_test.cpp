@@ -284,6 +284,61 @@ TEST_F(Window, ModeSwitchFromTheMenuShowsExactlyOneModeOnTheOptionsTab) {
     }
 }
 
+// A combination another program holds: the slot counts as registered all the same, the key-bindings tab says so
+// under the editor while that binding is selected, and the tray says so once after start-up and after "Ok".
+TEST_F(Window, RefusedHotKeysAreShownOnTheTabAndOnceInTheTray) {
+    const std::string refusal = "Valumat: Tastenkombination von einem anderen Programm belegt: STRG + D";
+    h.desktop.takenByOtherProgram(kModControl, 'D');
+    start("", true);
+    EXPECT_EQ(h.state.hotKeys[0].registered, -1);
+    EXPECT_TRUE(h.state.hotKeys[0].refused);
+    EXPECT_FALSE(h.state.hotKeys[1].refused);
+    EXPECT_EQ(h.desktop.trayMessages(), std::vector<std::string>{refusal});
+
+    ui::KeysTab& keys = h.window.keys;
+    h.tray.mTasten.click(); // the window on the key-bindings tab, binding 0 (Ctrl+D) selected
+    EXPECT_EQ(keys.KeyList.listIndex(), 0);
+    EXPECT_TRUE(keys.LabelRefused.visible());
+    EXPECT_EQ(keys.LabelRefused.caption(), "Tastenkombination von einem anderen Programm belegt");
+    keys.KeyList.select(1);
+    EXPECT_FALSE(keys.LabelRefused.visible());
+    keys.KeyList.select(0);
+    EXPECT_TRUE(keys.LabelRefused.visible());
+    h.tray.mWaehrungen.click(); // showing the window again says nothing more
+    EXPECT_EQ(h.desktop.trayMessages().size(), 1u);
+
+    // "Ok" registers anew and says it once more; binding 0 moved to another key is no longer refused.
+    h.window.cOK2.click();
+    EXPECT_EQ(h.desktop.trayMessages(), (std::vector<std::string>{refusal, refusal}));
+    h.tray.mTasten.click();
+    keys.Combo2.select(keys.Combo2.count() - 1); // F12
+    h.window.cOK2.click();
+    EXPECT_FALSE(h.state.hotKeys[0].refused);
+    EXPECT_EQ(h.desktop.trayMessages().size(), 2u);
+    h.tray.mTasten.click();
+    EXPECT_FALSE(keys.LabelRefused.visible());
+}
+
+// Started with the window shown there is no icon yet: the refusal waits for it. A combination two bindings of
+// ours share is no other program's.
+TEST_F(Window, RefusalWaitsForTheIconAndOwnDuplicatesAreNoRefusal) {
+    h.copyShippedData();
+    h.temp.write(kBindingFile, "Euro#:#Deutsche Mark#:#STRG#:#D#:#0#:##:#2#:#,\r\n"
+                               "Deutsche Mark#:#Euro#:#STRG#:#D#:#0#:##:#2#:#,\r\n"
+                               "Euro#:#Yen#:#-#:#F5#:#0#:##:#2#:#,\r\n");
+    h.desktop.takenByOtherProgram(0, 116); // F5 alone
+    h.program.Form_Load();
+    EXPECT_FALSE(h.state.hotKeys[1].refused);
+    EXPECT_TRUE(h.state.hotKeys[2].refused);
+    EXPECT_TRUE(h.desktop.trayMessages().empty());
+    EXPECT_FALSE(h.window.keys.LabelRefused.visible());
+    h.window.keys.KeyList.select(2);
+    EXPECT_TRUE(h.window.keys.LabelRefused.visible());
+    h.window.CCancel.click();
+    EXPECT_EQ(h.desktop.trayMessages(),
+              std::vector<std::string>{"Valumat: Tastenkombination von einem anderen Programm belegt: F5"});
+}
+
 TEST_F(Window, ModeSwitchWithoutPendingChangesLeavesApplyDisabled) {
     start();
     h.tray.mChangeKeyPress.click();

@@ -8,6 +8,7 @@
 #include "store/currencyfile.h"
 #include "store/keyfile.h"
 #include "store/optionsfile.h"
+#include "ui/keystab.h"
 
 namespace valumat::shell {
 
@@ -64,6 +65,7 @@ void Program::Form_Load() {
 
         ReadKeypress(state);
         SetHotKeys(state);
+        announceRefusedHotKeys();
 
         if (w.currencies.List1.count() > 0) {
             w.currencies.List1.setListIndex(0);
@@ -78,7 +80,7 @@ void Program::Form_Load() {
 
         const bool configRequested = trimSpaces(state.platform.process->commandLine()) == "/config";
         if (state.options.minimised && !configRequested) {
-            tray.ShowTray();
+            ShowTray();
         } else {
             w.form.setShowInTaskbar(true);
             w.form.setVisible(true);
@@ -86,6 +88,25 @@ void Program::Form_Load() {
     } catch (const RuntimeError& e) {
         reportError(state.platform, "Form_Load", e.description());
         w.form.setVisible(true);
+    }
+}
+
+void Program::announceRefusedHotKeys() {
+    const AppState& state = window.state;
+    std::string combinations;
+    for (const int slot : refusedHotKeys(state)) {
+        const KeyBinding& b = state.bindings[slot];
+        combinations +=
+            std::string(combinations.empty() ? "" : ", ") + (b.firstKey == "STRG" ? "STRG + " : "") + b.secondKey;
+    }
+    refusalMessage_ = combinations.empty() ? std::string() : std::string(ui::kRefusedHotKey) + ": " + combinations;
+}
+
+void Program::ShowTray() {
+    tray.ShowTray();
+    if (!refusalMessage_.empty() && !window.form.visible()) {
+        tolerant([this] { window.state.platform.tray->showMessage("Valumat", refusalMessage_); });
+        refusalMessage_.clear();
     }
 }
 

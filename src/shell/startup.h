@@ -7,6 +7,7 @@
 #include "ui/configwindow.h"
 
 #include <functional>
+#include <string>
 
 namespace valumat::shell {
 
@@ -26,7 +27,9 @@ public:
     void cEnde_Click() override;
     // Unloading the window: hot keys and tray icon away; the program ends.
     void Form_Unload() override;
-    void ShowTray() override { tray.ShowTray(); }
+    // Hides the window behind the tray icon; a refusal announced meanwhile is shown there once.
+    void ShowTray() override;
+    void announceRefusedHotKeys() override;
     void modeCaptionChanged() override { tray.modeCaptionChanged(); }
 
     bool unloaded() const { return unloaded_; }
@@ -35,6 +38,7 @@ public:
 
 private:
     bool unloaded_ = false;
+    std::string refusalMessage_; // waits for the tray icon
 };
 
 } // namespace valumat::shell

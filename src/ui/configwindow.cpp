@@ -137,6 +137,9 @@ void ConfigWindow::stateChanged(Changed what) {
     case Changed::ChangesPending:
         CApply.setEnabled(state.applyEnabled);
         break;
+    case Changed::HotKeys:
+        keys.showRefusal();
+        break;
     }
 }
 
@@ -193,6 +196,7 @@ void ConfigWindow::cOK2_Click() {
     SetHotKeys(state);
     clearChanges();
     if (shell != nullptr) {
+        shell->announceRefusedHotKeys();
         shell->ShowTray();
     }
 }

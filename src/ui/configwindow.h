@@ -29,6 +29,8 @@ public:
     virtual void modeCaptionChanged() = 0;
     virtual void cEnde_Click() = 0;
     virtual void Form_Unload() = 0;
+    // The hot keys were registered anew by "Ok": combinations other programs hold are announced once.
+    virtual void announceRefusedHotKeys() = 0;
 };
 
 class ConfigWindow {

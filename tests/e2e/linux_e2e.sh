@@ -235,4 +235,26 @@ grep -q "läuft bereits" "$work/second.log" || fail "a second start said nothing
 kill -0 "$valumat_pid" || fail "the first Valumat ended"
 echo "second start: refused cleanly"
 
+# --- a combination another program holds -----------------------------------------------------------------------
+# Another X client grabs Ctrl+D before Valumat starts (minimised): the tray says so once.
+grabber=$bin/../tests/x11/valumat_grab_key
+if [[ -x $grabber ]]; then
+    kill "$valumat_pid"
+    wait_for 5 "Valumat ended" sh -c "! kill -0 $valumat_pid 2>/dev/null"
+    "$grabber" d ctrl >"$work/grab.log" 2>&1 &
+    pids+=($!)
+    wait_for 5 "the other program's grab" grep -q grabbed "$work/grab.log"
+    printf 'autostart: 0\r\nminimiert: 1\r\n"exceloptimiert: 0"\r\n' >"$work/app/options.dat"
+    "${german[@]}" "$work/app/valumat" >"$work/valumat.log" 2>&1 &
+    valumat_pid=$!
+    pids+=($valumat_pid)
+    wait_for 20 "Valumat started again" grep -q "valumat: bereit" "$work/valumat.log"
+    wait_for 10 "the refusal in the tray" grep -q \
+        "Tastenkombination von einem anderen Programm belegt: STRG + D" "$work/valumat.log"
+    (($(grep -c "belegt" "$work/valumat.log") == 1)) || fail "the refusal was announced more than once"
+    echo "refused hot key: Ctrl+D held by another X client is announced in the tray"
+else
+    echo "refused hot key: not tested (no $grabber)"
+fi
+
 echo "PASS"

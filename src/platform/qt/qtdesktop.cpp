@@ -682,6 +682,14 @@ void TrayIcon::add(const std::string& tooltip) {
     icon().show();
 }
 
+void TrayIcon::showMessage(const std::string& title, const std::string& text) {
+    std::fprintf(stderr, "valumat: %s: %s\n", title.c_str(), text.c_str());
+    if (icon_ && icon_->isVisible()) {
+        icon_->showMessage(QString::fromStdString(title), QString::fromStdString(text), QSystemTrayIcon::Warning,
+                           10000);
+    }
+}
+
 void TrayIcon::remove() {
     if (icon_) {
         icon_->hide();

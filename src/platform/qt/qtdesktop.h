@@ -136,6 +136,7 @@ public:
     void add(const std::string& tooltip) override;
     void remove() override;
     void setMouseHandler(std::function<void(int message)> handler) override;
+    void showMessage(const std::string& title, const std::string& text) override;
     bool available() const;
 
 protected:
