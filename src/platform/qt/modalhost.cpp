@@ -75,6 +75,7 @@ void QtModalHost::runModal(ui::Form& form) {
     for (ui::Control* c : form.controls) {
         views.add(*c, &dialog);
     }
+    views.fitCaptions(pixelRect(form.rect(), dialog).size());
 
     dialog.onClose = [&form] { closeByBox(form); };
     dialog.onMove = [&form, &dialog, &applied] { feedFormMove(form, dialog, applied); };
