@@ -55,8 +55,9 @@ std::vector<PixelRect> fitCaptions(const std::vector<const Control*>& controls, 
     const std::size_t n = std::min(controls.size(), placed.size());
     const auto takesPart = [&](std::size_t i) { return !isContainer(*controls[i]); };
 
-    // Overlaps of the design: the control that starts higher (or further left, on the same line) ends where the
-    // other one starts.
+    // Overlaps of the design: along the axis where they overlap less, the control that starts first ends where the
+    // other one starts (two option buttons one above the other: the upper one is lower; a list beside a label: the
+    // list is narrower).
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t j = 0; j < n; ++j) {
             if (i == j || !takesPart(i) || !takesPart(j) || !placed[i].intersects(placed[j])) {
@@ -64,10 +65,12 @@ std::vector<PixelRect> fitCaptions(const std::vector<const Control*>& controls, 
             }
             PixelRect& a = placed[i];
             const PixelRect& b = placed[j];
-            if (a.top < b.top) {
-                a.height = b.top - a.top;
-            } else if (a.top == b.top && a.left < b.left) {
+            const int across = std::min(a.right(), b.right()) - std::max(a.left, b.left);
+            const int down = std::min(a.bottom(), b.bottom()) - std::max(a.top, b.top);
+            if (across <= down && a.left < b.left) {
                 a.width = b.left - a.left;
+            } else if (across > down && a.top < b.top) {
+                a.height = b.top - a.top;
             }
         }
     }

@@ -71,6 +71,11 @@ ControlWnd* FormWindow::add(ui::Control& model, HWND parent, POINT origin) {
     return views_.add(model, args);
 }
 
+void FormWindow::fitCaptions() {
+    const ui::PixelRect client = ui::pixelRect(form_.rect(), context_.dpi);
+    views_.fitCaptions(SIZE{client.width, client.height});
+}
+
 void FormWindow::syncFrame() {
     if (hwnd_ == nullptr) {
         return;
@@ -201,6 +206,7 @@ LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         for (const auto& view : views_.views()) {
             view->rescale();
         }
+        fitCaptions();
         fonts_ = std::move(fonts); // the old fonts go once no control uses them
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
         placing_ = true;

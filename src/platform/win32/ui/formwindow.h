@@ -29,6 +29,8 @@ public:
     ViewSet& views() { return views_; }
     const ViewSet& views() const { return views_; }
 
+    // Lays the controls out so that every caption fits (after all were added, and again at a new resolution).
+    void fitCaptions();
     // Adds the wrapper of a control under `parent` (nullptr: the window itself); `origin` as in CreateArgs.
     ControlWnd* add(ui::Control& model, HWND parent = nullptr, POINT origin = {});
 

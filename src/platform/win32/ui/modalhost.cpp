@@ -36,6 +36,7 @@ void Win32ModalHost::runModal(ui::Form& form) {
             dialog.add(*c);
         }
         dialog.focusInFormOrder = true;
+        dialog.fitCaptions();
         dialog.views().settle();
         dialog.onClose = [&form] { closeByBox(form); };
         const ObserverGuard guard{form};
