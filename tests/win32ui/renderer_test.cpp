@@ -25,6 +25,7 @@ namespace valumat::test {
 namespace {
 
 using win32ui::narrow;
+using win32ui::twipsToPixels;
 using win32ui::widen;
 using win32ui::windowText;
 
@@ -552,6 +553,13 @@ void checkLayout(const std::vector<ui::Control*>& models, const std::function<HW
         } else if (dynamic_cast<const ui::Button*>(model) != nullptr) {
             need = win32ui::textExtent(font, text);
             need.cx += MulDiv(10, dpi, 96);
+        }
+        // Controls give way to each other by a pixel or two where the design overlaps, never more.
+        RECT outer{};
+        GetWindowRect(h, &outer);
+        if (outer.right - outer.left < twipsToPixels(model->rect().width, dpi) - 2) {
+            faults.push_back(model->name() + ": narrower than designed (" + std::to_string(outer.right - outer.left) +
+                             ")");
         }
         if (need.cx > client.right || need.cy > client.bottom) {
             faults.push_back(model->name() + ": caption needs " + std::to_string(need.cx) + "x" +

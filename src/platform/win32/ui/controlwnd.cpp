@@ -351,7 +351,8 @@ void ViewSet::fitCaptions(SIZE client) {
         std::vector<ControlWnd*> group;
         for (const auto& view : views_) {
             if (GetParent(view->hwnd()) == parent) {
-                const RECT r = view->placement();
+                // The control's own box: a drop-down list's window reaches further down, over its list.
+                const RECT r = view->ControlWnd::placement();
                 controls.push_back(&view->model());
                 placed.push_back({r.left, r.top, r.right - r.left, r.bottom - r.top});
                 group.push_back(view.get());
@@ -359,7 +360,7 @@ void ViewSet::fitCaptions(SIZE client) {
         }
         SIZE area = client;
         if (ControlWnd* owner = viewOf(parent)) {
-            const RECT r = owner->placement();
+            const RECT r = owner->ControlWnd::placement();
             area = SIZE{r.right - r.left, r.bottom - r.top};
         }
         const auto fitted =
