@@ -717,29 +717,11 @@ ViewSet::~ViewSet() {
 }
 
 ControlView* ViewSet::add(ui::Control& model, QWidget* parent, QPoint origin) {
-    std::unique_ptr<ControlView> view = makeView(model, parent, origin);
-    if (!view) {
-        return nullptr;
-    }
-    if (dynamic_cast<ui::OptionButton*>(&model) != nullptr) {
-        // A click switches other buttons of the group; bound buttons do not always tell.
-        view->afterInput = [this] {
-            for (const auto& v : views_) {
-                if (dynamic_cast<ui::OptionButton*>(&v->model()) != nullptr) {
-                    v->sync();
-                }
-            }
-        };
-    }
-    ControlView* raw = view.get();
-    byModel_[&model] = raw;
-    views_.push_back(std::move(view));
-    return raw;
+    return views_.add(makeView(model, parent, origin));
 }
 
 ControlView* ViewSet::viewOf(const ui::Control& model) const {
-    const auto it = byModel_.find(&model);
-    return it == byModel_.end() ? nullptr : it->second;
+    return views_.viewOf(model);
 }
 
 QWidget* ViewSet::widgetOf(const ui::Control& model) const {
@@ -748,15 +730,13 @@ QWidget* ViewSet::widgetOf(const ui::Control& model) const {
 }
 
 void ViewSet::syncAll() {
-    for (const auto& view : views_) {
-        view->sync();
-    }
+    views_.syncAll();
 }
 
 void ViewSet::fitCaptions(QSize clientSize) {
     // The views by the widget they sit in, in creation order.
     std::vector<QWidget*> parents;
-    for (const auto& view : views_) {
+    for (const auto& view : views_.views()) {
         QWidget* parent = view->widget()->parentWidget();
         if (std::find(parents.begin(), parents.end(), parent) == parents.end()) {
             parents.push_back(parent);
@@ -767,7 +747,7 @@ void ViewSet::fitCaptions(QSize clientSize) {
         std::vector<const ui::Control*> controls;
         std::vector<ui::PixelRect> placed;
         std::vector<ControlView*> group;
-        for (const auto& view : views_) {
+        for (const auto& view : views_.views()) {
             if (view->widget()->parentWidget() == parent) {
                 const QRect r = view->geometry();
                 controls.push_back(&view->model());
@@ -776,7 +756,7 @@ void ViewSet::fitCaptions(QSize clientSize) {
             }
         }
         QSize area = clientSize;
-        for (const auto& view : views_) {
+        for (const auto& view : views_.views()) {
             if (view->widget() == parent) {
                 area = view->geometry().size();
             }
@@ -800,7 +780,6 @@ void ViewSet::fitCaptions(QSize clientSize) {
 }
 
 void ViewSet::clear() {
-    byModel_.clear();
     views_.clear();
 }
 

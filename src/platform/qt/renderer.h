@@ -4,6 +4,7 @@
 
 #include "ui/controls.h"
 #include "ui/layout.h"
+#include "ui/viewregistry.h"
 
 #include <QObject>
 #include <QPixmap>
@@ -106,8 +107,7 @@ public:
     void clear();
 
 private:
-    std::vector<std::unique_ptr<ControlView>> views_;
-    std::unordered_map<const ui::Control*, ControlView*> byModel_;
+    ui::ViewRegistry<ControlView> views_;
     ui::FittedRects fitted_;
 };
 

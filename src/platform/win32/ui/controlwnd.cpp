@@ -229,30 +229,15 @@ ViewSet::~ViewSet() {
 }
 
 ControlWnd* ViewSet::add(ui::Control& model, const CreateArgs& args) {
-    std::unique_ptr<ControlWnd> view = makeControl(model, args);
-    if (!view) {
-        return nullptr;
+    ControlWnd* view = views_.add(makeControl(model, args));
+    if (view != nullptr) {
+        byHwnd_[view->hwnd()] = view;
     }
-    if (dynamic_cast<ui::OptionButton*>(&model) != nullptr) {
-        // A click switches the other buttons of the group; bound buttons do not always tell.
-        view->afterInput = [this] {
-            for (const auto& v : views_) {
-                if (dynamic_cast<ui::OptionButton*>(&v->model()) != nullptr) {
-                    v->sync();
-                }
-            }
-        };
-    }
-    ControlWnd* raw = view.get();
-    byModel_[&model] = raw;
-    byHwnd_[raw->hwnd()] = raw;
-    views_.push_back(std::move(view));
-    return raw;
+    return view;
 }
 
 ControlWnd* ViewSet::viewOf(const ui::Control& model) const {
-    const auto it = byModel_.find(&model);
-    return it == byModel_.end() ? nullptr : it->second;
+    return views_.viewOf(model);
 }
 
 ControlWnd* ViewSet::viewOf(HWND control) const {
@@ -322,34 +307,34 @@ bool ViewSet::route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 }
 
 void ViewSet::syncAll() {
-    for (const auto& view : views_) {
+    for (const auto& view : views_.views()) {
         view->sync();
     }
 }
 
 void ViewSet::settle() {
-    for (const auto& view : views_) {
+    for (const auto& view : views_.views()) {
         view->settle();
     }
 }
 
 void ViewSet::fitCaptions(SIZE client) {
     std::vector<HWND> parents;
-    for (const auto& view : views_) {
+    for (const auto& view : views_.views()) {
         HWND parent = GetParent(view->hwnd());
         if (std::find(parents.begin(), parents.end(), parent) == parents.end()) {
             parents.push_back(parent);
         }
     }
     fitted_.clear();
-    for (const auto& view : views_) {
+    for (const auto& view : views_.views()) {
         view->setFitted(nullptr);
     }
     for (HWND parent : parents) {
         std::vector<const ui::Control*> controls;
         std::vector<ui::PixelRect> placed;
         std::vector<ControlWnd*> group;
-        for (const auto& view : views_) {
+        for (const auto& view : views_.views()) {
             if (GetParent(view->hwnd()) == parent) {
                 // The control's own box: a drop-down list's window reaches further down, over its list.
                 const RECT r = view->ControlWnd::placement();
@@ -376,7 +361,7 @@ void ViewSet::fitCaptions(SIZE client) {
             fitted_.set(*controls[i], fitted[i]);
         }
     }
-    for (const auto& view : views_) {
+    for (const auto& view : views_.views()) {
         view->setFitted(&fitted_);
         view->shrinkFontToFit();
     }
@@ -384,7 +369,6 @@ void ViewSet::fitCaptions(SIZE client) {
 }
 
 void ViewSet::clear() {
-    byModel_.clear();
     byHwnd_.clear();
     views_.clear();
 }

@@ -5,6 +5,7 @@
 
 #include "platform/win32/ui/metrics.h"
 #include "ui/controls.h"
+#include "ui/viewregistry.h"
 
 #include <windows.h>
 
@@ -131,7 +132,7 @@ public:
     ControlWnd* viewOf(const ui::Control& model) const;
     ControlWnd* viewOf(HWND control) const;
     HWND hwndOf(const ui::Control& model) const;
-    const std::vector<std::unique_ptr<ControlWnd>>& views() const { return views_; }
+    const std::vector<std::unique_ptr<ControlWnd>>& views() const { return views_.views(); }
 
     // WM_COMMAND, WM_NOTIFY and WM_CTLCOLOR* of the top-level window: the message goes to the control it comes from.
     // True (with the window procedure's result) when a control took it.
@@ -146,8 +147,7 @@ public:
     void clear();
 
 private:
-    std::vector<std::unique_ptr<ControlWnd>> views_;
-    std::unordered_map<const ui::Control*, ControlWnd*> byModel_;
+    ui::ViewRegistry<ControlWnd> views_;
     std::unordered_map<HWND, ControlWnd*> byHwnd_;
     ui::FittedRects fitted_;
 };
