@@ -265,6 +265,20 @@ TEST(QtRendererTest, ClickingATabShowsItsPanel) {
     EXPECT_TRUE(w.view->widgetOf(w.window.info.Info1)->isVisible());
 }
 
+// The tray's mode switch sets the options from code: the options tab shows exactly one mode every time.
+TEST(QtRendererTest, ModeSwitchFromTheTrayShowsOneModeOnTheOptionsTab) {
+    QtWindow w;
+    w.window.selectTab(3);
+    auto* spreadsheet = w.widget<QRadioButton>(w.window.options.Option3);
+    auto* normal = w.widget<QRadioButton>(w.window.options.Option4);
+    ASSERT_TRUE(spreadsheet != nullptr && normal != nullptr);
+    for (const bool excel : {true, false, true}) {
+        w.program.tray.mChangeKeyPress.click();
+        EXPECT_EQ(spreadsheet->isChecked(), excel);
+        EXPECT_EQ(normal->isChecked(), !excel);
+    }
+}
+
 TEST(QtRendererTest, OptionButtonsFollowTheirGroup) {
     QtWindow w;
     w.window.selectTab(3);
