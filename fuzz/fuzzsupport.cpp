@@ -56,7 +56,7 @@ const std::string& MemoryFiles::get(const std::string& path) const {
 }
 
 Session::Session() : state(desktop.platform(), files) {
-    state.programDirectory = "C:\\Valumat\\";
+    state.dataDirectory = "C:\\Valumat\\";
     state.configWindow = desktop.createWindow();
     desktop.onMessageBox([this](const fake::ShownBox& box) {
         if (box.title == "Fehler!") {

@@ -7,6 +7,7 @@ packages+=(qt6-base-dev fonts-dejavu-core)                         # the Linux d
 packages+=(openbox trayer xdotool xclip x11-utils imagemagick mousepad gnumeric locales dbus-x11 python3) # e2e tests
 packages+=(libreoffice-writer libreoffice-calc libreoffice-gtk3 parcellite libxcb-res0-dev libxcb-xfixes0-dev) # office targets, a clipboard manager
 packages+=(g++-mingw-w64-i686 mingw-w64-i686-dev wine wine64 wine32:i386) # the Windows program and its tests
+packages+=(dpkg-dev lintian appstream nsis zip unzip) # scripts/package.sh: the Debian package, the installer, the zip
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

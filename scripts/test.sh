@@ -29,6 +29,14 @@ for preset in default asan; do
     ctest --preset "$preset" -j "$jobs"
 done
 
+echo "== package: the .deb, the Windows installer and the zip, installed and run end to end"
+start=$SECONDS
+VALUMAT_SKIP_SETUP=1 JOBS=$jobs scripts/package.sh
+status=0
+tests/e2e/package_e2e.sh dist || status=$?
+((status == 0 || status == 77)) || exit "$status"
+echo "package: $((SECONDS - start)) s"
+
 if [[ -n ${FUZZ_SECONDS:-} || ${CI:-} == true ]]; then
     echo "== fuzz: ${FUZZ_SECONDS:-20} s per target"
     fuzz/run.sh "${FUZZ_SECONDS:-20}"

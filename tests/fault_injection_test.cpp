@@ -116,7 +116,7 @@ class Loaded {
 public:
     explicit Loaded(const std::string& directory = "") {
         if (!directory.empty()) {
-            h.state.programDirectory = directory;
+            h.state.dataDirectory = directory;
         }
         for (const Routine& r : kRoutines) {
             const std::string bytes = diskFileSystem().readAll(test::shippedDataDir() + r.file);

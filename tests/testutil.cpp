@@ -50,7 +50,7 @@ void TempDir::remove(const std::string& name) const {
 }
 
 Harness::Harness() : state(desktop.platform()) {
-    state.programDirectory = temp.dir();
+    state.dataDirectory = temp.dir();
     state.configWindow = desktop.createWindow();
     desktop.onMessageBox([this](const fake::ShownBox& box) {
         if (box.title == "Fehler!") {

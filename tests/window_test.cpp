@@ -39,7 +39,7 @@ protected:
 TEST_F(Window, StartupWithTheShippedData) {
     start();
     EXPECT_TRUE(h.desktop.boxes().empty());
-    EXPECT_EQ(h.state.programDirectory, h.temp.dir());
+    EXPECT_EQ(h.state.dataDirectory, h.temp.dir());
     for (auto [dat, tmp] :
          {std::pair{kCurrencyFile, kCurrencyWorkingCopy}, std::pair{kBindingFile, kBindingWorkingCopy},
           std::pair{kOptionsFile, kOptionsWorkingCopy}}) {

@@ -6,12 +6,15 @@
 //   valumat-convert [--dir DIR] --list
 //
 // Each TEXT (or, without TEXT, each line of standard input) is converted as the hot key would convert it and
-// printed with one line feed. Exit status: 0 success, 1 a conversion reported an error (its line is empty),
+// printed with one line feed. Without --dir the data is where the desktop program keeps it: beside the program in
+// portable use, else in the user's data folder (made and filled with the shipped files on first use); --list names
+// the folder it read. Exit status: 0 success, 1 a conversion reported an error (its line is empty),
 // 2 usage error, unknown slot, or a data file that cannot be read.
 #include "runtime/convert.h"
 #include "runtime/errors.h"
 #include "runtime/numbers.h"
 #include "store/currencyfile.h"
+#include "store/datafolder.h"
 #include "store/keyfile.h"
 
 #include <cstdio>
@@ -23,9 +26,13 @@
 #include <vector>
 
 #ifdef _WIN32
+#include "platform/win32/win32folders.h"
+
 #include <windows.h>
 
 #include <shellapi.h>
+#else
+#include "platform/xdg/xdgfolders.h"
 #endif
 
 namespace {
@@ -63,16 +70,17 @@ public:
         ++errors;
         return platform::MessageAnswer::Yes;
     }
-    std::string programPath() override { return {}; }
+    std::string programPath() override { return executable; }
     char pathSeparator() override { return static_cast<char>(std::filesystem::path::preferred_separator); }
     std::string commandLine() override { return {}; }
     [[noreturn]] void endProgram(int status) override { std::exit(status); }
 
+    std::string executable;
     std::string lastError;
     int errors = 0;
 };
 
-std::string executableDirectory([[maybe_unused]] const char* argv0) {
+std::string executablePath([[maybe_unused]] const char* argv0) {
     std::filesystem::path exe;
 #ifdef _WIN32
     wchar_t buffer[32768];
@@ -85,7 +93,7 @@ std::string executableDirectory([[maybe_unused]] const char* argv0) {
         exe = std::filesystem::absolute(argv0, ec);
     }
 #endif
-    const auto u8 = exe.parent_path().u8string();
+    const auto u8 = exe.u8string();
     return std::string(u8.begin(), u8.end());
 }
 
@@ -233,13 +241,24 @@ int main(int argc, char** argv) {
     platform::Platform services;
     services.messageBoxes = &headless;
     services.process = &headless;
+#ifdef _WIN32
+    win32::Folders folders;
+#else
+    xdg::XdgFolders folders(VALUMAT_RELATIVE_DATA_FOLDER);
+#endif
+    services.folders = &folders;
+    headless.executable = executablePath(argv[0]);
     AppState state(services);
-    std::string dir = args.dir ? *args.dir : executableDirectory(argv[0]);
-    const char sep = static_cast<char>(std::filesystem::path::preferred_separator);
-    if (dir.empty() || (dir.back() != sep && dir.back() != '/')) {
-        dir += sep;
+    if (args.dir) {
+        std::string dir = *args.dir;
+        const char sep = static_cast<char>(std::filesystem::path::preferred_separator);
+        if (dir.empty() || (dir.back() != sep && dir.back() != '/')) {
+            dir += sep;
+        }
+        state.dataDirectory = dir;
+    } else {
+        state.dataDirectory = prepareDataFolder(services, *state.files, headless.executable).folder;
     }
-    state.programDirectory = dir;
 
     ReadRates(state, false);
     if (headless.errors > 0) {
@@ -256,6 +275,7 @@ int main(int argc, char** argv) {
     const int bindingCount = static_cast<int>(state.keyListLines.size());
 
     if (args.list) {
+        std::cout << "Datenordner: " << state.dataDirectory << "\n";
         std::cout << "Tastenbelegungen:\n";
         for (int i = 0; i < bindingCount; ++i) {
             std::cout << i << "\t" << state.keyListLines[static_cast<std::size_t>(i)] << "\n";

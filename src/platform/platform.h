@@ -195,6 +195,24 @@ public:
     [[noreturn]] virtual void endProgram(int status) = 0;
 };
 
+// The folders the program's data can live in. Folder names end in the path separator.
+class Folders {
+public:
+    virtual ~Folders() = default;
+    // This user's own folder for the program's data: "%APPDATA%\Valumat\" on Windows, "$XDG_CONFIG_HOME/valumat/"
+    // (by default "~/.config/valumat/") on Linux. "" when the system names no such place. Never fails.
+    virtual std::string userDataFolder() = 0;
+    // Where an installation keeps the shipped data files for the program file at programPath: "/usr/share/valumat/"
+    // for "/usr/bin/valumat", the subfolder "vorgaben\" of the program's folder on Windows. The folder need not
+    // exist. Never fails.
+    virtual std::string installedDataFolder(const std::string& programPath) = 0;
+    // Whether this program can create files in the folder now: tried with a file that is removed again, since
+    // permissions alone do not tell (access lists, read-only mounts, a folder of another user). Never fails.
+    virtual bool folderWritable(const std::string& folder) = 0;
+    // Creates the folder and any missing parents; an existing folder is fine. Fails with RuntimeError.
+    virtual void createFolder(const std::string& folder) = 0;
+};
+
 // All services of one desktop. Backends fill every pointer.
 struct Platform {
     HotKeys* hotKeys = nullptr;
@@ -209,6 +227,7 @@ struct Platform {
     Autostart* autostart = nullptr;
     MessageBoxes* messageBoxes = nullptr;
     Process* process = nullptr;
+    Folders* folders = nullptr;
 };
 
 } // namespace valumat::platform

@@ -168,8 +168,9 @@ struct AppState {
     std::deque<int> queuedHotKeys; // slots of hot keys pressed meanwhile, oldest first
     bool endRequested = false;     // the program is ending: a running script stops at its next line
 
-    // Program directory, ending in the path separator.
-    std::string programDirectory;
+    // The folder of the data files, their working copies, the scripts, readme.txt and hilfe/, ending in the path
+    // separator: the program's folder in portable use, else the user's data folder.
+    std::string dataDirectory;
 
     // Window state fed by the tables.
     CurrencyEditor currencyEditor;
@@ -195,8 +196,8 @@ struct AppState {
     // Clear ChangesPending and disable Apply.
     void clearChanges();
 
-    // Path of a file in the program directory.
-    std::string path(const std::string& fileName) const { return programDirectory + fileName; }
+    // Path of a file in the data folder.
+    std::string path(const std::string& fileName) const { return dataDirectory + fileName; }
 };
 
 } // namespace valumat

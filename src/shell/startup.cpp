@@ -6,6 +6,7 @@
 #include "runtime/script.h"
 #include "runtime/text.h"
 #include "store/currencyfile.h"
+#include "store/datafolder.h"
 #include "store/keyfile.h"
 #include "store/optionsfile.h"
 #include "ui/keystab.h"
@@ -13,16 +14,6 @@
 namespace valumat::shell {
 
 namespace {
-
-// The directory of the program file, always ending in the path separator.
-std::string programDirectoryOf(const std::string& programPath, char separator) {
-    const auto cut = programPath.find_last_of(std::string(1, separator) + "/");
-    std::string dir = cut == std::string::npos ? std::string() : programPath.substr(0, cut);
-    if (dir.empty() || dir.back() != separator) {
-        dir += separator;
-    }
-    return dir;
-}
 
 // Runs a step of leaving the program; a failing step is skipped so that the program always ends.
 template <class Step> void tolerant(Step step) {
@@ -50,8 +41,9 @@ void Program::Form_Load() {
         state.RefreshInProgress = true;
         const ui::Twips r = w.form.rect();
         w.form.move(w.host.screenWidth() / 2 - r.width / 2, w.host.screenHeight() / 2 - r.height / 2);
-        state.programDirectory =
-            programDirectoryOf(state.platform.process->programPath(), state.platform.process->pathSeparator());
+        // The program's folder in portable use, else the user's folder, filled with the shipped defaults.
+        state.dataDirectory =
+            prepareDataFolder(state.platform, *state.files, state.platform.process->programPath()).folder;
         state.ChangesPending = false;
         state.listUpdateInProgress = false;
         state.CurrentCurrencyRow = -1;

@@ -71,13 +71,13 @@ void OptionsTab::Check3_Click() {
 }
 
 void OptionsTab::Command5_Click() {
-    w_.state.platform.shell->shellOpen(w_.state.configWindow, "open", "keypress.txt", w_.state.programDirectory);
+    w_.state.platform.shell->shellOpen(w_.state.configWindow, "open", "keypress.txt", w_.state.dataDirectory);
 }
 
 void OptionsTab::Command6_Click() {
     const char separator = w_.state.platform.process->pathSeparator();
     w_.state.platform.shell->shellOpen(w_.state.configWindow, "open", "keypress.html",
-                                       w_.state.programDirectory + "hilfe" + separator);
+                                       w_.state.dataDirectory + "hilfe" + separator);
 }
 
 void OptionsTab::optionsChanged() {

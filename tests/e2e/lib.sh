@@ -249,6 +249,13 @@ start_session() {
 }
 
 # The end of Valumat's log, for a failure report (the script's work folder holds valumat.log).
+# log_mark: the number of lines in Valumat's log now; log_since MARK: the lines written after it (at most 60), for
+# showing in CI output what Valumat saw during one failed conversion (traced with VALUMAT_TRACE_CLIPBOARD=1).
+log_mark() { wc -l <"$work/valumat.log"; }
+log_since() {
+    tail -n "+$(($1 + 1))" "$work/valumat.log" | head -60 | sed 's/^/    | /'
+}
+
 show_valumat_log() {
     echo "--- valumat log" >&2
     tail -20 "$work/valumat.log" >&2 || true

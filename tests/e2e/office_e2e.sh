@@ -44,7 +44,7 @@ cp -r "$bin"/. "$work/app/"
 # mode.
 start_valumat() {
     printf 'autostart: 0\r\nminimiert: 1\r\nexceloptimiert: %s\r\n' "$1" >"$work/app/options.dat"
-    "$work/app/valumat" >"$work/valumat.log" 2>&1 &
+    VALUMAT_TRACE_CLIPBOARD=1 "$work/app/valumat" >"$work/valumat.log" 2>&1 &
     valumat_pid=$!
     pids+=("$valumat_pid")
     wait_for 20 "Valumat started" grep -q "valumat: bereit" "$work/valumat.log"
@@ -82,6 +82,7 @@ open_document() {
 }
 
 problems=()
+mark=0
 # convert_once AMOUNT EXPECTED [FORMULA]: puts AMOUNT in the document (Writer: the whole text; Calc: A1), selects
 # it, presses Ctrl+D and checks the document, the clipboard, the keys and LibreOffice. Records problems.
 convert_once() {
@@ -103,6 +104,7 @@ convert_once() {
     clip_set "$before"
     local n
     n=$(done_count)
+    mark=$(log_mark)
     xdotool key ctrl+d
     poll_until 10 done_more_than "$n" || problems+=("the conversion did not end within 10 s")
     poll_until 1.5 clip_is "$before" || problems+=("the clipboard holds [$(clip_get)], not the user's [$before]")
@@ -155,6 +157,7 @@ for case in $cases; do
             passed=$((passed + 1))
         else
             echo "  $case run $i$manager: $(IFS=';'; echo "${problems[*]}")"
+            log_since "$mark"
             artifact "$case-$i"
         fi
         # A text that is not an amount stays as it is: once without, once with the clipboard manager.
@@ -164,6 +167,7 @@ for case in $cases; do
                 texts_passed=$((texts_passed + 1))
             else
                 echo "  $case text$manager: $(IFS=';'; echo "${problems[*]}")"
+                log_since "$mark"
                 artifact "$case-text-$i"
             fi
         fi

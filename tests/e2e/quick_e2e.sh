@@ -41,7 +41,7 @@ export LOCPATH=$work/locale
 mkdir -p "$work/app"
 cp -r "$bin"/. "$work/app/"
 printf 'autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 0\r\n' >"$work/app/options.dat"
-"$work/app/valumat" >"$work/valumat.log" 2>&1 &
+VALUMAT_TRACE_CLIPBOARD=1 "$work/app/valumat" >"$work/valumat.log" 2>&1 &
 pids+=($!)
 wait_for 20 "Valumat started" grep -q "valumat: bereit" "$work/valumat.log"
 done_count() { grep -c "erledigt" "$work/valumat.log" || true; }
@@ -76,6 +76,7 @@ trial() {
     fi
     clip_set "$before"
     n=$(done_count)
+    mark=$(log_mark)
     # One xdotool run, so that the pause between the presses is the pause asked for.
     local presses=(key --clearmodifiers ctrl+Home) seconds
     seconds=$(awk -v p="$pause" 'BEGIN { printf "%.3f", p / 1000 }')
@@ -104,6 +105,7 @@ trial() {
         return 0
     fi
     echo "  $app ${pause} ms: $(IFS=';'; echo "${problems[*]}")"
+    log_since "$mark"
     artifact "quick-$app-$pause"
     return 1
 }

@@ -1167,12 +1167,59 @@ TEST(autostartEntryHoldsTheQuotedProgramPath) {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Valumat-Test");
 }
 
+TEST(dataFoldersOfTheUserAndTheInstallation) {
+    Folders folders;
+    wchar_t appdata[MAX_PATH] = {};
+    CHECK(GetEnvironmentVariableW(L"APPDATA", appdata, MAX_PATH) > 0);
+    const std::string user = folders.userDataFolder();
+    CHECK(user == narrow(appdata) + "\\Valumat\\");
+    CHECK(folders.installedDataFolder("C:\\Users\\anna\\AppData\\Local\\Programs\\Valumat\\valumat.exe") ==
+          "C:\\Users\\anna\\AppData\\Local\\Programs\\Valumat\\vorgaben\\");
+
+    // A folder made below the temporary folder, with its parents; writable; the probe leaves nothing behind.
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::string base = narrow(temp) + "valumat-ordner-" + std::to_string(GetCurrentProcessId()) + "\\";
+    const std::string nested = base + "a\\b\\Valumat\\";
+    CHECK(!folders.folderWritable(nested));
+    folders.createFolder(nested);
+    CHECK(GetFileAttributesW(widen(nested).c_str()) != INVALID_FILE_ATTRIBUTES);
+    folders.createFolder(nested); // exists already: fine
+    CHECK(folders.folderWritable(nested));
+    CHECK(folders.folderWritable(nested.substr(0, nested.size() - 1))); // without the final backslash
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(widen(nested + "*").c_str(), &found);
+    int entries = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            ++entries;
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    CHECK(entries == 2); // "." and ".."
+    // A folder below a file cannot be made.
+    const std::wstring file = widen(base + "datei");
+    CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    bool refused = false;
+    try {
+        folders.createFolder(base + "datei\\unter\\");
+    } catch (const RuntimeError&) {
+        refused = true;
+    }
+    CHECK(refused);
+    DeleteFileW(file.c_str());
+    RemoveDirectoryW(widen(nested).c_str());
+    RemoveDirectoryW(widen(base + "a\\b").c_str());
+    RemoveDirectoryW(widen(base + "a").c_str());
+    RemoveDirectoryW(widen(base).c_str());
+}
+
 TEST(desktopFillsEveryService) {
     Win32Desktop desktop(instance());
     const platform::Platform services = desktop.platform();
     CHECK(services.hotKeys && services.atoms && services.keyEvents && services.clipboard && services.sleeper &&
           services.pump && services.windowHook && services.tray && services.shell && services.autostart &&
-          services.messageBoxes && services.process);
+          services.messageBoxes && services.process && services.folders);
     HWND window = createWindow();
     desktop.setMainWindow(window);
     CHECK(desktop.mainWindow() == window);

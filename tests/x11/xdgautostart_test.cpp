@@ -76,7 +76,7 @@ TEST_F(AutostartTest, WritesTheEntryUnderHomeConfig) {
                                "Type=Application\n"
                                "Name=Valumat\n"
                                "Comment=Währungsbeträge per Tastenkombination umrechnen\n"
-                               "Exec=\"/opt/valumat/valumat\"\n"
+                               "Exec=/opt/valumat/valumat\n"
                                "Terminal=false\n"
                                "X-GNOME-Autostart-enabled=true\n");
     EXPECT_EQ(namesIn(entry.parent_path()), std::vector<std::string>{"valumat.desktop"});
@@ -99,7 +99,10 @@ TEST_F(AutostartTest, ExecQuotesThePathForBothEscapeLayers) {
     EXPECT_EQ(desktopExecValue(R"(/a"b/c`d/e$f/g\h)"), R"("/a\\"b/c\\`d/e\\$f/g\\\\h")");
     EXPECT_EQ(desktopExecValue("/opt/100%/valumat"), "\"/opt/100%%/valumat\"");
     EXPECT_EQ(desktopExecValue("/opt/a\nb\tc"), "\"/opt/a\\nb\\tc\"");
-    EXPECT_EQ(desktopExecValue("/opt/Währung/valumat"), "\"/opt/Währung/valumat\"");
+    EXPECT_EQ(desktopExecValue("/opt/Währung/valumat"), "/opt/Währung/valumat");
+    EXPECT_EQ(desktopExecValue("/usr/bin/valumat"), "/usr/bin/valumat");
+    EXPECT_EQ(desktopExecValue("/opt/a'b/valumat"), "\"/opt/a'b/valumat\"");
+    EXPECT_EQ(desktopExecValue("/opt/a~b/valumat"), "\"/opt/a~b/valumat\"");
 }
 
 TEST_F(AutostartTest, OverwritesAndRemoves) {
@@ -108,7 +111,7 @@ TEST_F(AutostartTest, OverwritesAndRemoves) {
     std::ofstream(folder / "other.desktop") << "[Desktop Entry]\n";
     autostart_.setEntry("/old/valumat");
     autostart_.setEntry("/new/valumat");
-    EXPECT_NE(readFile(folder / "valumat.desktop").find("Exec=\"/new/valumat\"\n"), std::string::npos);
+    EXPECT_NE(readFile(folder / "valumat.desktop").find("Exec=/new/valumat\n"), std::string::npos);
     EXPECT_EQ(namesIn(folder).size(), 2U);
 
     autostart_.removeEntry();

@@ -3,6 +3,7 @@
 #include "runtime/errors.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <utility>
 
 namespace valumat::fake {
@@ -65,6 +66,10 @@ private:
     std::map<std::string, std::string> formats_;
 };
 
+std::filesystem::path diskPath(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 } // namespace
 
 // All services in one object: the state is shared between them anyway.
@@ -79,7 +84,8 @@ struct FakeDesktop::Impl final : platform::HotKeys,
                                  platform::ShellOpen,
                                  platform::Autostart,
                                  platform::MessageBoxes,
-                                 platform::Process {
+                                 platform::Process,
+                                 platform::Folders {
     explicit Impl(FakeDesktop& owner) : desktop(owner) {}
 
     FakeDesktop& desktop;
@@ -165,6 +171,12 @@ struct FakeDesktop::Impl final : platform::HotKeys,
     std::string arguments;
     bool ended = false;
     int status = 0;
+    std::string userFolder;
+    std::string installedFolder;
+    std::string installedAskedFor;
+    std::set<std::string> unwritable;
+    std::set<std::string> uncreatable;
+    std::vector<std::string> createdFolders;
 
     // ---------------------------------------------------------------------------------------------------------
     // The foreground application's work queue.
@@ -523,6 +535,30 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         status = exitStatus;
         throw ProgramEnded{exitStatus};
     }
+
+    // ---------------------------------------------------------------------------------------------------------
+    // Folders (the tests' files are on the disk, in temporary folders: folders are created there)
+
+    std::string userDataFolder() override { return userFolder; }
+    std::string installedDataFolder(const std::string& programPath) override {
+        installedAskedFor = programPath;
+        return installedFolder;
+    }
+    bool folderWritable(const std::string& folder) override {
+        std::error_code ec;
+        return unwritable.count(folder) == 0 && std::filesystem::is_directory(diskPath(folder), ec);
+    }
+    void createFolder(const std::string& folder) override {
+        if (uncreatable.count(folder) != 0) {
+            throw RuntimeError(err::kPermissionDenied);
+        }
+        std::error_code ec;
+        std::filesystem::create_directories(diskPath(folder), ec);
+        if (ec) {
+            throw RuntimeError(err::kPathNotFound);
+        }
+        createdFolders.push_back(folder);
+    }
 };
 
 // -------------------------------------------------------------------------------------------------------------
@@ -546,6 +582,7 @@ platform::Platform FakeDesktop::platform() {
     p.autostart = d;
     p.messageBoxes = d;
     p.process = d;
+    p.folders = d;
     return p;
 }
 
@@ -770,6 +807,29 @@ void FakeDesktop::setAutostartEntry(std::optional<std::string> entry) {
 void FakeDesktop::setProgramPath(const std::string& path, char separator) {
     impl_->path = path;
     impl_->separator = separator;
+}
+
+void FakeDesktop::setUserDataFolder(const std::string& folder) {
+    impl_->userFolder = folder;
+}
+void FakeDesktop::setInstalledDataFolder(const std::string& folder) {
+    impl_->installedFolder = folder;
+}
+std::string FakeDesktop::installedDataFolderAskedFor() const {
+    return impl_->installedAskedFor;
+}
+void FakeDesktop::setFolderWritable(const std::string& folder, bool writable) {
+    if (writable) {
+        impl_->unwritable.erase(folder);
+    } else {
+        impl_->unwritable.insert(folder);
+    }
+}
+void FakeDesktop::failCreateFolder(const std::string& folder) {
+    impl_->uncreatable.insert(folder);
+}
+const std::vector<std::string>& FakeDesktop::createdFolders() const {
+    return impl_->createdFolders;
 }
 
 void FakeDesktop::setCommandLine(const std::string& commandLine) {

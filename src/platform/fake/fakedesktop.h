@@ -219,6 +219,17 @@ public:
     bool ended() const;
     int endStatus() const;
 
+    // --- folders --------------------------------------------------------------------------------------------------
+    // The user's data folder (default "": the system names none) and the installation's data folder (default "").
+    // Folders are real ones on the disk: createFolder creates them there, and a folder is writable when it exists
+    // and was not marked otherwise.
+    void setUserDataFolder(const std::string& folder);
+    void setInstalledDataFolder(const std::string& folder);
+    std::string installedDataFolderAskedFor() const; // the program path of the last installedDataFolder call
+    void setFolderWritable(const std::string& folder, bool writable);
+    void failCreateFolder(const std::string& folder); // createFolder fails with "Zugriff verweigert"
+    const std::vector<std::string>& createdFolders() const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -9,6 +9,7 @@
 #include "platform/x11/x11hotkeys.h"
 #include "platform/x11/x11keys.h"
 #include "platform/x11/xdgautostart.h"
+#include "platform/xdg/xdgfolders.h"
 #include "runtime/tables.h"
 #include "shell/startup.h"
 
@@ -146,6 +147,7 @@ int main(int argc, char** argv) {
     qt::ShellOpen shell;
     qt::MessageBoxes boxes;
     qt::Process process;
+    xdg::XdgFolders folders(VALUMAT_RELATIVE_DATA_FOLDER);
 
     platform::Platform services;
     services.hotKeys = &hotKeys;
@@ -160,6 +162,7 @@ int main(int argc, char** argv) {
     services.autostart = &autostart;
     services.messageBoxes = &boxes;
     services.process = &process;
+    services.folders = &folders;
 
     AppState state(services);
     std::unique_ptr<QSocketNotifier> endSignals;

@@ -434,6 +434,7 @@ std::string Clipboard::fetchText(int maxMilliseconds) {
             const std::int64_t left = deadline - now;
             if (left <= 0) {
                 trace("copy not answered");
+                std::fprintf(stderr, "valumat: die Anwendung hat den kopierten Text nicht herausgegeben\n");
                 return {};
             }
             // Asked again now and then: an owner busy setting itself up may let a request go unanswered.
@@ -501,8 +502,9 @@ bool Clipboard::waitCopied(int maxMilliseconds) {
         }
         waitForNews(static_cast<int>(left));
     }
-    if (!copied_) {
+    if (!copied_ && !abandoned_) {
         trace("no copy");
+        std::fprintf(stderr, "valumat: keine Kopie der Auswahl erhalten, nichts eingefügt\n");
     }
     return copied_;
 }
@@ -595,11 +597,13 @@ bool Clipboard::waitFetched(int maxMilliseconds) {
     // (Enter in a spreadsheet, which may paste once more), the target gets kLaterPasteMs to start that paste.
     const std::int64_t laterEnd = fetched_ ? start + kLaterPasteMs : 0;
     auto quietEnd = [this, laterEnd] { return std::max(lastRequestMs_ + kPasteQuietMs, laterEnd); };
+    bool gaveUp = false;
     while (resultSet_ && !lost_ && !abandoned_ && !fetchGaveUp_) {
         const std::int64_t now = nowMs();
         if (now >= deadline) {
             if (!fetched_) {
                 fetchGaveUp_ = true; // the target does not paste: later calls do not wait for it again
+                gaveUp = true;
             }
             break;
         }
@@ -613,6 +617,9 @@ bool Clipboard::waitFetched(int maxMilliseconds) {
         waitForNews(static_cast<int>(std::max<std::int64_t>(wait, 1)));
     }
     trace(fetched_ ? "paste over" : "paste not seen");
+    if (gaveUp) {
+        std::fprintf(stderr, "valumat: das Ergebnis wurde nicht abgeholt\n");
+    }
     return fetched_ || lost_ || !weOwnIt();
 }
 

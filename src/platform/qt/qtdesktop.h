@@ -66,7 +66,7 @@ public:
     // How long keys sent after a paste may take to start another paste.
     static constexpr int kLaterPasteMs = 60;
     // The longest we wait for the copy's owner to hand over its text.
-    static constexpr int kFetchTextMs = 500;
+    static constexpr int kFetchTextMs = 2000;
     static constexpr int kAskAgainMs = 100;
     // After taking the clipboard: how long applications reacting to the new owner must have been quiet before the
     // paste goes out, and the longest we wait for that.

@@ -625,6 +625,7 @@ platform::Platform Win32Desktop::platform() {
     services.autostart = &autostart_;
     services.messageBoxes = &messageBoxes_;
     services.process = &process_;
+    services.folders = &folders_;
     return services;
 }
 

@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win32clipboard.h"
+#include "platform/win32/win32folders.h"
 
 #include <windows.h>
 
@@ -273,6 +274,7 @@ private:
     Autostart autostart_;
     MessageBoxes messageBoxes_;
     Process process_;
+    Folders folders_;
 };
 
 } // namespace valumat::win32

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <string_view>
 #include <system_error>
 
 namespace valumat::x11 {
@@ -37,8 +38,14 @@ bool writeNewFile(const std::filesystem::path& path, const std::string& text) {
 } // namespace
 
 std::string desktopExecValue(const std::string& programPath) {
-    // The quoting of the Exec key: one argument in double quotes, with ", `, $ and \ escaped by a backslash;
-    // a literal % is written %% (field codes are expanded everywhere in the line).
+    // A path without any of the characters the Exec key reserves (and without %) stands as it is:
+    // Exec=/usr/bin/valumat.
+    constexpr std::string_view reserved = " \t\n\"'\\><~|&;$*?#()`%\r";
+    if (!programPath.empty() && programPath.find_first_of(reserved) == std::string::npos) {
+        return programPath;
+    }
+    // Otherwise one argument in double quotes, with ", `, $ and \ escaped by a backslash; a literal % is written %%
+    // (field codes are expanded everywhere in the line).
     std::string quoted = "\"";
     for (const char c : programPath) {
         if (c == '"' || c == '`' || c == '$' || c == '\\') {
