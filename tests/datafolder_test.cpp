@@ -136,7 +136,7 @@ TEST_F(DataFolderTest, UnwritableProgramFolderMovesTheDataToTheUsersFolder) {
     // "Übernehmen" writes into the user's folder; the program's copy stays as shipped.
     h->window.options.Check3.click();
     h->window.CApply.click();
-    EXPECT_EQ(readUser(kOptionsFile), "autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 0\r\n");
+    EXPECT_EQ(readUser(kOptionsFile), "autostart: 0\r\nminimiert: 1\r\n\"exceloptimiert: 0\"\r\n");
     EXPECT_EQ(programDir.read(kOptionsFile), shipped(kOptionsFile));
 }
 
