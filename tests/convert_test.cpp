@@ -113,6 +113,22 @@ TEST(Convert, SeparatorVariants) {
     EXPECT_EQ(convertAmount(table(), b, "1.234,5"), "1.234 Komma 50");
 }
 
+// A separator holding a capital "E" (tasten.dat allows any text) is no exponent form: the input's grouping stays.
+// Only a result that is written in exponent form goes ungrouped, whatever the separator.
+TEST(Convert, SeparatorWithACapitalEIsStillGrouped) {
+    struct C {
+        const char* separator;
+        const char* copied;
+        const char* expected;
+    };
+    for (const C& c : {C{"E", "12.345,60", "12.345E60"}, C{"xE", "1,234.5", "1,234xE50"}, C{"E", "1.234", "1.234E00"},
+                       C{"E", "12.345.678,9", "1E234568E+07"}, C{"e", "12.345,60", "12.345e60"}}) {
+        KeyBinding b = binding("Euro", "Euro");
+        b.decimalSeparator = c.separator;
+        EXPECT_EQ(convertAmount(table(), b, c.copied), c.expected) << c.separator << " " << c.copied;
+    }
+}
+
 TEST(Convert, NamePrefixSelectsFirstMatchingRow) {
     CurrencyTable t;
     t.assign({"Dollar (Kanada); CAD ;Kanada; 1,5; 0,6666667; 0; 2", "Dollar; USD ;USA; 1,1; 0,9090909; 0; 2",

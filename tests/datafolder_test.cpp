@@ -108,7 +108,7 @@ protected:
 TEST_F(DataFolderTest, PortableWhenTheProgramFolderHoldsTheDataAndIsWritable) {
     ship(programDir);
     ship(installed);
-    h->window.Form_Load();
+    h->program.Form_Load();
     EXPECT_EQ(h->state.dataDirectory, programDir.dir());
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(filesIn(programDir.path()), withWorkingCopies(kAllShipped));
@@ -121,7 +121,7 @@ TEST_F(DataFolderTest, PortableWhenTheProgramFolderHoldsTheDataAndIsWritable) {
 TEST_F(DataFolderTest, UnwritableProgramFolderMovesTheDataToTheUsersFolder) {
     ship(programDir);
     h->desktop.setFolderWritable(programDir.dir(), false);
-    h->window.Form_Load();
+    h->program.Form_Load();
     EXPECT_EQ(h->state.dataDirectory, userFolder());
     EXPECT_TRUE(boxes.empty());
     // Copied from the program's folder (the installation holds nothing here), nothing written beside the program.
@@ -136,14 +136,14 @@ TEST_F(DataFolderTest, UnwritableProgramFolderMovesTheDataToTheUsersFolder) {
     // "Übernehmen" writes into the user's folder; the program's copy stays as shipped.
     h->window.options.Check3.click();
     h->window.CApply.click();
-    EXPECT_EQ(readUser(kOptionsFile), "autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 0\r\n");
+    EXPECT_EQ(readUser(kOptionsFile), "autostart: 0\r\nminimiert: 1\r\n\"exceloptimiert: 0\"\r\n");
     EXPECT_EQ(programDir.read(kOptionsFile), shipped(kOptionsFile));
 }
 
 TEST_F(DataFolderTest, FirstStartOfAnInstalledProgramFillsTheEmptyUserFolder) {
     ship(installed);
     // The program's folder is writable but holds no data (as the Windows installer's folder): not portable.
-    h->window.Form_Load();
+    h->program.Form_Load();
     EXPECT_EQ(h->desktop.installedDataFolderAskedFor(), programDir.dir() + "valumat");
     EXPECT_EQ(h->state.dataDirectory, userFolder());
     EXPECT_EQ(h->desktop.createdFolders(), (std::vector<std::string>{userFolder(), userFolder() + "hilfe/"}));
@@ -171,7 +171,7 @@ TEST_F(DataFolderTest, FirstStartOfAnInstalledProgramFillsTheEmptyUserFolder) {
 
 TEST_F(DataFolderTest, SecondStartKeepsTheUsersFilesAndFillsOnlyWhatIsMissing) {
     ship(installed);
-    h->window.Form_Load();
+    h->program.Form_Load();
     // "Übernehmen" saved an option; then the user edits the rates and the script and loses the read-me.
     h->window.options.Check3.click();
     h->window.CApply.click();
@@ -181,7 +181,7 @@ TEST_F(DataFolderTest, SecondStartKeepsTheUsersFilesAndFillsOnlyWhatIsMissing) {
     home.remove("valumat/readme.txt");
 
     newStart();
-    h->window.Form_Load();
+    h->program.Form_Load();
     EXPECT_EQ(h->state.dataDirectory, userFolder());
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(readUser(kCurrencyFile), "Euro; EUR ;EU; 1; 1; 1; 2\r\nDeutsche Mark; DEM ;DE; 2; 0,5; 1; 2\r\n");
@@ -194,7 +194,7 @@ TEST_F(DataFolderTest, SecondStartKeepsTheUsersFilesAndFillsOnlyWhatIsMissing) {
 
 TEST_F(DataFolderTest, AShippedFileMissingIsReportedByItsReaderAndCreatedByTheNextSave) {
     ship(installed, "tasten.dat");
-    h->window.Form_Load();
+    h->program.Form_Load();
     EXPECT_EQ(h->state.dataDirectory, userFolder());
     EXPECT_EQ(boxes, std::vector<std::string>{"Folgender Fehler ist im Modul ReadKeyList aufgetreten: Datei nicht "
                                               "gefunden.\n\rSoll das Programm fortgeführt werden?"});

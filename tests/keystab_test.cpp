@@ -70,6 +70,8 @@ TEST_F(KeysTab, ControlsAsDesigned) {
          {5640, 3000, 615, 255}},
         {"Label12", "Trennzeichen:", "", {3840, 3240, 1695, 255}},
         {"Text3", "", "Trennzeichen, mit dem Dezimalstellen getrennt werden", {5640, 3240, 615, 255}},
+        // not in the original design: under the editor while another program holds the combination
+        {"LabelRefused", "Tastenkombination von einem anderen Programm belegt", "", {120, 3300, 3615, 495}},
     };
     const auto controls = keys.controls();
     ASSERT_EQ(controls.size(), expected.size());

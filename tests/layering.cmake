@@ -1,4 +1,5 @@
-# runtime/, store/ and the platform interfaces include only standard headers and each other.
+# runtime/, store/ and the platform interfaces include only standard headers and each other; ui/ includes no
+# header of shell/.
 set(allowed_std
     algorithm array atomic cerrno cfloat charconv cmath compare cstddef cstdint cstdio cstdlib cstring deque filesystem
     functional iterator limits map memory numeric optional set sstream stdexcept string string_view system_error
@@ -21,8 +22,17 @@ foreach(source IN LISTS sources)
         endif()
     endforeach()
 endforeach()
+# The window logic builds on nothing of the application shell: shell/ includes ui/, never the reverse.
+file(GLOB_RECURSE window_sources ${SOURCE_DIR}/src/ui/*)
+foreach(source IN LISTS window_sources)
+    file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"shell/")
+    foreach(line IN LISTS includes)
+        string(APPEND failures "${source}: ${line} (ui must not include shell)\n")
+    endforeach()
+endforeach()
 if(failures)
-    message(FATAL_ERROR "Headers outside the standard library in the portable layers:\n${failures}")
+    message(FATAL_ERROR "Headers outside their layer:\n${failures}")
 endif()
 list(LENGTH sources count)
-message(STATUS "portable layers: ${count} files checked")
+list(LENGTH window_sources window_count)
+message(STATUS "portable layers: ${count} files checked; window logic: ${window_count} files checked")

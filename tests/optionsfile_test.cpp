@@ -44,14 +44,19 @@ TEST_F(OptionsFile, OnlyTheLastCharacterCounts) {
 TEST_F(OptionsFile, SaveWritesThreeLinesAndFollowsAutostart) {
     h.state.options.autostart = true;
     SaveOptions(h.state, false);
-    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 1\r\nminimiert: 0\r\nexceloptimiert: 0\r\n");
+    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 1\r\nminimiert: 0\r\n\"exceloptimiert: 0\"\r\n");
     EXPECT_EQ(h.desktop.autostartEntry(), "C:\\Valumat\\valumat.exe");
     h.state.options = Options{false, true, true};
     SaveOptions(h.state, true);
-    EXPECT_EQ(h.temp.read(kOptionsWorkingCopy), "autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 1\r\n");
+    EXPECT_EQ(h.temp.read(kOptionsWorkingCopy), "autostart: 0\r\nminimiert: 1\r\n\"exceloptimiert: 1\"\r\n");
     EXPECT_EQ(h.desktop.autostartEntry(), std::nullopt);
     SaveOptions(h.state, true); // removing an absent entry is fine
     EXPECT_TRUE(h.desktop.boxes().empty());
+    // The quoted third line reads back as written.
+    h.state.options = Options{};
+    ReadOptions(h.state, true);
+    EXPECT_TRUE(h.state.options.excelMode);
+    EXPECT_TRUE(h.state.options.minimised);
 }
 
 TEST_F(OptionsFile, MissingFileKeepsDefaultsAndLeavesAutostartAlone) {

@@ -30,7 +30,7 @@ TEST_F(ShippedData, RoundTripsByteForByte) {
     EXPECT_EQ(h.temp.read(kCurrencyWorkingCopy), h.temp.read(kCurrencyFile));
     EXPECT_EQ(h.temp.read(kBindingWorkingCopy), h.temp.read(kBindingFile));
     EXPECT_EQ(h.temp.read(kOptionsWorkingCopy), h.temp.read(kOptionsFile));
-    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 0\r\nexceloptimiert: 0\r\n");
+    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 0\r\n\"exceloptimiert: 0\"\r\n");
 }
 
 TEST_F(ShippedData, FixedRatesAndReciprocals) {

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace valumat {
 namespace {
 
@@ -22,7 +24,7 @@ protected:
             h.temp.write(kOptionsFile, "autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 0\r\n");
         }
         h.desktop.setCommandLine(commandLine);
-        h.window.Form_Load();
+        h.program.Form_Load();
     }
     std::vector<std::string> boxTexts() const {
         std::vector<std::string> out;
@@ -59,7 +61,7 @@ TEST_F(Window, StartupWithTheShippedData) {
 }
 
 TEST_F(Window, StartupWithoutAnyFileReportsEachOnceInOrder) {
-    h.window.Form_Load();
+    h.program.Form_Load();
     const std::string tail = ".\n\rSoll das Programm fortgeführt werden?";
     EXPECT_EQ(boxTexts(), (std::vector<std::string>{
                               "Folgender Fehler ist im Modul ReadRates aufgetreten: Datei nicht gefunden" + tail,
@@ -68,7 +70,7 @@ TEST_F(Window, StartupWithoutAnyFileReportsEachOnceInOrder) {
                               "Folgender Fehler ist im Modul ReadKeypress aufgetreten: Datei nicht gefunden" + tail}));
     EXPECT_EQ(h.temp.read(kCurrencyWorkingCopy), "");
     EXPECT_EQ(h.temp.read(kBindingWorkingCopy), "");
-    EXPECT_EQ(h.temp.read(kOptionsWorkingCopy), "autostart: 0\r\nminimiert: 0\r\nexceloptimiert: 0\r\n");
+    EXPECT_EQ(h.temp.read(kOptionsWorkingCopy), "autostart: 0\r\nminimiert: 0\r\n\"exceloptimiert: 0\"\r\n");
     EXPECT_TRUE(h.window.form.visible());
     EXPECT_FALSE(h.window.CApply.enabled());
 }
@@ -87,7 +89,7 @@ TEST_F(Window, MinimisedStartAndTheCommandLine) {
             w.temp.write(kOptionsFile, "autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 0\r\n");
         }
         w.desktop.setCommandLine(c.commandLine);
-        w.window.Form_Load();
+        w.program.Form_Load();
         EXPECT_EQ(w.window.form.visible(), c.windowShown) << "[" << c.commandLine << "]";
         EXPECT_EQ(w.desktop.trayIconShown(), !c.windowShown) << "[" << c.commandLine << "]";
         EXPECT_EQ(w.window.form.showInTaskbar(), c.windowShown);
@@ -100,7 +102,7 @@ TEST_F(Window, ApplyWritesEverythingButRegistersNothing) {
     EXPECT_TRUE(h.window.CApply.enabled());
     h.state.bindings[0].secondKey = "J";
     h.window.CApply.click();
-    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 1\r\nminimiert: 0\r\nexceloptimiert: 0\r\n");
+    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 1\r\nminimiert: 0\r\n\"exceloptimiert: 0\"\r\n");
     EXPECT_EQ(h.temp.read(kBindingFile).substr(0, 44), "Euro#:#Deutsche Mark#:#STRG#:#J#:#0#:##:#2#:");
     EXPECT_TRUE(h.desktop.autostartEntry().has_value());
     EXPECT_FALSE(h.window.CApply.enabled());
@@ -126,7 +128,7 @@ TEST_F(Window, ApplyThenCancelUndoesTheChangeInMemoryAndFiles) {
     EXPECT_EQ(h.temp.read(kOptionsFile), options);
     EXPECT_FALSE(h.state.options.autostart);
     EXPECT_FALSE(h.state.options.excelMode);
-    EXPECT_EQ(h.window.tray.mChangeKeyPress.caption(), "Umschalten in Excel-Modus (Tabellenkalk.)");
+    EXPECT_EQ(h.tray.mChangeKeyPress.caption(), "Umschalten in Excel-Modus (Tabellenkalk.)");
     EXPECT_FALSE(h.desktop.autostartEntry().has_value());
     EXPECT_FALSE(h.window.CApply.enabled());
     EXPECT_FALSE(h.window.form.visible());
@@ -182,10 +184,10 @@ TEST_F(Window, OptionsTabMarksChangesAndSetsTheMenuCaption) {
     h.window.options.Option3.click();
     EXPECT_TRUE(h.state.options.excelMode);
     EXPECT_FALSE(h.window.options.Option4.value());
-    EXPECT_EQ(h.window.tray.mChangeKeyPress.caption(), "Umschalten in Normal-Modus (Word, andere)");
+    EXPECT_EQ(h.tray.mChangeKeyPress.caption(), "Umschalten in Normal-Modus (Word, andere)");
     EXPECT_TRUE(h.window.CApply.enabled());
     h.window.CApply.click();
-    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 0\r\nexceloptimiert: 1\r\n");
+    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 0\r\n\"exceloptimiert: 1\"\r\n");
     EXPECT_EQ(h.state.scriptText, script); // the script follows at "Ok"
     h.window.cOK2.click();
     EXPECT_NE(h.state.scriptText, script);
@@ -212,7 +214,7 @@ TEST_F(Window, OptionsTabOpensTheScriptAndItsHelp) {
 TEST_F(Window, TrayIconAndMenu) {
     start("", true);
     std::vector<std::string> captions;
-    for (auto* item : h.window.tray.menu()) {
+    for (auto* item : h.tray.menu()) {
         captions.push_back(item->caption());
     }
     EXPECT_EQ(captions, (std::vector<std::string>{"Tastenbelegung", "Währungen", "Optionen", "Info", "-",
@@ -220,7 +222,7 @@ TEST_F(Window, TrayIconAndMenu) {
     EXPECT_EQ(h.desktop.trayTooltip(), "Valumat - www.valumat.example");
 
     int popups = 0;
-    h.window.tray.popupMenu = [&] { ++popups; };
+    h.tray.popupMenu = [&] { ++popups; };
     h.desktop.trayMouse(516); // right button pressed: nothing
     h.desktop.trayMouse(514); // single click: nothing
     EXPECT_EQ(popups, 0);
@@ -228,7 +230,7 @@ TEST_F(Window, TrayIconAndMenu) {
     h.desktop.trayMouse(517);
     EXPECT_EQ(popups, 1);
 
-    h.window.tray.mOptionen.click();
+    h.tray.mOptionen.click();
     EXPECT_TRUE(h.window.form.visible());
     EXPECT_TRUE(h.window.tTabs3.visible());
     EXPECT_TRUE(h.desktop.trayIconShown());
@@ -243,25 +245,103 @@ TEST_F(Window, ModeSwitchFromTheMenuTwice) {
     start();
     const std::string normal = h.state.scriptText;
     h.window.options.Check3.click(); // an edit pending on the options tab
-    h.window.tray.mChangeKeyPress.click();
+    h.tray.mChangeKeyPress.click();
     EXPECT_TRUE(h.state.options.excelMode);
-    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 1\r\n");
+    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 1\r\n\"exceloptimiert: 1\"\r\n");
     EXPECT_NE(h.state.scriptText, normal);
-    EXPECT_EQ(h.window.tray.mChangeKeyPress.caption(), "Umschalten in Normal-Modus (Word, andere)");
+    EXPECT_EQ(h.tray.mChangeKeyPress.caption(), "Umschalten in Normal-Modus (Word, andere)");
     // Edits pending elsewhere stay pending, and "Übernehmen" follows the flag.
     EXPECT_TRUE(h.state.ChangesPending);
     EXPECT_TRUE(h.window.CApply.enabled());
 
-    h.window.tray.mChangeKeyPress.click();
+    h.tray.mChangeKeyPress.click();
     EXPECT_FALSE(h.state.options.excelMode);
-    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 0\r\n");
+    EXPECT_EQ(h.temp.read(kOptionsFile), "autostart: 0\r\nminimiert: 1\r\n\"exceloptimiert: 0\"\r\n");
     EXPECT_EQ(h.state.scriptText, normal);
-    EXPECT_EQ(h.window.tray.mChangeKeyPress.caption(), "Umschalten in Excel-Modus (Tabellenkalk.)");
+    EXPECT_EQ(h.tray.mChangeKeyPress.caption(), "Umschalten in Excel-Modus (Tabellenkalk.)");
+}
+
+// The options tab shows exactly one mode after every switch from the menu: a renderer hears of each button whose
+// value changed (both buttons are bound to the one mode flag) and shows what it reads then.
+TEST_F(Window, ModeSwitchFromTheMenuShowsExactlyOneModeOnTheOptionsTab) {
+    start();
+    ui::OptionsTab& tab = h.window.options;
+    std::map<const ui::Control*, bool> shown{{&tab.Option3, tab.Option3.value()}, {&tab.Option4, tab.Option4.value()}};
+    for (ui::OptionButton* button : {&tab.Option3, &tab.Option4}) {
+        button->observe([&shown](ui::Control& c) { shown[&c] = dynamic_cast<ui::OptionButton&>(c).value(); });
+    }
+    for (const bool excel : {true, false, true}) {
+        h.tray.mChangeKeyPress.click();
+        EXPECT_EQ(shown[&tab.Option3], excel);
+        EXPECT_EQ(shown[&tab.Option4], !excel);
+    }
+    // A click on the tab itself as before.
+    tab.Option4.click();
+    EXPECT_FALSE(shown[&tab.Option3]);
+    EXPECT_TRUE(shown[&tab.Option4]);
+    for (ui::OptionButton* button : {&tab.Option3, &tab.Option4}) {
+        button->observe(nullptr);
+    }
+}
+
+// A combination another program holds: the slot counts as registered all the same, the key-bindings tab says so
+// under the editor while that binding is selected, and the tray says so once after start-up and after "Ok".
+TEST_F(Window, RefusedHotKeysAreShownOnTheTabAndOnceInTheTray) {
+    const std::string refusal = "Valumat: Tastenkombination von einem anderen Programm belegt: STRG + D";
+    h.desktop.takenByOtherProgram(kModControl, 'D');
+    start("", true);
+    EXPECT_EQ(h.state.hotKeys[0].registered, -1);
+    EXPECT_TRUE(h.state.hotKeys[0].refused);
+    EXPECT_FALSE(h.state.hotKeys[1].refused);
+    EXPECT_EQ(h.desktop.trayMessages(), std::vector<std::string>{refusal});
+
+    ui::KeysTab& keys = h.window.keys;
+    h.tray.mTasten.click(); // the window on the key-bindings tab, binding 0 (Ctrl+D) selected
+    EXPECT_EQ(keys.KeyList.listIndex(), 0);
+    EXPECT_TRUE(keys.LabelRefused.visible());
+    EXPECT_EQ(keys.LabelRefused.caption(), "Tastenkombination von einem anderen Programm belegt");
+    keys.KeyList.select(1);
+    EXPECT_FALSE(keys.LabelRefused.visible());
+    keys.KeyList.select(0);
+    EXPECT_TRUE(keys.LabelRefused.visible());
+    h.tray.mWaehrungen.click(); // showing the window again says nothing more
+    EXPECT_EQ(h.desktop.trayMessages().size(), 1u);
+
+    // "Ok" registers anew and says it once more; binding 0 moved to another key is no longer refused.
+    h.window.cOK2.click();
+    EXPECT_EQ(h.desktop.trayMessages(), (std::vector<std::string>{refusal, refusal}));
+    h.tray.mTasten.click();
+    keys.Combo2.select(keys.Combo2.count() - 1); // F12
+    h.window.cOK2.click();
+    EXPECT_FALSE(h.state.hotKeys[0].refused);
+    EXPECT_EQ(h.desktop.trayMessages().size(), 2u);
+    h.tray.mTasten.click();
+    EXPECT_FALSE(keys.LabelRefused.visible());
+}
+
+// Started with the window shown there is no icon yet: the refusal waits for it. A combination two bindings of
+// ours share is no other program's.
+TEST_F(Window, RefusalWaitsForTheIconAndOwnDuplicatesAreNoRefusal) {
+    h.copyShippedData();
+    h.temp.write(kBindingFile, "Euro#:#Deutsche Mark#:#STRG#:#D#:#0#:##:#2#:#,\r\n"
+                               "Deutsche Mark#:#Euro#:#STRG#:#D#:#0#:##:#2#:#,\r\n"
+                               "Euro#:#Yen#:#-#:#F5#:#0#:##:#2#:#,\r\n");
+    h.desktop.takenByOtherProgram(0, 116); // F5 alone
+    h.program.Form_Load();
+    EXPECT_FALSE(h.state.hotKeys[1].refused);
+    EXPECT_TRUE(h.state.hotKeys[2].refused);
+    EXPECT_TRUE(h.desktop.trayMessages().empty());
+    EXPECT_FALSE(h.window.keys.LabelRefused.visible());
+    h.window.keys.KeyList.select(2);
+    EXPECT_TRUE(h.window.keys.LabelRefused.visible());
+    h.window.CCancel.click();
+    EXPECT_EQ(h.desktop.trayMessages(),
+              std::vector<std::string>{"Valumat: Tastenkombination von einem anderen Programm belegt: F5"});
 }
 
 TEST_F(Window, ModeSwitchWithoutPendingChangesLeavesApplyDisabled) {
     start();
-    h.window.tray.mChangeKeyPress.click();
+    h.tray.mChangeKeyPress.click();
     EXPECT_FALSE(h.state.ChangesPending);
     EXPECT_FALSE(h.window.CApply.enabled());
 }
@@ -269,10 +349,10 @@ TEST_F(Window, ModeSwitchWithoutPendingChangesLeavesApplyDisabled) {
 TEST_F(Window, LeavingWithoutChangesEndsAtOnce) {
     start("", true);
     int quits = 0;
-    h.window.quit = [&] { ++quits; };
+    h.program.quit = [&] { ++quits; };
     h.window.cEnde.click();
     EXPECT_TRUE(h.desktop.boxes().empty());
-    EXPECT_TRUE(h.window.unloaded());
+    EXPECT_TRUE(h.program.unloaded());
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(h.desktop.registeredCount(), 0u);
     EXPECT_EQ(h.desktop.atomCount(), 0u);
@@ -283,11 +363,11 @@ TEST_F(Window, LeavingWithChangesAsksAndSavesOnlyOnYes) {
     for (MessageAnswer answer : {MessageAnswer::No, MessageAnswer::Yes}) {
         test::WindowHarness w;
         w.copyShippedData();
-        w.window.Form_Load();
+        w.program.Form_Load();
         const std::string before = w.temp.read(kOptionsFile);
         w.window.options.Check2.click();
         w.desktop.queueAnswer(answer);
-        w.window.tray.mEnde.click();
+        w.tray.mEnde.click();
         ASSERT_EQ(w.desktop.boxes().size(), 1u);
         const auto& box = w.desktop.boxes()[0];
         EXPECT_EQ(box.text, "Möchten Sie die Änderungen speichern?");
@@ -295,7 +375,7 @@ TEST_F(Window, LeavingWithChangesAsksAndSavesOnlyOnYes) {
         EXPECT_EQ(box.icon, platform::MessageIcon::Question);
         EXPECT_EQ(box.defaultButton, platform::DefaultButton::First);
         EXPECT_EQ(w.temp.read(kOptionsFile) == before, answer == MessageAnswer::No);
-        EXPECT_TRUE(w.window.unloaded());
+        EXPECT_TRUE(w.program.unloaded());
     }
 }
 
@@ -306,14 +386,14 @@ TEST_F(Window, ClosingThroughTheSystemSavesNothing) {
     h.window.closeBySystem();
     EXPECT_TRUE(h.desktop.boxes().empty());
     EXPECT_EQ(h.temp.read(kOptionsFile), before);
-    EXPECT_TRUE(h.window.unloaded());
+    EXPECT_TRUE(h.program.unloaded());
     EXPECT_EQ(h.desktop.registeredCount(), 0u);
 }
 
 TEST_F(Window, HelpTextIsReadOnce) {
     h.copyShippedData();
     std::filesystem::copy_file(test::shippedDataDir() + "readme.txt", h.temp.path() / "readme.txt");
-    h.window.Form_Load();
+    h.program.Form_Load();
     h.window.Tabstrip.select(4);
     h.window.info.TabInfo.select(2);
     const std::string text = h.window.info.Text4.text();

@@ -17,14 +17,14 @@ void FakeModal::runModal(ui::Form& dialog) {
     }
 }
 
-WindowHarness::WindowHarness() : window(state, modal) {
+WindowHarness::WindowHarness() : program(state, modal), window(program.window), tray(program.tray) {
     // The program lives in the temporary folder: start-up takes its directory from the program's path.
     desktop.setProgramPath(temp.dir() + "valumat.exe", '/');
 }
 
 void WindowHarness::startWithShippedData() {
     copyShippedData();
-    window.Form_Load();
+    program.Form_Load();
 }
 
 } // namespace valumat::test

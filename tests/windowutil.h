@@ -1,6 +1,7 @@
 // Window tests: the configuration window on the fake desktop, with modal dialogs worked by test scripts.
 #pragma once
 
+#include "shell/startup.h"
 #include "testutil.h"
 #include "ui/configwindow.h"
 
@@ -27,7 +28,9 @@ public:
 struct WindowHarness : Harness {
     WindowHarness();
     FakeModal modal;
-    ui::ConfigWindow window;
+    shell::Program program;
+    ui::ConfigWindow& window;
+    shell::Tray& tray;
 
     // Copies the shipped data and runs the start-up (Form_Load).
     void startWithShippedData();

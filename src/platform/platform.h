@@ -142,6 +142,12 @@ public:
     virtual void remove() = 0;
     // Where the icon's mouse messages go.
     virtual void setMouseHandler(std::function<void(int message)> handler) = 0;
+    // A short message beside the shown icon (a balloon), gone after a few seconds or a click. Never fails; a
+    // desktop without such messages shows nothing.
+    virtual void showMessage(const std::string& title, const std::string& text) {
+        static_cast<void>(title);
+        static_cast<void>(text);
+    }
 };
 
 // Opening files, web addresses and "mailto:" addresses with their associated programs. Never fails (nothing is

@@ -96,6 +96,9 @@ std::string convertAmount(const CurrencyTable& currencies, const KeyBinding& bin
     result = RoundTo(result, binding.resultDecimals);
 
     std::string t = writeSingle(result);
+    // Only a result written in exponent form goes ungrouped: a mark inside "1E+07" would make it unreadable. Known
+    // here, where the number is written: the separator added below may be any text, an "E" included.
+    const bool exponentForm = t.find('E') != std::string::npos;
     if (result > 0.0f && result < 1.0f) {
         t.insert(0, "0");
     }
@@ -113,8 +116,7 @@ std::string convertAmount(const CurrencyTable& currencies, const KeyBinding& bin
         t += separator + "00";
     }
 
-    // A result in exponent form is not grouped: a mark inside "1E+07" would make it unreadable.
-    if (!thousands.empty() && t.find('E') == std::string::npos) {
+    if (!thousands.empty() && !exponentForm) {
         const auto at = separator.empty() ? std::string::npos : t.find(separator);
         if (at != std::string::npos) {
             const std::string integerPart = t.substr(0, at);

@@ -25,10 +25,28 @@ int hotKeyCode(const std::string& secondKey) {
     return static_cast<int>(value);
 }
 
+namespace {
+
+// Another binding of ours registered the same combination before slot i: the refusal is our own duplicate.
+bool heldByEarlierSlot(const AppState& state, int slot, unsigned modifiers, int code) {
+    for (int j = 0; j < slot; ++j) {
+        const KeyBinding& earlier = state.bindings[j];
+        const auto& registration = state.hotKeys[static_cast<std::size_t>(j)];
+        if (registration.registered != 0 && !registration.refused && hotKeyCode(earlier.secondKey) == code &&
+            (earlier.firstKey == "STRG" ? platform::kModControl : 0u) == modifiers) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 void SetHotKeys(AppState& state) {
     try {
         for (auto& slot : state.hotKeys) {
             slot.registered = 0;
+            slot.refused = false;
         }
         state.hookWindow = state.configWindow;
         // Hooking twice would make the dispatcher its own previous procedure.
@@ -50,12 +68,25 @@ void SetHotKeys(AppState& state) {
             slot.registered = -1; // before the system calls: a refused key still counts as registered
             slot.id = state.platform.atoms->globalAddAtom("Rate" + std::to_string(i));
             const unsigned modifiers = binding.firstKey == "STRG" ? platform::kModControl : 0;
-            state.platform.hotKeys->registerHotKey(state.hookWindow, static_cast<std::int16_t>(slot.id), modifiers,
-                                                   static_cast<unsigned>(code));
+            if (!state.platform.hotKeys->registerHotKey(state.hookWindow, static_cast<std::int16_t>(slot.id), modifiers,
+                                                        static_cast<unsigned>(code))) {
+                slot.refused = !heldByEarlierSlot(state, i, modifiers, code);
+            }
         }
     } catch (const RuntimeError& e) {
         reportError(state.platform, "SetHotKeys", e.description());
     }
+    state.notify(Changed::HotKeys);
+}
+
+std::vector<int> refusedHotKeys(const AppState& state) {
+    std::vector<int> slots;
+    for (int i = 0; i < KeyBindingTable::kSlots; ++i) {
+        if (state.hotKeys[static_cast<std::size_t>(i)].refused) {
+            slots.push_back(i);
+        }
+    }
+    return slots;
 }
 
 void RemoveHotKeys(AppState& state) {

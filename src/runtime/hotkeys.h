@@ -4,6 +4,7 @@
 #include "runtime/tables.h"
 
 #include <string>
+#include <vector>
 
 namespace valumat {
 
@@ -14,6 +15,9 @@ int hotKeyCode(const std::string& secondKey);
 // Registers one hot key per binding (slot i under the atom "Rate<i>") and hooks the configuration window's
 // procedure. Errors are reported ("SetHotKeys").
 void SetHotKeys(AppState& state);
+
+// The slots whose combination the system refused because another program holds it, in slot order.
+std::vector<int> refusedHotKeys(const AppState& state);
 
 // Restores the window procedure, unregisters every registered hot key and deletes its atom, then runs the message
 // pump. Does nothing before the first SetHotKeys. Errors are reported ("RemoveHotKeys").

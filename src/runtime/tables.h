@@ -88,6 +88,9 @@ private:
 struct HotKeySlot {
     std::int16_t registered = 0;
     std::uint16_t id = 0; // the global atom, also the hot-key identifier
+    // The system refused the combination because another program holds it (the slot still counts as registered;
+    // a combination that an earlier slot of ours holds is no refusal of that kind).
+    bool refused = false;
 };
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -136,6 +139,7 @@ enum class Changed {
     Options,           // one of the option values (raised once per option set)
     ModeCaption,       // the caption of the tray menu's mode switch
     ChangesPending,    // ChangesPending and the Apply button
+    HotKeys,           // the hot keys were registered anew (refusals may have changed)
 };
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -1,4 +1,5 @@
 // Start-up (the window's load), leaving the program and unloading the window.
+#include "shell/startup.h"
 #include "runtime/errors.h"
 #include "runtime/hotkeys.h"
 #include "runtime/report.h"
@@ -8,9 +9,9 @@
 #include "store/datafolder.h"
 #include "store/keyfile.h"
 #include "store/optionsfile.h"
-#include "ui/configwindow.h"
+#include "ui/keystab.h"
 
-namespace valumat::ui {
+namespace valumat::shell {
 
 namespace {
 
@@ -24,11 +25,22 @@ template <class Step> void tolerant(Step step) {
 
 } // namespace
 
-void ConfigWindow::Form_Load() {
+Program::Program(AppState& state, ui::ModalHost& host) : window(state, host), tray(window) {
+    tray.leave = [this] { cEnde_Click(); };
+    window.shell = this;
+}
+
+Program::~Program() {
+    window.shell = nullptr;
+}
+
+void Program::Form_Load() {
+    AppState& state = window.state;
+    ui::ConfigWindow& w = window;
     try {
         state.RefreshInProgress = true;
-        const Twips r = form.rect();
-        form.move(host.screenWidth() / 2 - r.width / 2, host.screenHeight() / 2 - r.height / 2);
+        const ui::Twips r = w.form.rect();
+        w.form.move(w.host.screenWidth() / 2 - r.width / 2, w.host.screenHeight() / 2 - r.height / 2);
         // The program's folder in portable use, else the user's folder, filled with the shipped defaults.
         state.dataDirectory =
             prepareDataFolder(state.platform, *state.files, state.platform.process->programPath()).folder;
@@ -45,59 +57,77 @@ void ConfigWindow::Form_Load() {
 
         ReadKeypress(state);
         SetHotKeys(state);
+        announceRefusedHotKeys();
 
-        if (currencies.List1.count() > 0) {
-            currencies.List1.setListIndex(0);
+        if (w.currencies.List1.count() > 0) {
+            w.currencies.List1.setListIndex(0);
         }
-        keys.fillKeyLists();
-        if (keys.KeyList.count() > 0) {
-            keys.KeyList.setListIndex(0);
+        w.keys.fillKeyLists();
+        if (w.keys.KeyList.count() > 0) {
+            w.keys.KeyList.setListIndex(0);
         }
         state.RefreshInProgress = false;
-        clearChanges();
-        keys.SetLine();
+        w.clearChanges();
+        w.keys.SetLine();
 
         const bool configRequested = trimSpaces(state.platform.process->commandLine()) == "/config";
         if (state.options.minimised && !configRequested) {
-            tray.ShowTray();
+            ShowTray();
         } else {
-            form.setShowInTaskbar(true);
-            form.setVisible(true);
+            w.form.setShowInTaskbar(true);
+            w.form.setVisible(true);
         }
     } catch (const RuntimeError& e) {
         reportError(state.platform, "Form_Load", e.description());
-        form.setVisible(true);
+        w.form.setVisible(true);
     }
 }
 
-void ConfigWindow::cEnde_Click() {
+void Program::announceRefusedHotKeys() {
+    const AppState& state = window.state;
+    std::string combinations;
+    for (const int slot : refusedHotKeys(state)) {
+        const KeyBinding& b = state.bindings[slot];
+        combinations +=
+            std::string(combinations.empty() ? "" : ", ") + (b.firstKey == "STRG" ? "STRG + " : "") + b.secondKey;
+    }
+    refusalMessage_ = combinations.empty() ? std::string() : std::string(ui::kRefusedHotKey) + ": " + combinations;
+}
+
+void Program::ShowTray() {
+    tray.ShowTray();
+    if (!refusalMessage_.empty() && !window.form.visible()) {
+        tolerant([this] { window.state.platform.tray->showMessage("Valumat", refusalMessage_); });
+        refusalMessage_.clear();
+    }
+}
+
+void Program::cEnde_Click() {
+    AppState& state = window.state;
     if (state.ChangesPending) {
-        const auto answer = message("Möchten Sie die Änderungen speichern?", "Frage", platform::MessageIcon::Question,
-                                    platform::MessageButtons::YesNo, platform::DefaultButton::First);
+        const auto answer =
+            window.message("Möchten Sie die Änderungen speichern?", "Frage", platform::MessageIcon::Question,
+                           platform::MessageButtons::YesNo, platform::DefaultButton::First);
         if (answer == platform::MessageAnswer::Yes) {
-            tolerant([this] { SaveRates(state, false); });
-            tolerant([this] { SaveKeyList(state, false); });
-            tolerant([this] { SaveOptions(state, false); });
+            tolerant([&state] { SaveRates(state, false); });
+            tolerant([&state] { SaveKeyList(state, false); });
+            tolerant([&state] { SaveOptions(state, false); });
         }
     }
     Form_Unload();
 }
 
-void ConfigWindow::Form_Unload() {
+void Program::Form_Unload() {
     if (unloaded_) {
         return;
     }
-    tolerant([this] { RemoveHotKeys(state); });
+    tolerant([this] { RemoveHotKeys(window.state); });
     tolerant([this] { tray.HideTray(true); });
-    form.setVisible(false);
+    window.form.setVisible(false);
     unloaded_ = true;
     if (quit) {
         quit();
     }
 }
 
-void ConfigWindow::closeBySystem() {
-    Form_Unload();
-}
-
-} // namespace valumat::ui
+} // namespace valumat::shell

@@ -4,16 +4,15 @@
 #include "runtime/report.h"
 #include "runtime/script.h"
 #include "store/optionsfile.h"
-#include "ui/configwindow.h"
 #include "ui/infotab.h"
 
-namespace valumat::ui {
+namespace valumat::shell {
 
 std::string trayTooltip() {
-    return std::string("Valumat - ") + kMakerDomain;
+    return std::string("Valumat - ") + ui::kMakerDomain;
 }
 
-Tray::Tray(ConfigWindow& window)
+Tray::Tray(ui::ConfigWindow& window)
     : mTasten("mTasten", "Tastenbelegung"), mWaehrungen("mWaehrungen", "Währungen"), mOptionen("mOptionen", "Optionen"),
       mInfo("mInfo", "Info"), mSep2("mSep2", "-"), mChangeKeyPress("mChangeKeyPress", kModeCaptionInitial),
       mSep("mSep", "-"), mEnde("mEnde", "Beenden"), w_(window) {
@@ -99,11 +98,13 @@ void Tray::mChangeKeyPress_Click() {
 }
 
 void Tray::mEnde_Click() {
-    w_.cEnde_Click();
+    if (leave) {
+        leave();
+    }
 }
 
 void Tray::modeCaptionChanged() {
     mChangeKeyPress.setCaption(w_.state.modeCaption);
 }
 
-} // namespace valumat::ui
+} // namespace valumat::shell

@@ -1,26 +1,31 @@
 // The notification-area icon and its menu.
 #pragma once
 
+#include "ui/configwindow.h"
 #include "ui/controls.h"
 
+#include <functional>
 #include <string>
+#include <vector>
 
-namespace valumat::ui {
+namespace valumat::shell {
 
-class ConfigWindow;
+using ui::MenuItem;
 
 // The icon's tooltip: the product name, " - " and the maker's web domain.
 std::string trayTooltip();
 
 class Tray {
 public:
-    explicit Tray(ConfigWindow& window);
+    explicit Tray(ui::ConfigWindow& window);
 
     // Menu1 ("popup"), entries in order.
     MenuItem mTasten, mWaehrungen, mOptionen, mInfo, mSep2, mChangeKeyPress, mSep, mEnde;
     std::vector<MenuItem*> menu();
     // Set by the renderer: opens Menu1 at the mouse position.
     std::function<void()> popupMenu;
+    // Set by the program: leaves it as the button "Beenden" does.
+    std::function<void()> leave;
 
     void ShowTray();
     void HideTray(bool removeIcon);
@@ -39,7 +44,7 @@ public:
 
 private:
     void openOnTab(int tab);
-    ConfigWindow& w_;
+    ui::ConfigWindow& w_;
 };
 
-} // namespace valumat::ui
+} // namespace valumat::shell

@@ -68,7 +68,7 @@ bool itemOn(const std::string& item) {
 std::string optionsFileText(const Options& options) {
     return std::string("autostart: ") + (options.autostart ? "1" : "0") + "\r\n" +
            "minimiert: " + (options.minimised ? "1" : "0") + "\r\n" +
-           "exceloptimiert: " + (options.excelMode ? "1" : "0") + "\r\n";
+           "\"exceloptimiert: " + (options.excelMode ? "1" : "0") + "\"\r\n";
 }
 
 bool ReadOptions(AppState& state, bool workingCopy) {

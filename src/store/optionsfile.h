@@ -1,5 +1,6 @@
 // The options file options.dat and its working copy options.tmp: "autostart: 0|1", "minimiert: 0|1",
-// "exceloptimiert: 0|1", and the autostart entry that follows the first option.
+// "exceloptimiert: 0|1" (the third line in double quotes, as a quoted string), and the autostart entry that follows
+// the first option.
 #pragma once
 
 #include "runtime/tables.h"

@@ -27,7 +27,7 @@ ConfigWindow::ConfigWindow(AppState& appState, ModalHost& modalHost)
       tTabs4("tTabs(4)", "", kPanelRect), cEnde("cEnde", "Beenden", {120, 4560, 1575, 375}),
       cOK2("cOK2", "Ok", {1860, 4560, 1575, 375}), CCancel("CCancel", "Abbrechen", {3600, 4560, 1575, 375}),
       CApply("CApply", "Übernehmen", {5340, 4560, 1575, 375}), keys(*this), currencies(*this), options(*this),
-      info(*this), tray(*this) {
+      info(*this) {
     Tabstrip.images = {"tab1", "tab2", "tab3", "tab4"};
     cEnde.setTooltip("Das Programm beenden");
     cOK2.setTooltip("Vorgenommene Einstellungen übernehmen und das Programm als Symbol minimieren");
@@ -42,8 +42,12 @@ ConfigWindow::ConfigWindow(AppState& appState, ModalHost& modalHost)
     CApply.onClick = [this] { CApply_Click(); };
     cOK2.onClick = [this] { cOK2_Click(); };
     CCancel.onClick = [this] { CCancel_Click(); };
-    cEnde.onClick = [this] { cEnde_Click(); };
-    form.onUnload = [this] { Form_Unload(); };
+    cEnde.onClick = [this] {
+        if (shell != nullptr) {
+            shell->cEnde_Click();
+        }
+    };
+    form.onUnload = [this] { closeBySystem(); };
 
     form.controls = {&Tabstrip, &tTabs1, &tTabs2, &tTabs3, &tTabs4, &cEnde, &cOK2, &CCancel, &CApply};
     for (const auto& list : {keys.controls(), currencies.controls(), options.controls(), info.controls()}) {
@@ -126,10 +130,15 @@ void ConfigWindow::stateChanged(Changed what) {
         options.optionsChanged();
         break;
     case Changed::ModeCaption:
-        tray.modeCaptionChanged();
+        if (shell != nullptr) {
+            shell->modeCaptionChanged();
+        }
         break;
     case Changed::ChangesPending:
         CApply.setEnabled(state.applyEnabled);
+        break;
+    case Changed::HotKeys:
+        keys.showRefusal();
         break;
     }
 }
@@ -186,7 +195,10 @@ void ConfigWindow::cOK2_Click() {
     RemoveHotKeys(state);
     SetHotKeys(state);
     clearChanges();
-    tray.ShowTray();
+    if (shell != nullptr) {
+        shell->announceRefusedHotKeys();
+        shell->ShowTray();
+    }
 }
 
 void ConfigWindow::CCancel_Click() {
@@ -208,7 +220,15 @@ void ConfigWindow::CCancel_Click() {
     RemoveHotKeys(state);
     SetHotKeys(state);
     clearChanges();
-    tray.ShowTray();
+    if (shell != nullptr) {
+        shell->ShowTray();
+    }
+}
+
+void ConfigWindow::closeBySystem() {
+    if (shell != nullptr) {
+        shell->Form_Unload();
+    }
 }
 
 } // namespace valumat::ui

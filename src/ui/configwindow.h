@@ -1,9 +1,9 @@
-// The configuration window FConfig: the tab strip with its four panels, the button row, the pending-changes flag,
-// and (with the shell) start-up, the tray icon and leaving the program.
+// The configuration window FConfig: the tab strip with its four panels, the button row and the pending-changes flag.
+// Start-up, the tray icon and leaving the program belong to the application shell (src/shell), which builds on the
+// window and hooks itself in through WindowShell.
 #pragma once
 
 #include "runtime/tables.h"
-#include "shell/tray.h"
 #include "ui/controls.h"
 #include "ui/currencytab.h"
 #include "ui/infotab.h"
@@ -19,6 +19,19 @@ namespace valumat::ui {
 
 // "Valumat V1.2 - " and the maker's web domain.
 std::string windowCaption();
+
+// What the window leaves to the application shell: hiding behind the tray icon (Ok, Abbrechen), the tray menu's
+// mode caption, leaving the program ("Beenden") and unloading the window.
+class WindowShell {
+public:
+    virtual ~WindowShell() = default;
+    virtual void ShowTray() = 0;
+    virtual void modeCaptionChanged() = 0;
+    virtual void cEnde_Click() = 0;
+    virtual void Form_Unload() = 0;
+    // The hot keys were registered anew by "Ok": combinations other programs hold are announced once.
+    virtual void announceRefusedHotKeys() = 0;
+};
 
 class ConfigWindow {
 public:
@@ -39,7 +52,8 @@ public:
     CurrencyTab currencies;
     OptionsTab options;
     InfoTab info;
-    Tray tray;
+    // Set by the shell; without one (a window on its own) its actions do nothing.
+    WindowShell* shell = nullptr;
 
     Panel& tTabs(int k); // 1..4
 
@@ -70,20 +84,12 @@ public:
     void cOK2_Click();
     void CCancel_Click();
 
-    // Start-up and leaving (shell/startup.cpp).
-    void Form_Load();
-    void cEnde_Click();
-    void Form_Unload();
     // The user closes the window through the system: only the unload runs.
     void closeBySystem();
-    bool unloaded() const { return unloaded_; }
-    // Set by the backend: ends the program's event loop once the window is unloaded.
-    std::function<void()> quit;
 
 private:
     void stateChanged(Changed what);
     std::vector<std::pair<const Control*, Placement>> placements_;
-    bool unloaded_ = false;
 };
 
 } // namespace valumat::ui

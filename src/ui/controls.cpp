@@ -203,6 +203,9 @@ void OptionButton::setValue(bool on) {
         }
         return;
     }
+    // Bound buttons of one group may share one value: switching the other one off already makes this one read as
+    // on, so whether it shows a change is decided by its value before the group was touched.
+    const bool wasOn = value();
     for (OptionButton* other : *group_) {
         if (other != this) {
             other->setValue(false);
@@ -214,6 +217,8 @@ void OptionButton::setValue(bool on) {
         } else {
             own_ = true;
         }
+    }
+    if (!wasOn) {
         changed();
     }
     if (onClick) {

@@ -51,9 +51,9 @@ InfoTab::InfoTab(ConfigWindow& window)
       Label19("Label19", kMakerMail, {2520, 2280, 3600, 255}),
       Label21("Label21", std::string("http://") + kMakerHost, {2520, 2580, 3600, 255}),
       Text4("Text4", {240, 600, 6495, 3015}), labelHeading("labelHeading", "Kontaktschreiben", {240, 600, 6495, 255}),
-      Label27("Label27", kLabel27First, {240, 900, 6495, 495}), tName2("tName2", {240, 1440, 3135, 285}),
-      tEmail("tEmail", {3480, 1440, 3255, 285}), tHomepage("tHomepage", {240, 1800, 6495, 285}),
-      tNachricht("tNachricht", {240, 2160, 6495, 1095}), Command8("Command8", "Absenden", {5280, 3300, 1455, 315}),
+      Label27("Label27", kLabel27First, {240, 870, 6495, 660}), tName2("tName2", {240, 1560, 3135, 285}),
+      tEmail("tEmail", {3480, 1560, 3255, 285}), tHomepage("tHomepage", {240, 1920, 6495, 285}),
+      tNachricht("tNachricht", {240, 2280, 6495, 975}), Command8("Command8", "Absenden", {5280, 3300, 1455, 315}),
       w_(window) {
     labelProduct.fontSizePoints = 14;
     Label19.onClick = [this] { Label19_Click(); };

@@ -180,7 +180,9 @@ KeysTab::KeysTab(ConfigWindow& window)
       Text1("Text1", {4920, 2450, 495, 315}), Option1("Option1", "davor", {5640, 2380, 1095, 255}),
       Option2("Option2", "dahinter", {5640, 2600, 975, 255}), Combo1("Combo1", {120, 2880, 1095, 330}),
       Combo2("Combo2", {1560, 2880, 735, 330}), Text2("Text2", {5640, 3000, 615, 255}),
-      Text3("Text3", {5640, 3240, 615, 255}), w_(window) {
+      Text3("Text3", {5640, 3240, 615, 255}), LabelRefused("LabelRefused", kRefusedHotKey, {120, 3300, 3615, 495}),
+      w_(window) {
+    LabelRefused.setVisible(false);
     Command1.setTooltip("Neue Tastenkombination hinzufügen");
     Command2.setTooltip("Gewählte Tastenkombination entfernen");
     designBindingEditor(
@@ -215,7 +217,7 @@ KeysTab::KeysTab(ConfigWindow& window)
 
 std::vector<Control*> KeysTab::controls() {
     return {&KeyList, &Command1, &Command2, &Label10, &Combo3, &Label11, &Combo4, &Check1,  &Text1, &Option1,
-            &Option2, &Label8,   &Combo1,   &Label9,  &Combo2, &Label13, &Text2,  &Label12, &Text3};
+            &Option2, &Label8,   &Combo1,   &Label9,  &Combo2, &Label13, &Text2,  &Label12, &Text3, &LabelRefused};
 }
 
 std::vector<Control*> KeysTab::editorControls() {
@@ -254,6 +256,7 @@ void KeysTab::KeyList_Click() {
         Text3.setText(b.decimalSeparator);
     });
     KeyList.setTooltip(KeyList.item(i));
+    showRefusal();
 
     state.RefreshInProgress = false;
     state.ChangesPending = remembered;
@@ -421,6 +424,7 @@ void KeysTab::Command2_Click() {
     KeyList.setListIndex(-1); // the selected row is gone
     KeyList.itemsChanged();
     KeyList.setListIndex(next);
+    showRefusal();
 
     w_.markChanged();
     if (KeyList.count() == 0) {
@@ -431,6 +435,15 @@ void KeysTab::Command2_Click() {
 void KeysTab::keyListRebuilt() {
     KeyList.setListIndex(-1);
     KeyList.itemsChanged();
+    showRefusal();
+}
+
+void KeysTab::showRefusal() {
+    const int i = KeyList.listIndex();
+    const bool refused = i >= 0 && i < KeyBindingTable::kSlots && w_.state.hotKeys[static_cast<std::size_t>(i)].refused;
+    if (LabelRefused.visible() != refused) {
+        LabelRefused.setVisible(refused);
+    }
 }
 
 void KeysTab::clearAndLockEditor() {

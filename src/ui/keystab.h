@@ -28,6 +28,8 @@ public:
     ComboBox Combo2;               // the key
     TextBox Text2;                 // decimals
     TextBox Text3;                 // decimal separator
+    // Shown under the editor while the selected binding's combination is held by another program.
+    Label LabelRefused;
 
     std::vector<Control*> controls();
 
@@ -57,6 +59,8 @@ public:
     void clearAndLockEditor();
     void unlockEditor();
     void selectorNamesChanged();
+    // The hot keys were registered anew, or another binding is selected: the refusal label follows.
+    void showRefusal();
     // Fills Combo1 with "-", "STRG" and Combo2 with the 48 keys (at start-up).
     void fillKeyLists();
 
@@ -68,6 +72,9 @@ private:
 
     ConfigWindow& w_;
 };
+
+// What the key-bindings tab and the tray say of a combination another program holds.
+inline constexpr const char* kRefusedHotKey = "Tastenkombination von einem anderen Programm belegt";
 
 // The binding editor's controls, as the tab and the new key-binding dialog both have them.
 struct BindingEditorControls {

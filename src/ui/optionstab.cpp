@@ -47,7 +47,9 @@ std::vector<Control*> OptionsTab::controls() {
 void OptionsTab::modeClicked() {
     shownExcel_ = w_.state.options.excelMode;
     w_.state.modeCaption = w_.state.options.excelMode ? kModeCaptionToNormal : kModeCaptionToExcel;
-    w_.tray.modeCaptionChanged();
+    if (w_.shell != nullptr) {
+        w_.shell->modeCaptionChanged();
+    }
     w_.markChanged();
 }
 

@@ -163,15 +163,27 @@ wait_for 10 "the tray icon" sh -c 'xwininfo -root -tree | grep -q "\"Valumat\": 
 icon=$(xwininfo -root -tree | grep '"Valumat": ("valumat"' | grep -o '+[0-9]*+[0-9]*$' | head -1)
 icon_x=$(cut -d+ -f2 <<<"$icon")
 icon_y=$(cut -d+ -f3 <<<"$icon")
-xdotool mousemove $((icon_x + 11)) $((icon_y + 11)) click 3
-sleep 0.5
+# The menu opens when the right button comes up over the icon, not when it goes down: a new visible window of
+# Valumat's appears only then.
+valumat_windows() { xdotool search --onlyvisible --class valumat 2>/dev/null | wc -l; }
+more_valumat_windows() { (($(valumat_windows) > $1)); }
+open_tray_menu() {
+    local before
+    before=$(valumat_windows)
+    xdotool mousemove $((icon_x + 11)) $((icon_y + 11)) mousedown 3
+    sleep 0.5
+    (($(valumat_windows) == before)) || { xdotool mouseup 3; fail "the tray menu opened when the right button went down"; }
+    xdotool mouseup 3
+    wait_for 5 "the tray menu when the right button comes up" more_valumat_windows "$before"
+}
+open_tray_menu
 xdotool key Down Down Down Return
 wait_for 5 "the window shown from the tray menu" xdotool search --onlyvisible --name "^Valumat V1.2"
 sleep 0.3
 shot_window "$window" "$work/from-tray.png"
 diff=$(compare -metric AE "$work/options-tab.png" "$work/from-tray.png" null: 2>&1 || true)
 [[ "$diff" == 0 ]] || fail "the tray menu's \"Optionen\" did not show the options tab ($diff pixels differ)"
-echo "tray: icon present, its menu opens the options tab"
+echo "tray: icon present, its menu opens on the release of the right button and opens the options tab"
 
 # --- the spreadsheet -------------------------------------------------------------------------------------------
 # Spreadsheet mode through the tray menu's mode switch, then a cell holding 12345,6 (German locale, decimal
@@ -194,8 +206,7 @@ if command -v gnumeric >/dev/null && ((${#german[@]})); then
     xdotool key Return Up
     wait_for 5 "the amount in the cell" cell_is "12345,6"
 
-    xdotool mousemove $((icon_x + 11)) $((icon_y + 11)) click 3
-    sleep 0.5
+    open_tray_menu
     xdotool key Down Down Down Down Down Return
     wait_for 5 "spreadsheet mode saved" grep -q "exceloptimiert: 1" "$work/app/options.dat"
 
@@ -223,5 +234,27 @@ fi
 grep -q "läuft bereits" "$work/second.log" || fail "a second start said nothing"
 kill -0 "$valumat_pid" || fail "the first Valumat ended"
 echo "second start: refused cleanly"
+
+# --- a combination another program holds -----------------------------------------------------------------------
+# Another X client grabs Ctrl+D before Valumat starts (minimised): the tray says so once.
+grabber=$bin/../tests/x11/valumat_grab_key
+if [[ -x $grabber ]]; then
+    kill "$valumat_pid"
+    wait_for 5 "Valumat ended" sh -c "! kill -0 $valumat_pid 2>/dev/null"
+    "$grabber" d ctrl >"$work/grab.log" 2>&1 &
+    pids+=($!)
+    wait_for 5 "the other program's grab" grep -q grabbed "$work/grab.log"
+    printf 'autostart: 0\r\nminimiert: 1\r\n"exceloptimiert: 0"\r\n' >"$work/app/options.dat"
+    "${german[@]}" "$work/app/valumat" >"$work/valumat.log" 2>&1 &
+    valumat_pid=$!
+    pids+=($valumat_pid)
+    wait_for 20 "Valumat started again" grep -q "valumat: bereit" "$work/valumat.log"
+    wait_for 10 "the refusal in the tray" grep -q \
+        "Tastenkombination von einem anderen Programm belegt: STRG + D" "$work/valumat.log"
+    (($(grep -c "belegt" "$work/valumat.log") == 1)) || fail "the refusal was announced more than once"
+    echo "refused hot key: Ctrl+D held by another X client is announced in the tray"
+else
+    echo "refused hot key: not tested (no $grabber)"
+fi
 
 echo "PASS"

@@ -4,14 +4,17 @@
 #include "platform/qt/icons.h"
 #include "platform/qt/modalhost.h"
 #include "platform/qt/traymenu.h"
+#include "shell/startup.h"
 #include "testutil.h"
 #include "ui/configwindow.h"
 #include "ui/newkeydialog.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,12 +22,16 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -36,12 +43,12 @@ using qtui::ConfigWindowView;
 // The program state on the fake desktop, the configuration window with the Qt dialog host, and its view; started
 // with the shipped data (the window opens on the key-bindings tab).
 struct QtWindow : Harness {
-    QtWindow() : window(state, host) {
+    QtWindow() : program(state, host), window(program.window) {
         desktop.setProgramPath(temp.dir() + "valumat.exe", '/');
         copyShippedData();
         view = std::make_unique<ConfigWindowView>(window);
         host.setOwner(view->widget());
-        window.Form_Load();
+        program.Form_Load();
     }
     ~QtWindow() { view.reset(); }
 
@@ -52,7 +59,8 @@ struct QtWindow : Harness {
     }
 
     qtui::QtModalHost host;
-    ui::ConfigWindow window;
+    shell::Program program;
+    ui::ConfigWindow& window;
     std::unique_ptr<ConfigWindowView> view;
 };
 
@@ -103,7 +111,8 @@ TEST(QtRendererTest, WindowShowsTheFormAndPlacesControlsByTwips) {
     auto* keyList = w.widget<QListWidget>(w.window.keys.KeyList);
     ASSERT_NE(keyList, nullptr);
     EXPECT_EQ(keyList->parentWidget(), w.view->widgetOf(w.window.tTabs1));
-    EXPECT_EQ(keyList->geometry(), QRect(8, 16, 433, 60)); // 120, 240, 6495, 900
+    // 120, 240, 6495, 900: the list ends where the buttons below it start (1120), a pixel above its own bottom.
+    EXPECT_EQ(keyList->geometry(), QRect(8, 16, 433, 59));
 
     // Controls of a frame or a sub-panel keep their positions on the tab's panel.
     auto* command5 = w.widget<QPushButton>(w.window.options.Command5);
@@ -256,6 +265,20 @@ TEST(QtRendererTest, ClickingATabShowsItsPanel) {
     EXPECT_TRUE(w.view->widgetOf(w.window.info.Info1)->isVisible());
 }
 
+// The tray's mode switch sets the options from code: the options tab shows exactly one mode every time.
+TEST(QtRendererTest, ModeSwitchFromTheTrayShowsOneModeOnTheOptionsTab) {
+    QtWindow w;
+    w.window.selectTab(3);
+    auto* spreadsheet = w.widget<QRadioButton>(w.window.options.Option3);
+    auto* normal = w.widget<QRadioButton>(w.window.options.Option4);
+    ASSERT_TRUE(spreadsheet != nullptr && normal != nullptr);
+    for (const bool excel : {true, false, true}) {
+        w.program.tray.mChangeKeyPress.click();
+        EXPECT_EQ(spreadsheet->isChecked(), excel);
+        EXPECT_EQ(normal->isChecked(), !excel);
+    }
+}
+
 TEST(QtRendererTest, OptionButtonsFollowTheirGroup) {
     QtWindow w;
     w.window.selectTab(3);
@@ -316,9 +339,9 @@ TEST(QtRendererTest, DialogCloseBoxUnloadsTheForm) {
 TEST(QtRendererTest, CloseBoxUnloadsTheWindow) {
     QtWindow w;
     bool quit = false;
-    w.window.quit = [&quit] { quit = true; };
+    w.program.quit = [&quit] { quit = true; };
     w.view->widget()->close();
-    EXPECT_TRUE(w.window.unloaded());
+    EXPECT_TRUE(w.program.unloaded());
     EXPECT_TRUE(quit);
     EXPECT_FALSE(w.view->widget()->isVisible());
 }
@@ -326,10 +349,10 @@ TEST(QtRendererTest, CloseBoxUnloadsTheWindow) {
 TEST(QtRendererTest, HiddenWindowLeavesTheTaskBarAndComesBack) {
     QtWindow w;
     QWidget* top = w.view->widget();
-    w.window.tray.ShowTray();
+    w.program.tray.ShowTray();
     EXPECT_FALSE(top->isVisible());
     EXPECT_EQ(top->windowType(), Qt::Tool);
-    w.window.tray.HideTray(false);
+    w.program.tray.HideTray(false);
     EXPECT_TRUE(top->isVisible());
     EXPECT_EQ(top->windowType(), Qt::Window);
     EXPECT_EQ(top->size(), QSize(481, 352));
@@ -337,7 +360,7 @@ TEST(QtRendererTest, HiddenWindowLeavesTheTaskBarAndComesBack) {
 
 TEST(QtRendererTest, TrayMenuMirrorsTheItemsAndClicksThem) {
     QtWindow w;
-    qtui::TrayMenu menu(w.window.tray);
+    qtui::TrayMenu menu(w.program.tray);
     const QList<QAction*> actions = menu.menu()->actions();
     ASSERT_EQ(actions.size(), 8);
     EXPECT_EQ(actions[0]->text(), "Tastenbelegung");
@@ -348,9 +371,9 @@ TEST(QtRendererTest, TrayMenuMirrorsTheItemsAndClicksThem) {
     w.window.selectTab(3);
     QTest::mouseClick(w.widget<QRadioButton>(w.window.options.Option3), Qt::LeftButton);
     EXPECT_NE(actions[5]->text(), modeBefore);
-    EXPECT_EQ(actions[5]->text().toStdString(), w.window.tray.mChangeKeyPress.caption());
+    EXPECT_EQ(actions[5]->text().toStdString(), w.program.tray.mChangeKeyPress.caption());
 
-    w.window.tray.ShowTray();
+    w.program.tray.ShowTray();
     actions[1]->trigger(); // "Währungen"
     EXPECT_TRUE(w.view->widget()->isVisible());
     EXPECT_EQ(w.window.Tabstrip.selected(), 2);
@@ -366,6 +389,128 @@ TEST(QtRendererTest, LinkLabelsClickThroughTheModel) {
     const auto opened = w.desktop.shellRequests().size();
     emit mail->linkActivated("#");
     EXPECT_EQ(w.desktop.shellRequests().size(), opened + 1);
+}
+
+// --- every caption fits its control ------------------------------------------------------------------------------
+// Measured with the toolkit's own metrics on the widgets as shown, at the resolution the test runs at (ctest runs
+// it at 96 and, with QT_FONT_DPI=144, at 144 dpi): no caption wider (or, wrapped, higher) than its control, no two
+// controls of one parent overlapping.
+
+// What is wrong with the captions and places of the shown widgets under `parent`, one line each.
+void checkLayout(QWidget& parent, const std::function<bool(const QWidget&)>& container,
+                 std::vector<std::string>& faults) {
+    std::vector<QWidget*> shown;
+    for (QWidget* child : parent.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!child->isVisibleTo(&parent) || child->objectName().isEmpty() || child->isWindow()) {
+            continue;
+        }
+        shown.push_back(child);
+        const QString name = child->objectName();
+        const QFontMetrics metrics(child->font());
+        const QSize size = child->size();
+        int needWidth = 0;
+        int needHeight = 0;
+        if (auto* label = qobject_cast<QLabel*>(child); label != nullptr && label->pixmap().isNull()) {
+            const QString text = label->textFormat() == Qt::RichText
+                                     ? QTextDocumentFragment::fromHtml(label->text()).toPlainText()
+                                     : label->text();
+            if (size.height() >= 2 * metrics.lineSpacing()) {
+                needHeight = metrics.boundingRect(QRect(0, 0, size.width(), 1 << 20), Qt::TextWordWrap, text).height();
+            } else {
+                needWidth = metrics.horizontalAdvance(text);
+                needHeight = metrics.height();
+            }
+        } else if (qobject_cast<QCheckBox*>(child) != nullptr || qobject_cast<QRadioButton*>(child) != nullptr) {
+            needWidth = child->sizeHint().width();
+            needHeight = metrics.height();
+        } else if (auto* button = qobject_cast<QPushButton*>(child)) {
+            const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button) +
+                              button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+            needWidth = metrics.horizontalAdvance(button->text()) + 2 * frame;
+            needHeight = metrics.height();
+        }
+        if (needWidth > size.width() || needHeight > size.height()) {
+            faults.push_back(name.toStdString() + ": caption needs " + std::to_string(needWidth) + "x" +
+                             std::to_string(needHeight) + ", has " + std::to_string(size.width()) + "x" +
+                             std::to_string(size.height()));
+        }
+    }
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        for (std::size_t j = i + 1; j < shown.size(); ++j) {
+            if (!container(*shown[i]) && !container(*shown[j]) &&
+                shown[i]->geometry().intersects(shown[j]->geometry())) {
+                faults.push_back(shown[i]->objectName().toStdString() + " overlaps " +
+                                 shown[j]->objectName().toStdString());
+            }
+        }
+    }
+}
+
+TEST(QtLayout, EveryCaptionFitsOnEveryTabAndInBothDialogs) {
+    QtWindow w;
+    // Qt 6 scales a screen above 96 dpi by its pixel ratio: the resolution is the product.
+    const int dpi =
+        static_cast<int>(std::lround(w.view->widget()->logicalDpiX() * w.view->widget()->devicePixelRatioF()));
+    std::vector<std::string> faults;
+    const auto isContainer = [&w](const QWidget& widget) {
+        for (ui::Control* c : w.window.form.controls) {
+            if (w.view->widgetOf(*c) == &widget) {
+                return ui::isContainer(*c);
+            }
+        }
+        return false;
+    };
+    const auto checkShown = [&](const std::string& where) {
+        std::vector<std::string> found;
+        for (ui::Control* c : w.window.form.controls) {
+            QWidget* widget = w.view->widgetOf(*c);
+            if (widget != nullptr && ui::isContainer(*c) && widget->isVisible()) {
+                checkLayout(*widget, isContainer, found);
+            }
+        }
+        checkLayout(*w.view->widget(), isContainer, found);
+        for (const auto& f : found) {
+            faults.push_back(where + ": " + f);
+        }
+    };
+    for (int tab = 1; tab <= 4; ++tab) {
+        w.window.selectTab(tab);
+        checkShown("tab " + std::to_string(tab));
+    }
+    for (int sub = 2; sub <= 3; ++sub) {
+        w.window.info.TabInfo.select(sub);
+        checkShown("info " + std::to_string(sub));
+    }
+    // The binding whose combination another program holds: the label under the editor.
+    w.window.selectTab(1);
+    w.state.hotKeys[0].refused = true;
+    w.window.keys.showRefusal();
+    checkShown("refusal");
+
+    const auto checkDialog = [&](ui::Button& opener, int tab, const std::string& where) {
+        w.window.selectTab(tab);
+        whenDialogShown([&](QDialog& dialog) {
+            std::vector<std::string> found;
+            checkLayout(
+                dialog, [](const QWidget&) { return false; }, found);
+            for (const auto& f : found) {
+                faults.push_back(where + ": " + f);
+            }
+            dialog.close();
+        });
+        QTest::mouseClick(w.widget<QPushButton>(opener), Qt::LeftButton);
+    };
+    checkDialog(w.window.keys.Command1, 1, "FNeuKey");
+    checkDialog(w.window.currencies.cAdd, 2, "FNeu");
+    std::printf("layout checked at %d dpi\n", dpi);
+    EXPECT_TRUE(faults.empty()) << dpi << " dpi:\n"
+                                << [&faults] {
+                                       std::string all;
+                                       for (const auto& f : faults) {
+                                           all += f + "\n";
+                                       }
+                                       return all;
+                                   }();
 }
 
 TEST(QtRendererTest, ProgramIconHasSeveralSizes) {

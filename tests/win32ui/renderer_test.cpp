@@ -6,6 +6,7 @@
 #include "platform/win32/ui/modalhost.h"
 #include "platform/win32/ui/traymenu.h"
 #include "platform/win32/ui/wintext.h"
+#include "shell/startup.h"
 #include "testutil.h"
 #include "ui/configwindow.h"
 
@@ -14,6 +15,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,22 +25,23 @@ namespace valumat::test {
 namespace {
 
 using win32ui::narrow;
+using win32ui::twipsToPixels;
 using win32ui::widen;
 using win32ui::windowText;
 
 // The program state on the fake desktop, the configuration window with the Win32 dialog host, and its view;
 // started with the shipped data (the window opens on the key-bindings tab).
 struct Win32Window : Harness {
-    Win32Window() : host(GetModuleHandleW(nullptr)), window(state, host) {
+    Win32Window() : host(GetModuleHandleW(nullptr)), program(state, host), window(program.window) {
         desktop.setProgramPath(temp.dir() + "valumat.exe", '/');
         copyShippedData();
         view = std::make_unique<win32ui::ConfigWindowView>(window, GetModuleHandleW(nullptr));
         host.setOwner(view->hwnd());
-        window.quit = [this] { ++quits; };
-        window.Form_Load();
+        program.quit = [this] { ++quits; };
+        program.Form_Load();
     }
     ~Win32Window() {
-        window.quit = nullptr;
+        program.quit = nullptr;
         view.reset();
     }
 
@@ -96,7 +100,8 @@ struct Win32Window : Harness {
     }
 
     win32ui::Win32ModalHost host;
-    ui::ConfigWindow window;
+    shell::Program program;
+    ui::ConfigWindow& window;
     std::unique_ptr<win32ui::ConfigWindowView> view;
     int quits = 0;
 };
@@ -387,7 +392,7 @@ TEST(Win32Buttons, TooltipsCarryTheModelsTexts) {
 TEST(Win32ConfigWindow, TheCloseBoxUnloadsTheProgram) {
     Win32Window w;
     SendMessageW(w.view->hwnd(), WM_CLOSE, 0, 0);
-    EXPECT_TRUE(w.window.unloaded());
+    EXPECT_TRUE(w.program.unloaded());
     EXPECT_EQ(w.quits, 1);
     EXPECT_FALSE(IsWindowVisible(w.view->hwnd()));
     EXPECT_TRUE(IsWindow(w.view->hwnd())); // the window stays until the program ends
@@ -396,10 +401,10 @@ TEST(Win32ConfigWindow, TheCloseBoxUnloadsTheProgram) {
 TEST(Win32ConfigWindow, BehindTheTrayIconTheWindowHasNoTaskbarButton) {
     Win32Window w;
     HWND top = w.view->hwnd();
-    w.window.tray.ShowTray();
+    w.program.tray.ShowTray();
     EXPECT_FALSE(IsWindowVisible(top));
     EXPECT_NE(GetWindowLongPtrW(top, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
-    w.window.tray.HideTray(false);
+    w.program.tray.HideTray(false);
     EXPECT_TRUE(IsWindowVisible(top));
     EXPECT_EQ(GetWindowLongPtrW(top, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
     // The client area is the form's again.
@@ -424,9 +429,9 @@ TEST(Win32ConfigWindow, MovingTheWindowMovesTheForm) {
 
 TEST(Win32TrayMenu, MirrorsTheTraysItems) {
     Win32Window w;
-    win32ui::TrayMenu menu(w.window.tray, w.view->hwnd());
+    win32ui::TrayMenu menu(w.program.tray, w.view->hwnd());
     HMENU built = menu.build();
-    const std::vector<ui::MenuItem*> items = w.window.tray.menu();
+    const std::vector<ui::MenuItem*> items = w.program.tray.menu();
     ASSERT_EQ(GetMenuItemCount(built), static_cast<int>(items.size()));
     for (int i = 0; i < GetMenuItemCount(built); ++i) {
         MENUITEMINFOW info{};
@@ -445,7 +450,7 @@ TEST(Win32TrayMenu, MirrorsTheTraysItems) {
     }
     DestroyMenu(built);
 
-    w.window.tray.ShowTray();
+    w.program.tray.ShowTray();
     menu.choose(2); // "Währungen"
     EXPECT_TRUE(IsWindowVisible(w.view->hwnd()));
     EXPECT_EQ(w.window.Tabstrip.selected(), 2);
@@ -511,6 +516,168 @@ TEST(Win32Dialogs, TheCloseBoxHidesTheDialogAndUnloadsIt) {
     EXPECT_TRUE(IsWindowEnabled(w.view->hwnd()));
     // Message boxes belong to the dialog while it is open, to the window again afterwards.
     EXPECT_EQ(tops, (std::vector<HWND>{dialogWindow, w.view->hwnd()}));
+}
+
+// --- every caption fits its control ------------------------------------------------------------------------------
+// Measured with the system's text metrics on the controls as shown, at the resolution the test runs at
+// (run_tests.sh runs it at 96 and, with WINE_DPI=144, at 144 dpi): no caption wider (or, wrapped, higher) than its
+// control, no two controls of one parent overlapping.
+
+// What is wrong with the shown controls among `models` (their windows found by `hwndOf`), one line each.
+void checkLayout(const std::vector<ui::Control*>& models, const std::function<HWND(const ui::Control&)>& hwndOf,
+                 int dpi, std::vector<std::string>& faults) {
+    std::vector<std::pair<const ui::Control*, HWND>> shown;
+    for (const ui::Control* model : models) {
+        HWND h = hwndOf(*model);
+        if (h == nullptr || IsWindowVisible(h) == 0) {
+            continue;
+        }
+        shown.emplace_back(model, h);
+        RECT client{};
+        GetClientRect(h, &client);
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0));
+        const std::wstring text = windowText(h);
+        const LONG_PTR style = GetWindowLongPtrW(h, GWL_STYLE);
+        SIZE need{};
+        if (dynamic_cast<const ui::Label*>(model) != nullptr && (style & SS_TYPEMASK) != SS_ICON && !text.empty()) {
+            const SIZE line = win32ui::textExtent(font, text);
+            if (client.bottom >= 2 * line.cy) {
+                need.cy = win32ui::textExtent(font, text, client.right).cy;
+            } else {
+                need = line;
+            }
+        } else if (dynamic_cast<const ui::CheckBox*>(model) != nullptr ||
+                   dynamic_cast<const ui::OptionButton*>(model) != nullptr) {
+            need = win32ui::textExtent(font, text);
+            need.cx += MulDiv(13 + 6, dpi, 96);
+        } else if (dynamic_cast<const ui::Button*>(model) != nullptr) {
+            need = win32ui::textExtent(font, text);
+            need.cx += MulDiv(10, dpi, 96);
+        }
+        // Controls give way to each other by a pixel or two where the design overlaps, never more.
+        RECT outer{};
+        GetWindowRect(h, &outer);
+        if (outer.right - outer.left < twipsToPixels(model->rect().width, dpi) - 2) {
+            faults.push_back(model->name() + ": narrower than designed (" + std::to_string(outer.right - outer.left) +
+                             ")");
+        }
+        if (need.cx > client.right || need.cy > client.bottom) {
+            faults.push_back(model->name() + ": caption needs " + std::to_string(need.cx) + "x" +
+                             std::to_string(need.cy) + ", has " + std::to_string(client.right) + "x" +
+                             std::to_string(client.bottom));
+        }
+    }
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        for (std::size_t j = i + 1; j < shown.size(); ++j) {
+            if (ui::isContainer(*shown[i].first) || ui::isContainer(*shown[j].first) ||
+                GetParent(shown[i].second) != GetParent(shown[j].second)) {
+                continue;
+            }
+            RECT a{};
+            RECT b{};
+            RECT both{};
+            GetWindowRect(shown[i].second, &a);
+            GetWindowRect(shown[j].second, &b);
+            // A drop-down list's window reaches down over its list; only its box counts.
+            for (const auto& [model, rect] : {std::pair{shown[i].first, &a}, std::pair{shown[j].first, &b}}) {
+                if (model->name().starts_with("Combo")) {
+                    RECT box{};
+                    GetClientRect(model == shown[i].first ? shown[i].second : shown[j].second, &box);
+                    const int height =
+                        static_cast<int>(SendMessageW(model == shown[i].first ? shown[i].second : shown[j].second,
+                                                      CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+                    rect->bottom = rect->top + height + 6;
+                }
+            }
+            if (IntersectRect(&both, &a, &b) != 0) {
+                faults.push_back(shown[i].first->name() + " overlaps " + shown[j].first->name());
+            }
+        }
+    }
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const auto& line : lines) {
+        all += line + "\n";
+    }
+    return all;
+}
+
+TEST(Win32Layout, EveryCaptionFitsOnEveryTabAndInBothDialogs) {
+    Win32Window w;
+    const int dpi = win32ui::dpiOf(w.view->hwnd());
+    std::vector<std::string> faults;
+    const auto check = [&](const std::string& where) {
+        std::vector<std::string> found;
+        checkLayout(
+            w.window.form.controls, [&w](const ui::Control& c) { return w.view->hwndOf(c); }, dpi, found);
+        for (const auto& f : found) {
+            faults.push_back(where + ": " + f);
+        }
+    };
+    for (int tab = 1; tab <= 4; ++tab) {
+        w.window.selectTab(tab);
+        check("tab " + std::to_string(tab));
+    }
+    for (int sub = 2; sub <= 3; ++sub) {
+        w.window.info.TabInfo.select(sub);
+        check("info " + std::to_string(sub));
+    }
+    w.window.selectTab(1);
+    w.state.hotKeys[0].refused = true;
+    w.window.keys.showRefusal();
+    check("refusal");
+
+    w.host.onShown = [&](ui::Form& form, win32ui::FormWindow& dialog) {
+        std::vector<std::string> found;
+        checkLayout(
+            form.controls, [&dialog](const ui::Control& c) { return dialog.views().hwndOf(c); }, dpi, found);
+        for (const auto& f : found) {
+            faults.push_back(form.name() + ": " + f);
+        }
+        SendMessageW(dialog.hwnd(), WM_CLOSE, 0, 0);
+    };
+    w.click(w.window.keys.Command1);
+    w.window.selectTab(2);
+    w.click(w.window.currencies.cAdd);
+    std::printf("layout checked at %d dpi\n", dpi);
+    EXPECT_TRUE(faults.empty()) << dpi << " dpi:\n" << joined(faults);
+}
+
+// The new key-binding dialog opens with the focus in the separator box, the first control of its keyboard order,
+// and gets it there again when it is activated without a control that had the focus.
+TEST(Win32Dialogs, TheNewKeyBindingDialogStartsInTheSeparatorBox) {
+    Win32Window w;
+    std::string focused;
+    std::string focusedAfterActivation;
+    w.host.onShown = [&](ui::Form& form, win32ui::FormWindow& dialog) {
+        const auto nameOf = [&](HWND h) {
+            for (ui::Control* c : form.controls) {
+                if (dialog.views().hwndOf(*c) == h || (h != nullptr && GetParent(h) == dialog.views().hwndOf(*c))) {
+                    return c->name();
+                }
+            }
+            return std::string(h == nullptr ? "(none)" : "(other)");
+        };
+        focused = nameOf(GetFocus());
+        MSG msg{};
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) != 0) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        // The start does not hang on the windows' stacking order (which renderers change for frames and tab
+        // strips, and which the system's own search for the first control follows).
+        SetWindowPos(dialog.views().hwndOf(ui::controlOf<ui::TextBox>(form, "Text3")), HWND_BOTTOM, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        SetFocus(nullptr);
+        SendMessageW(dialog.hwnd(), WM_ACTIVATE, WA_ACTIVE, 0);
+        focusedAfterActivation = nameOf(GetFocus());
+        SendMessageW(dialog.hwnd(), WM_CLOSE, 0, 0);
+    };
+    w.click(w.window.keys.Command1);
+    EXPECT_EQ(focused, "Text3");
+    EXPECT_EQ(focusedAfterActivation, "Text3");
 }
 
 TEST(Win32Dialogs, TheProgramsEndClosesTheDialogAndReachesTheOuterLoop) {

@@ -3,6 +3,8 @@
 # (unless WINEPREFIX names one that exists), e.g. the Win32 renderer tests:
 #
 #   tests/win32ui/run_tests.sh build/windows/tests/win32ui/valumat_win32ui_tests.exe [gtest arguments]
+#
+# WINE_DPI=144 runs it on a screen of that resolution.
 set -euo pipefail
 
 program=${1:?usage: run_tests.sh PROGRAM.exe [arguments]}
@@ -44,4 +46,9 @@ fi
 
 wineboot --init >"$work/wineboot.log" 2>&1 || { echo "wineboot failed"; cat "$work/wineboot.log"; exit 1; }
 wineserver -w
+# WINE_DPI: the screen's resolution the program sees (e.g. 144); Wine's default is 96.
+if [[ -n ${WINE_DPI:-} ]]; then
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$WINE_DPI" /f >/dev/null 2>&1
+    wineserver -w
+fi
 wine "$program" "$@"

@@ -162,6 +162,7 @@ struct FakeDesktop::Impl final : platform::HotKeys,
     bool trayShown = false;
     std::string tooltip;
     int trayAdds = 0;
+    std::vector<std::string> trayMessages;
     std::function<void(int)> trayHandler;
     std::vector<ShellRequest> shellRequests;
     std::optional<std::string> autostart;
@@ -481,6 +482,12 @@ struct FakeDesktop::Impl final : platform::HotKeys,
 
     void setMouseHandler(std::function<void(int message)> handler) override { trayHandler = std::move(handler); }
 
+    void showMessage(const std::string& title, const std::string& text) override {
+        if (trayShown) {
+            trayMessages.push_back(title + ": " + text);
+        }
+    }
+
     void shellOpen(WindowHandle owner, const std::string& verb, const std::string& target,
                    const std::string& directory) override {
         shellRequests.push_back(ShellRequest{owner, verb, target, directory});
@@ -775,6 +782,9 @@ std::string FakeDesktop::trayTooltip() const {
 }
 int FakeDesktop::trayAdds() const {
     return impl_->trayAdds;
+}
+const std::vector<std::string>& FakeDesktop::trayMessages() const {
+    return impl_->trayMessages;
 }
 
 void FakeDesktop::trayMouse(int message) {

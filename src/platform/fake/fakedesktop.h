@@ -208,6 +208,8 @@ public:
     bool trayIconShown() const;
     std::string trayTooltip() const;
     int trayAdds() const;
+    // The messages shown beside the icon: "title: text", in order.
+    const std::vector<std::string>& trayMessages() const;
     void trayMouse(int message); // the user acts on the icon: calls the handler set by the program
     const std::vector<ShellRequest>& shellRequests() const;
     std::optional<std::string> autostartEntry() const;

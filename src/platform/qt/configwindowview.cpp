@@ -45,6 +45,7 @@ ConfigWindowView::ConfigWindowView(ui::ConfigWindow& window) : window_(window), 
         }
         views_.add(*c, parent, origin);
     }
+    views_.fitCaptions(pixelRect(window.form.rect(), *widget_).size());
 
     if (ControlView* picture = views_.viewOf(window.info.Image1)) {
         const QSize size = picture->widget()->size();

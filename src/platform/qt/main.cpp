@@ -5,9 +5,9 @@
 //   IPC or `valumat --hotkey N` bound in the compositor.
 // Wayland when WAYLAND_DISPLAY is set and the compositor offers the clipboard and the key strokes, X11 otherwise;
 // VALUMAT_PLATFORM=x11 or wayland chooses one.
-#include "platform/localatoms.h"
 #include "platform/qt/configwindowview.h"
 #include "platform/qt/icons.h"
+#include "platform/qt/localatoms.h"
 #include "platform/qt/modalhost.h"
 #include "platform/qt/qtdesktop.h"
 #include "platform/qt/traymenu.h"
@@ -21,7 +21,7 @@
 #include "platform/xdg/xdgfolders.h"
 #include "runtime/errors.h"
 #include "runtime/tables.h"
-#include "ui/configwindow.h"
+#include "shell/startup.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
@@ -242,7 +242,7 @@ int main(int argc, char** argv) {
 
     qt::Windows windows;
     x11::XdgAutostart autostart;
-    platform::LocalAtoms atoms;
+    qt::LocalAtoms atoms;
     qt::Sleeper sleeper;
     qt::MessagePump pump;
     qt::TrayIcon tray(qtui::valumatIcon());
@@ -352,52 +352,55 @@ int main(int argc, char** argv) {
     };
 
     qtui::QtModalHost modal;
-    ui::ConfigWindow window(state, modal);
-    window.quit = [] { QCoreApplication::exit(0); };
+    shell::Program program(state, modal);
+    ui::ConfigWindow& window = program.window;
+    program.quit = [] { QCoreApplication::exit(0); };
     int status = 0;
     {
         // The start-up first (the hot keys go live in it), the widgets after: they mirror the window's state as it
         // is then, and building them (fonts, styles) is the slowest part of the start.
-        qtui::TrayMenu menu(window.tray);
+        qtui::TrayMenu menu(program.tray);
         std::unique_ptr<qtui::ConfigWindowView> view;
-        window.tray.popupMenu = [&view, &menu] {
+        program.tray.popupMenu = [&view, &menu] {
             if (view) {
                 view->widget()->activateWindow();
             }
             menu.popup();
         };
-        window.Form_Load();
+        program.Form_Load();
         std::fprintf(stderr, "valumat: bereit\n");
-        if (!window.unloaded()) {
+        if (!program.unloaded()) {
             view = std::make_unique<qtui::ConfigWindowView>(window);
             modal.setOwner(view->widget());
             // A second start: "show" shows the window; "hotkey N" runs the hot key of binding N.
             QObject::connect(
-                &instance, &QLocalServer::newConnection, &instance, [&instance, &window, &state, &windows] {
+                &instance, &QLocalServer::newConnection, &instance, [&instance, &program, &window, &state, &windows] {
                     while (QLocalSocket* peer = instance.nextPendingConnection()) {
                         QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-                        QObject::connect(peer, &QLocalSocket::readyRead, peer, [peer, &window, &state, &windows] {
-                            while (peer->canReadLine()) {
-                                const QByteArray line = peer->readLine().trimmed();
-                                if (line.startsWith("hotkey ")) {
-                                    bool ok = false;
-                                    const int slot = line.mid(7).trimmed().toInt(&ok);
-                                    const bool known =
-                                        ok && slot >= 0 && slot < static_cast<int>(state.hotKeys.size()) &&
-                                        state.hotKeys[static_cast<std::size_t>(slot)].registered != 0 && state.hooked;
-                                    if (known) {
-                                        const auto id =
-                                            static_cast<std::int16_t>(state.hotKeys[static_cast<std::size_t>(slot)].id);
-                                        std::fprintf(stderr, "valumat: Tastenkombination %d\n", id);
-                                        windows.post(state.hookWindow, platform::kWmHotKey, id, 0);
+                        QObject::connect(
+                            peer, &QLocalSocket::readyRead, peer, [peer, &program, &window, &state, &windows] {
+                                while (peer->canReadLine()) {
+                                    const QByteArray line = peer->readLine().trimmed();
+                                    if (line.startsWith("hotkey ")) {
+                                        bool ok = false;
+                                        const int slot = line.mid(7).trimmed().toInt(&ok);
+                                        const bool known =
+                                            ok && slot >= 0 && slot < static_cast<int>(state.hotKeys.size()) &&
+                                            state.hotKeys[static_cast<std::size_t>(slot)].registered != 0 &&
+                                            state.hooked;
+                                        if (known) {
+                                            const auto id = static_cast<std::int16_t>(
+                                                state.hotKeys[static_cast<std::size_t>(slot)].id);
+                                            std::fprintf(stderr, "valumat: Tastenkombination %d\n", id);
+                                            windows.post(state.hookWindow, platform::kWmHotKey, id, 0);
+                                        }
+                                        peer->write(known ? "ok\n" : "unknown\n");
+                                    } else if (!program.unloaded()) {
+                                        program.tray.HideTray(false);
+                                        window.form.refresh();
                                     }
-                                    peer->write(known ? "ok\n" : "unknown\n");
-                                } else if (!window.unloaded()) {
-                                    window.tray.HideTray(false);
-                                    window.form.refresh();
                                 }
-                            }
-                        });
+                            });
                     }
                 });
             if (!tray.available()) {
@@ -406,7 +409,7 @@ int main(int argc, char** argv) {
             }
             status = QApplication::exec();
         }
-        window.tray.popupMenu = nullptr;
+        program.tray.popupMenu = nullptr;
         modal.setOwner(nullptr);
     }
     if (x11KeyEvents) {

@@ -1,6 +1,7 @@
 #include "platform/qt/modalhost.h"
 
 #include "platform/qt/renderer.h"
+#include "ui/viewregistry.h"
 
 #include <QCloseEvent>
 #include <QDialog>
@@ -46,19 +47,6 @@ protected:
     }
 };
 
-void closeByBox(ui::Form& form) {
-    form.setVisible(false);
-    if (form.onUnload) {
-        form.onUnload();
-    }
-}
-
-// Takes the observer off the form however runModal is left.
-struct ObserverGuard {
-    ui::Form& form;
-    ~ObserverGuard() { form.observe(nullptr); }
-};
-
 QScreen* screen() {
     return QGuiApplication::primaryScreen();
 }
@@ -75,10 +63,11 @@ void QtModalHost::runModal(ui::Form& form) {
     for (ui::Control* c : form.controls) {
         views.add(*c, &dialog);
     }
+    views.fitCaptions(pixelRect(form.rect(), dialog).size());
 
-    dialog.onClose = [&form] { closeByBox(form); };
+    dialog.onClose = [&form] { ui::closeByCloseBox(form); };
     dialog.onMove = [&form, &dialog, &applied] { feedFormMove(form, dialog, applied); };
-    const ObserverGuard guard{form};
+    const ui::FormObserverGuard guard{form};
     form.observe([&form, &dialog, &applied](ui::Control&) {
         syncFormWindow(form, dialog, applied);
         if (!form.visible()) {
@@ -94,7 +83,7 @@ void QtModalHost::runModal(ui::Form& form) {
     views.clear();
     // The loop also ends when the program quits: the dialog goes the way of its close box.
     if (form.visible()) {
-        closeByBox(form);
+        ui::closeByCloseBox(form);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -648,6 +649,10 @@ TrayIcon::TrayIcon(QIcon picture) : picture_(std::move(picture)) {}
 QSystemTrayIcon& TrayIcon::icon() {
     if (!icon_) {
         icon_ = std::make_unique<QSystemTrayIcon>(picture_);
+        // Without a StatusNotifier host Qt embeds a window of its own into the notification area (XEmbed); its
+        // button events tell the press of the right button from its release. A StatusNotifier host decides itself
+        // when to ask for the menu.
+        QCoreApplication::instance()->installEventFilter(this);
         QObject::connect(
             icon_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
                 if (!handler_) {
@@ -663,9 +668,33 @@ QSystemTrayIcon& TrayIcon::icon() {
     return *icon_;
 }
 
+bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if ((type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease) ||
+        watched->objectName() != QLatin1String("QSystemTrayIconSys")) {
+        return false;
+    }
+    if (static_cast<QMouseEvent*>(event)->button() != Qt::RightButton) {
+        return false;
+    }
+    // The press does nothing (Qt would report it as the context activation); the release opens the menu.
+    if (type == QEvent::MouseButtonRelease && handler_) {
+        handler_(platform::kTrayRightButtonUp);
+    }
+    return true;
+}
+
 void TrayIcon::add(const std::string& tooltip) {
     icon().setToolTip(QString::fromStdString(tooltip));
     icon().show();
+}
+
+void TrayIcon::showMessage(const std::string& title, const std::string& text) {
+    std::fprintf(stderr, "valumat: %s: %s\n", title.c_str(), text.c_str());
+    if (icon_ && icon_->isVisible()) {
+        icon_->showMessage(QString::fromStdString(title), QString::fromStdString(text), QSystemTrayIcon::Warning,
+                           10000);
+    }
 }
 
 void TrayIcon::remove() {

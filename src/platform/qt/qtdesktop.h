@@ -136,10 +136,16 @@ public:
     void add(const std::string& tooltip) override;
     void remove() override;
     void setMouseHandler(std::function<void(int message)> handler) override;
+    void showMessage(const std::string& title, const std::string& text) override;
     bool available() const;
     // A notification area that knows no double-click (StatusNotifierItem hosts send "activate" on a click, the only
     // ones under Wayland): its activation counts as the double-click.
     bool activateOpens = false;
+
+protected:
+    // The XEmbed icon window's own buttons: Qt reports its context activation when the right button goes down; the
+    // menu opens when it comes up.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QSystemTrayIcon& icon();

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -20,9 +21,11 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStringList>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTextCursor>
 
+#include <algorithm>
 #include <cmath>
 
 namespace valumat::qtui {
@@ -59,6 +62,11 @@ Qt::Alignment alignmentOf(ui::Alignment alignment) {
     return Qt::AlignLeft | Qt::AlignTop;
 }
 
+// A one-line caption beside an indicator (check box, option button): the toolkit's own size for it.
+ui::CaptionNeed indicatorCaptionNeed(const QWidget& widget) {
+    return {widget.sizeHint().width(), QFontMetrics(widget.font()).height()};
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 
 class LabelView : public ControlView {
@@ -80,6 +88,22 @@ public:
     void setPicture(const QPixmap& picture) {
         picture_ = picture;
         sync();
+    }
+
+    // A label high enough for two lines wraps its text; any other label shows one line.
+    ui::CaptionNeed captionNeed(int width) const override {
+        if (!picture_.isNull() || label_.caption().empty()) {
+            return {};
+        }
+        const QFontMetrics metrics(qlabel_->font());
+        const QString caption = qs(label_.caption());
+        if (geometry().height() >= 2 * metrics.lineSpacing()) {
+            const QRect needed =
+                metrics.boundingRect(QRect(0, 0, width, 1 << 20),
+                                     static_cast<int>(alignmentOf(label_.alignment)) | Qt::TextWordWrap, caption);
+            return {std::min(needed.width(), width), needed.height()};
+        }
+        return {metrics.horizontalAdvance(caption) + 1, metrics.height()};
     }
 
 private:
@@ -123,6 +147,15 @@ public:
         qbutton_->setAutoDefault(false);
         qbutton_->installEventFilter(this);
         connect(qbutton_, &QPushButton::clicked, this, [this] { input([this] { button_.click(); }); });
+    }
+
+    // The text between the button's frame and margins.
+    ui::CaptionNeed captionNeed(int) const override {
+        const QStyle* style = qbutton_->style();
+        const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, qbutton_) +
+                          style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, qbutton_);
+        const QFontMetrics metrics(qbutton_->font());
+        return {metrics.horizontalAdvance(qs(button_.caption())) + 2 * frame, metrics.height()};
     }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -364,6 +397,8 @@ public:
         connect(qcheck_, &QCheckBox::clicked, this, [this] { input([this] { check_.click(); }); });
     }
 
+    ui::CaptionNeed captionNeed(int) const override { return indicatorCaptionNeed(*qcheck_); }
+
 private:
     void syncContent() override {
         qcheck_->setText(qs(check_.caption()));
@@ -384,6 +419,8 @@ public:
         qradio_->setAutoExclusive(false);
         connect(qradio_, &QRadioButton::clicked, this, [this] { input([this] { option_.click(); }); });
     }
+
+    ui::CaptionNeed captionNeed(int) const override { return indicatorCaptionNeed(*qradio_); }
 
 private:
     void syncContent() override {
@@ -532,19 +569,9 @@ private:
 
 // ---------------------------------------------------------------------------------------------------------------
 
-int twipsToPixels(int twips, int dpi) {
-    return static_cast<int>(std::lround(static_cast<double>(twips) * dpi / 1440.0));
-}
-
-int pixelsToTwips(int pixels, int dpi) {
-    return dpi > 0 ? static_cast<int>(std::lround(static_cast<double>(pixels) * 1440.0 / dpi)) : pixels * 15;
-}
-
 QRect pixelRect(const ui::Twips& rect, const QWidget& widget, QPoint origin) {
-    const int dx = widget.logicalDpiX();
-    const int dy = widget.logicalDpiY();
-    return {twipsToPixels(rect.left - origin.x(), dx), twipsToPixels(rect.top - origin.y(), dy),
-            twipsToPixels(rect.width, dx), twipsToPixels(rect.height, dy)};
+    const ui::PixelRect r = ui::pixelRect(rect, widget.logicalDpiX(), origin.x(), origin.y());
+    return {r.left, r.top, r.width, r.height};
 }
 
 void useDesignFont(QWidget& window) {
@@ -599,7 +626,7 @@ void ControlView::sync() {
     syncing_ = true;
     {
         const QSignalBlocker blocker(widget_);
-        widget_->setGeometry(pixelRect(model_.rect(), *widget_, origin_));
+        widget_->setGeometry(geometry());
         const QString tip = qs(model_.tooltip());
         if (widget_->toolTip() != tip) {
             widget_->setToolTip(tip);
@@ -611,6 +638,32 @@ void ControlView::sync() {
     // loss of the focus.
     widget_->setEnabled(model_.enabled());
     widget_->setVisible(model_.visible());
+}
+
+QRect ControlView::geometry() const {
+    const QRect plain = pixelRect(model_.rect(), *widget_, origin_);
+    if (fitted_ == nullptr) {
+        return plain;
+    }
+    const ui::PixelRect r = fitted_->of(model_, {plain.x(), plain.y(), plain.width(), plain.height()});
+    return {r.left, r.top, r.width, r.height};
+}
+
+ui::CaptionNeed ControlView::captionNeed(int) const {
+    return {};
+}
+
+void ControlView::shrinkFontToFit() {
+    const QSize size = geometry().size();
+    const auto fits = [&] {
+        const ui::CaptionNeed need = captionNeed(size.width());
+        return need.width <= size.width() && need.height <= size.height();
+    };
+    QFont font = widget_->font();
+    while (!fits() && font.pointSizeF() > 6.0) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+        widget_->setFont(font);
+    }
 }
 
 void ControlView::input(const std::function<void()>& feed) {
@@ -664,29 +717,11 @@ ViewSet::~ViewSet() {
 }
 
 ControlView* ViewSet::add(ui::Control& model, QWidget* parent, QPoint origin) {
-    std::unique_ptr<ControlView> view = makeView(model, parent, origin);
-    if (!view) {
-        return nullptr;
-    }
-    if (dynamic_cast<ui::OptionButton*>(&model) != nullptr) {
-        // A click switches other buttons of the group; bound buttons do not always tell.
-        view->afterInput = [this] {
-            for (const auto& v : views_) {
-                if (dynamic_cast<ui::OptionButton*>(&v->model()) != nullptr) {
-                    v->sync();
-                }
-            }
-        };
-    }
-    ControlView* raw = view.get();
-    byModel_[&model] = raw;
-    views_.push_back(std::move(view));
-    return raw;
+    return views_.add(makeView(model, parent, origin));
 }
 
 ControlView* ViewSet::viewOf(const ui::Control& model) const {
-    const auto it = byModel_.find(&model);
-    return it == byModel_.end() ? nullptr : it->second;
+    return views_.viewOf(model);
 }
 
 QWidget* ViewSet::widgetOf(const ui::Control& model) const {
@@ -695,13 +730,56 @@ QWidget* ViewSet::widgetOf(const ui::Control& model) const {
 }
 
 void ViewSet::syncAll() {
-    for (const auto& view : views_) {
-        view->sync();
+    views_.syncAll();
+}
+
+void ViewSet::fitCaptions(QSize clientSize) {
+    // The views by the widget they sit in, in creation order.
+    std::vector<QWidget*> parents;
+    for (const auto& view : views_.views()) {
+        QWidget* parent = view->widget()->parentWidget();
+        if (std::find(parents.begin(), parents.end(), parent) == parents.end()) {
+            parents.push_back(parent);
+        }
     }
+    fitted_.clear();
+    for (QWidget* parent : parents) {
+        std::vector<const ui::Control*> controls;
+        std::vector<ui::PixelRect> placed;
+        std::vector<ControlView*> group;
+        for (const auto& view : views_.views()) {
+            if (view->widget()->parentWidget() == parent) {
+                const QRect r = view->geometry();
+                controls.push_back(&view->model());
+                placed.push_back({r.x(), r.y(), r.width(), r.height()});
+                group.push_back(view.get());
+            }
+        }
+        QSize area = clientSize;
+        for (const auto& view : views_.views()) {
+            if (view->widget() == parent) {
+                area = view->geometry().size();
+            }
+        }
+        const auto fitted = ui::fitCaptions(controls, placed, area.width(), area.height(),
+                                            [&group](const ui::Control& control, int width) {
+                                                for (ControlView* v : group) {
+                                                    if (&v->model() == &control) {
+                                                        return v->captionNeed(width);
+                                                    }
+                                                }
+                                                return ui::CaptionNeed{};
+                                            });
+        for (std::size_t i = 0; i < group.size(); ++i) {
+            fitted_.set(*controls[i], fitted[i]);
+            group[i]->setFitted(&fitted_);
+            group[i]->shrinkFontToFit();
+        }
+    }
+    syncAll();
 }
 
 void ViewSet::clear() {
-    byModel_.clear();
     views_.clear();
 }
 

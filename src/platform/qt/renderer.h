@@ -3,6 +3,8 @@
 #pragma once
 
 #include "ui/controls.h"
+#include "ui/layout.h"
+#include "ui/viewregistry.h"
 
 #include <QObject>
 #include <QPixmap>
@@ -17,9 +19,8 @@
 
 namespace valumat::qtui {
 
-// Twips (1/1440 inch) to pixels at a resolution in dots per inch.
-int twipsToPixels(int twips, int dpi);
-int pixelsToTwips(int pixels, int dpi);
+using ui::pixelsToTwips;
+using ui::twipsToPixels;
 // A rectangle in twips as pixels for a widget; `origin` is where the widget's parent starts, in the same twips
 // coordinates as the rectangle.
 QRect pixelRect(const ui::Twips& rect, const QWidget& widget, QPoint origin = {});
@@ -41,6 +42,15 @@ public:
     // Shows the model's current state: geometry, enabled, visible, tooltip and what the kind of control shows.
     void sync();
 
+    // What the control's caption needs at a width, with the widget's font and style ({0, 0}: no caption).
+    virtual ui::CaptionNeed captionNeed(int width) const;
+    // The window's fitted rectangles (see ViewSet::fitCaptions); the plain conversion applies without them.
+    void setFitted(const ui::FittedRects* fitted) { fitted_ = fitted; }
+    // The rectangle the widget gets: fitted, or converted from the model's twips.
+    QRect geometry() const;
+    // A caption that does not fit even so gets a smaller font, half a point at a time (down to 6 points).
+    void shrinkFontToFit();
+
     // Called after the user's input went into the model (the owner re-syncs what the model may have changed
     // besides this control, e.g. the other option buttons of a group).
     std::function<void()> afterInput;
@@ -56,6 +66,7 @@ private:
     QWidget* widget_;
     QPoint origin_;
     bool syncing_ = false;
+    const ui::FittedRects* fitted_ = nullptr;
 };
 
 // Creates the view (and its widget under `parent`) for a control model of any kind; nullptr for a Form or a
@@ -89,12 +100,15 @@ public:
     ControlView* viewOf(const ui::Control& model) const;
     QWidget* widgetOf(const ui::Control& model) const;
     void syncAll();
+    // Lays the controls out so that every caption fits (ui::fitCaptions), per parent widget; `clientSize` is the
+    // size of the window the views were made for, the parent of its top-level controls.
+    void fitCaptions(QSize clientSize);
     // Takes every observer off the models and drops the views (the widgets stay with their parents).
     void clear();
 
 private:
-    std::vector<std::unique_ptr<ControlView>> views_;
-    std::unordered_map<const ui::Control*, ControlView*> byModel_;
+    ui::ViewRegistry<ControlView> views_;
+    ui::FittedRects fitted_;
 };
 
 } // namespace valumat::qtui

@@ -18,7 +18,7 @@ void syncAction(const ui::MenuItem& item, QAction& action) {
 
 } // namespace
 
-TrayMenu::TrayMenu(ui::Tray& tray) : menu_(std::make_unique<QMenu>()) {
+TrayMenu::TrayMenu(shell::Tray& tray) : menu_(std::make_unique<QMenu>()) {
     for (ui::MenuItem* item : tray.menu()) {
         QAction* action = menu_->addAction(QString());
         action->setObjectName(QString::fromStdString(item->name()));

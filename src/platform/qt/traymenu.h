@@ -15,7 +15,7 @@ namespace valumat::qtui {
 class TrayMenu {
 public:
     // Destroy the menu before the Tray.
-    explicit TrayMenu(ui::Tray& tray);
+    explicit TrayMenu(shell::Tray& tray);
     ~TrayMenu();
     TrayMenu(const TrayMenu&) = delete;
     TrayMenu& operator=(const TrayMenu&) = delete;

@@ -14,7 +14,7 @@
 #include "platform/win32/win32desktop.h"
 #include "runtime/ending.h"
 #include "runtime/tables.h"
-#include "ui/configwindow.h"
+#include "shell/startup.h"
 
 #include <windows.h>
 
@@ -97,7 +97,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         win32::Win32Desktop desktop(instance);
         AppState state(desktop.platform());
         win32ui::Win32ModalHost modal(instance);
-        ui::ConfigWindow window(state, modal);
+        shell::Program program(state, modal);
+        ui::ConfigWindow& window = program.window;
         {
             win32ui::ConfigWindowView view(window, instance);
             // The window gets the hot keys (the runtime hooks its procedure), owns the dialogs, the message boxes
@@ -107,38 +108,39 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             modal.setOwner(view.hwnd());
             modal.dispatch = [&desktop](MSG& message) { dispatch(desktop, message); };
             modal.onTopWindow = [&desktop](HWND top) { desktop.messageBoxes().owner = top; };
-            win32ui::TrayMenu menu(window.tray, view.hwnd());
-            window.tray.popupMenu = [&menu] { menu.popup(); };
-            window.quit = [] { PostQuitMessage(0); };
-            desktop.onSessionEnd = [&state, &window] {
+            win32ui::TrayMenu menu(program.tray, view.hwnd());
+            program.tray.popupMenu = [&menu] { menu.popup(); };
+            program.quit = [] { PostQuitMessage(0); };
+            desktop.onSessionEnd = [&state, &program] {
                 log(L"valumat: Sitzungsende");
                 state.endRequested = true; // a running script stops at its next line, should it ever get there
                 runEndCleanups();          // the running script's user clipboard back
-                window.Form_Unload();      // hot keys and tray icon away; no question about unsaved changes
+                program.Form_Unload();     // hot keys and tray icon away; no question about unsaved changes
             };
-            view.onMessage() = [&window, &desktop, showRequest](UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+            view.onMessage() = [&program, &window, &desktop, showRequest](UINT message, WPARAM wParam, LPARAM,
+                                                                          LRESULT& result) {
                 if (desktop.handleSessionMessage(message, wParam, result)) {
                     return true;
                 }
                 if (message != showRequest) {
                     return false;
                 }
-                if (!window.unloaded()) {
-                    window.tray.HideTray(false);
+                if (!program.unloaded()) {
+                    program.tray.HideTray(false);
                     window.form.refresh(); // to the front, also when it was shown already
                 }
                 result = 0;
                 return true;
             };
 
-            window.Form_Load();
+            program.Form_Load();
             log(L"valumat: bereit");
-            if (!window.unloaded()) {
+            if (!program.unloaded()) {
                 status = runMessageLoop(desktop);
             }
             desktop.onSessionEnd = nullptr;
-            window.tray.popupMenu = nullptr;
-            window.quit = nullptr;
+            program.tray.popupMenu = nullptr;
+            program.quit = nullptr;
             modal.dispatch = nullptr;
             modal.onTopWindow = nullptr;
             desktop.setMainWindow(nullptr);

@@ -364,6 +364,23 @@ bool TrayIcon::available() {
     return FindWindowW(L"Shell_TrayWnd", nullptr) != nullptr;
 }
 
+void TrayIcon::showMessage(const std::string& title, const std::string& text) {
+    if (!shown_) {
+        return;
+    }
+    NOTIFYICONDATAW balloon = data(NIF_INFO);
+    const std::wstring wideTitle = widen(title);
+    const std::wstring wideText = widen(text);
+    const std::size_t titleLength = std::min(wideTitle.size(), std::size(balloon.szInfoTitle) - 1);
+    std::wmemcpy(balloon.szInfoTitle, wideTitle.c_str(), titleLength);
+    balloon.szInfoTitle[titleLength] = L'\0';
+    const std::size_t textLength = std::min(wideText.size(), std::size(balloon.szInfo) - 1);
+    std::wmemcpy(balloon.szInfo, wideText.c_str(), textLength);
+    balloon.szInfo[textLength] = L'\0';
+    balloon.dwInfoFlags = NIIF_WARNING;
+    Shell_NotifyIconW(NIM_MODIFY, &balloon);
+}
+
 void TrayIcon::add(const std::string& tooltip) {
     tooltip_ = widen(tooltip);
     wanted_ = true;

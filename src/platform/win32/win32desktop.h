@@ -137,6 +137,7 @@ public:
     void add(const std::string& tooltip) override;
     void remove() override;
     void setMouseHandler(std::function<void(int message)> handler) override;
+    void showMessage(const std::string& title, const std::string& text) override;
 
     void setIcon(HICON icon);
     bool shown() const { return shown_; }

@@ -25,6 +25,7 @@ ConfigWindowView::ConfigWindowView(ui::ConfigWindow& window, HINSTANCE instance)
         }
         frame_.add(*c, parent, origin);
     }
+    frame_.fitCaptions();
     frame_.views().settle();
 
     if (ControlWnd* picture = frame_.views().viewOf(window.info.Image1)) {

@@ -49,6 +49,13 @@ COLORREF linkColour() {
 
 // A label: a static text, a link (a static in the link colour, underlined, with the hand cursor) when the model
 // reacts to clicks, or a picture once it was given an icon.
+// A caption beside a check box's or an option button's box: the box (13 pixels at 96 dpi), the gap after it and the
+// text.
+ui::CaptionNeed indicatorCaptionNeed(HFONT font, const std::string& caption, int dpi) {
+    const SIZE size = textExtent(font, widen(caption));
+    return {MulDiv(13 + 6, dpi, 96) + size.cx, size.cy};
+}
+
 class LabelWnd : public ControlWnd {
 public:
     LabelWnd(ui::Label& model, const CreateArgs& args)
@@ -104,6 +111,20 @@ public:
             return true;
         }
         return false;
+    }
+
+    // One line, or wrapped text for a label high enough for two lines.
+    ui::CaptionNeed captionNeed(int width) const override {
+        if (icon_ != nullptr || label_.caption().empty()) {
+            return {};
+        }
+        const std::wstring text = widen(label_.caption());
+        if (oneLine()) {
+            const SIZE size = textExtent(shownFont(), text);
+            return {size.cx, size.cy};
+        }
+        const SIZE size = textExtent(shownFont(), text, width);
+        return {std::min<int>(size.cx, width), size.cy};
     }
 
     HBRUSH colour(HDC dc) override {
@@ -186,6 +207,12 @@ public:
     bool returnKey() override {
         input([this] { button_.click(); });
         return true;
+    }
+
+    // The text between the button's edges and margins.
+    ui::CaptionNeed captionNeed(int) const override {
+        const SIZE size = textExtent(shownFont(), widen(button_.caption()));
+        return {size.cx + MulDiv(10, args().context->dpi, 96), size.cy};
     }
 
 private:
@@ -409,6 +436,10 @@ public:
         return false;
     }
 
+    ui::CaptionNeed captionNeed(int) const override {
+        return indicatorCaptionNeed(shownFont(), check_.caption(), args().context->dpi);
+    }
+
 private:
     void syncContent() override {
         setText(hwnd(), widen(check_.caption()));
@@ -432,6 +463,10 @@ public:
             return true;
         }
         return false;
+    }
+
+    ui::CaptionNeed captionNeed(int) const override {
+        return indicatorCaptionNeed(shownFont(), option_.caption(), args().context->dpi);
     }
 
 private:

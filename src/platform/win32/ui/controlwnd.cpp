@@ -2,6 +2,8 @@
 
 #include "platform/win32/ui/wintext.h"
 
+#include <algorithm>
+
 namespace valumat::win32ui {
 
 namespace {
@@ -111,13 +113,39 @@ void ControlWnd::create(const wchar_t* windowClass, DWORD style, DWORD exStyle) 
 }
 
 void ControlWnd::rescale() {
+    shrunk_ = nullptr;
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(chooseFont()), TRUE);
     placed_ = RECT{};
     sync();
 }
 
 RECT ControlWnd::placement() const {
-    return pixelRect(model_.rect(), args_.context->dpi, args_.origin);
+    const RECT plain = pixelRect(model_.rect(), args_.context->dpi, args_.origin);
+    if (fitted_ == nullptr) {
+        return plain;
+    }
+    const ui::PixelRect r =
+        fitted_->of(model_, {plain.left, plain.top, plain.right - plain.left, plain.bottom - plain.top});
+    return {r.left, r.top, r.right(), r.bottom()};
+}
+
+ui::CaptionNeed ControlWnd::captionNeed(int) const {
+    return {};
+}
+
+void ControlWnd::shrinkFontToFit() {
+    if (chooseFont() != font()) {
+        return; // a face or size of its own
+    }
+    const RECT r = placement();
+    const auto fits = [&] {
+        const ui::CaptionNeed need = captionNeed(r.right - r.left);
+        return need.width <= r.right - r.left && need.height <= r.bottom - r.top;
+    };
+    for (int tenths = args_.context->fonts->tenths() - 5; !fits() && tenths >= 60; tenths -= 5) {
+        shrunk_ = args_.context->fonts->sized(tenths);
+        SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(shrunk_), TRUE);
+    }
 }
 
 void ControlWnd::attach() {
@@ -201,30 +229,15 @@ ViewSet::~ViewSet() {
 }
 
 ControlWnd* ViewSet::add(ui::Control& model, const CreateArgs& args) {
-    std::unique_ptr<ControlWnd> view = makeControl(model, args);
-    if (!view) {
-        return nullptr;
+    ControlWnd* view = views_.add(makeControl(model, args));
+    if (view != nullptr) {
+        byHwnd_[view->hwnd()] = view;
     }
-    if (dynamic_cast<ui::OptionButton*>(&model) != nullptr) {
-        // A click switches the other buttons of the group; bound buttons do not always tell.
-        view->afterInput = [this] {
-            for (const auto& v : views_) {
-                if (dynamic_cast<ui::OptionButton*>(&v->model()) != nullptr) {
-                    v->sync();
-                }
-            }
-        };
-    }
-    ControlWnd* raw = view.get();
-    byModel_[&model] = raw;
-    byHwnd_[raw->hwnd()] = raw;
-    views_.push_back(std::move(view));
-    return raw;
+    return view;
 }
 
 ControlWnd* ViewSet::viewOf(const ui::Control& model) const {
-    const auto it = byModel_.find(&model);
-    return it == byModel_.end() ? nullptr : it->second;
+    return views_.viewOf(model);
 }
 
 ControlWnd* ViewSet::viewOf(HWND control) const {
@@ -294,19 +307,68 @@ bool ViewSet::route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 }
 
 void ViewSet::syncAll() {
-    for (const auto& view : views_) {
+    for (const auto& view : views_.views()) {
         view->sync();
     }
 }
 
 void ViewSet::settle() {
-    for (const auto& view : views_) {
+    for (const auto& view : views_.views()) {
         view->settle();
     }
 }
 
+void ViewSet::fitCaptions(SIZE client) {
+    std::vector<HWND> parents;
+    for (const auto& view : views_.views()) {
+        HWND parent = GetParent(view->hwnd());
+        if (std::find(parents.begin(), parents.end(), parent) == parents.end()) {
+            parents.push_back(parent);
+        }
+    }
+    fitted_.clear();
+    for (const auto& view : views_.views()) {
+        view->setFitted(nullptr);
+    }
+    for (HWND parent : parents) {
+        std::vector<const ui::Control*> controls;
+        std::vector<ui::PixelRect> placed;
+        std::vector<ControlWnd*> group;
+        for (const auto& view : views_.views()) {
+            if (GetParent(view->hwnd()) == parent) {
+                // The control's own box: a drop-down list's window reaches further down, over its list.
+                const RECT r = view->ControlWnd::placement();
+                controls.push_back(&view->model());
+                placed.push_back({r.left, r.top, r.right - r.left, r.bottom - r.top});
+                group.push_back(view.get());
+            }
+        }
+        SIZE area = client;
+        if (ControlWnd* owner = viewOf(parent)) {
+            const RECT r = owner->ControlWnd::placement();
+            area = SIZE{r.right - r.left, r.bottom - r.top};
+        }
+        const auto fitted =
+            ui::fitCaptions(controls, placed, area.cx, area.cy, [&group](const ui::Control& control, int width) {
+                for (ControlWnd* v : group) {
+                    if (&v->model() == &control) {
+                        return v->captionNeed(width);
+                    }
+                }
+                return ui::CaptionNeed{};
+            });
+        for (std::size_t i = 0; i < group.size(); ++i) {
+            fitted_.set(*controls[i], fitted[i]);
+        }
+    }
+    for (const auto& view : views_.views()) {
+        view->setFitted(&fitted_);
+        view->shrinkFontToFit();
+    }
+    syncAll();
+}
+
 void ViewSet::clear() {
-    byModel_.clear();
     byHwnd_.clear();
     views_.clear();
 }

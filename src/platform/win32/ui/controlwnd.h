@@ -5,6 +5,7 @@
 
 #include "platform/win32/ui/metrics.h"
 #include "ui/controls.h"
+#include "ui/viewregistry.h"
 
 #include <windows.h>
 
@@ -61,6 +62,15 @@ public:
     // All controls of the window exist: frames that lie behind other controls (tab strips, group boxes) go to the
     // bottom of the drawing order, which new controls would otherwise take.
     virtual void settle() {}
+    // What the control's caption needs at a width, with its font ({0, 0}: no caption).
+    virtual ui::CaptionNeed captionNeed(int width) const;
+    // The window's fitted rectangles (see ViewSet::fitCaptions); the plain conversion applies without them.
+    void setFitted(const ui::FittedRects* fitted) { fitted_ = fitted; }
+    // A caption in the window's text font that does not fit even so gets a smaller one, half a point at a time
+    // (down to 6 points).
+    void shrinkFontToFit();
+    // The control's rectangle in pixels relative to its parent.
+    virtual RECT placement() const;
 
     // Called after the user's input went into the model (the owner re-syncs what the model may have changed
     // besides this control, e.g. the other option buttons of a group).
@@ -72,13 +82,13 @@ protected:
     // The control's font (the window's text font unless the kind says otherwise).
     virtual HFONT chooseFont() const { return font(); }
     virtual void syncContent() = 0;
-    // The control's rectangle in pixels relative to its parent.
-    virtual RECT placement() const;
     // Runs a piece of user input against the model, then brings the control back in line with the model.
     void input(const std::function<void()>& feed);
     bool syncing() const { return syncing_; }
     const CreateArgs& args() const { return args_; }
     HFONT font() const { return args_.context->fonts->text(); }
+    // The font the control shows now: its own, or a smaller one its caption needed.
+    HFONT shownFont() const { return shrunk_ != nullptr ? shrunk_ : chooseFont(); }
 
 private:
     void syncTooltip();
@@ -91,6 +101,8 @@ private:
     bool syncing_ = false;
     bool hasTool_ = false;
     std::wstring tip_;
+    const ui::FittedRects* fitted_ = nullptr;
+    HFONT shrunk_ = nullptr; // owned by the window's fonts
 };
 
 // Creates the wrapper (and its control under args.parent) for a control model of any kind; nullptr for a Form or a
@@ -120,7 +132,7 @@ public:
     ControlWnd* viewOf(const ui::Control& model) const;
     ControlWnd* viewOf(HWND control) const;
     HWND hwndOf(const ui::Control& model) const;
-    const std::vector<std::unique_ptr<ControlWnd>>& views() const { return views_; }
+    const std::vector<std::unique_ptr<ControlWnd>>& views() const { return views_.views(); }
 
     // WM_COMMAND, WM_NOTIFY and WM_CTLCOLOR* of the top-level window: the message goes to the control it comes from.
     // True (with the window procedure's result) when a control took it.
@@ -128,13 +140,16 @@ public:
     void syncAll();
     // All controls exist (see ControlWnd::settle).
     void settle();
+    // Lays the controls out so that every caption fits (ui::fitCaptions), per parent window; `client` is the size
+    // of the window the controls were made for, the parent of its top-level controls.
+    void fitCaptions(SIZE client);
     // Takes every observer off the models and drops the wrappers (the controls stay with their parents).
     void clear();
 
 private:
-    std::vector<std::unique_ptr<ControlWnd>> views_;
-    std::unordered_map<const ui::Control*, ControlWnd*> byModel_;
+    ui::ViewRegistry<ControlWnd> views_;
     std::unordered_map<HWND, ControlWnd*> byHwnd_;
+    ui::FittedRects fitted_;
 };
 
 // Creates the tooltip control of a top-level window.

@@ -4,6 +4,7 @@
 #include "platform/win32/ui/wintext.h"
 
 #include <cstdlib>
+#include <vector>
 
 namespace valumat::win32ui {
 
@@ -70,6 +71,11 @@ ControlWnd* FormWindow::add(ui::Control& model, HWND parent, POINT origin) {
     return views_.add(model, args);
 }
 
+void FormWindow::fitCaptions() {
+    const ui::PixelRect client = ui::pixelRect(form_.rect(), context_.dpi);
+    views_.fitCaptions(SIZE{client.width, client.height});
+}
+
 void FormWindow::syncFrame() {
     if (hwnd_ == nullptr) {
         return;
@@ -97,6 +103,17 @@ void FormWindow::syncFrame() {
 }
 
 void FormWindow::focusFirst() {
+    // A dialog's controls stand in their keyboard order: the first one that takes the focus gets it, whatever the
+    // stacking order of the windows (which the system's own search follows, and which the renderer changes for
+    // frames and tab strips).
+    for (const ui::Control* model : focusInFormOrder ? form_.controls : std::vector<ui::Control*>{}) {
+        HWND h = views_.hwndOf(*model);
+        if (h != nullptr && (GetWindowLongW(h, GWL_STYLE) & WS_TABSTOP) != 0 && IsWindowVisible(h) != 0 &&
+            IsWindowEnabled(h) != 0) {
+            SetFocus(h);
+            return;
+        }
+    }
     if (HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE)) {
         SetFocus(first);
     }
@@ -189,6 +206,7 @@ LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         for (const auto& view : views_.views()) {
             view->rescale();
         }
+        fitCaptions();
         fonts_ = std::move(fonts); // the old fonts go once no control uses them
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
         placing_ = true;

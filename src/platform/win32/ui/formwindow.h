@@ -29,6 +29,8 @@ public:
     ViewSet& views() { return views_; }
     const ViewSet& views() const { return views_; }
 
+    // Lays the controls out so that every caption fits (after all were added, and again at a new resolution).
+    void fitCaptions();
     // Adds the wrapper of a control under `parent` (nullptr: the window itself); `origin` as in CreateArgs.
     ControlWnd* add(ui::Control& model, HWND parent = nullptr, POINT origin = {});
 
@@ -38,8 +40,10 @@ public:
     void syncFrame();
     // True while the window follows a move by the user (the form model hears about it).
     bool movedByUser() const { return movedByUser_; }
-    // Puts the focus on the first control that takes it.
+    // Puts the focus on the first control that takes it: with focusInFormOrder (dialogs, whose list of controls is
+    // their keyboard order) the first of the form's list, else the first in the windows' stacking order.
     void focusFirst();
+    bool focusInFormOrder = false;
 
     // Handling before the standard one: returns true (and the result) when it took the message.
     std::function<bool(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)> onMessage;

@@ -47,14 +47,6 @@ GetDpiForWindowFn dpiForWindowFunction() {
 
 } // namespace
 
-int twipsToPixels(int twips, int dpi) {
-    return static_cast<int>(std::lround(static_cast<double>(twips) * dpi / 1440.0));
-}
-
-int pixelsToTwips(int pixels, int dpi) {
-    return dpi > 0 ? static_cast<int>(std::lround(static_cast<double>(pixels) * 1440.0 / dpi)) : pixels * 15;
-}
-
 int systemDpi() {
     HDC screen = GetDC(nullptr);
     const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
@@ -77,12 +69,19 @@ int dpiOf(HWND window) {
 }
 
 RECT pixelRect(const ui::Twips& rect, int dpi, POINT origin) {
-    const int left = twipsToPixels(rect.left - origin.x, dpi);
-    const int top = twipsToPixels(rect.top - origin.y, dpi);
-    // Right and bottom edges from the rounded far corner, so that adjoining controls stay adjoining.
-    const int right = twipsToPixels(rect.left - origin.x + rect.width, dpi);
-    const int bottom = twipsToPixels(rect.top - origin.y + rect.height, dpi);
-    return {left, top, right, bottom};
+    const ui::PixelRect r = ui::pixelRect(rect, dpi, origin.x, origin.y);
+    return {r.left, r.top, r.right(), r.bottom()};
+}
+
+SIZE textExtent(HFONT font, const std::wstring& text, int wrapWidth) {
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ before = SelectObject(dc, font);
+    RECT r{0, 0, wrapWidth > 0 ? wrapWidth : 0, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+              DT_CALCRECT | DT_NOPREFIX | (wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE));
+    SelectObject(dc, before);
+    ReleaseDC(nullptr, dc);
+    return {r.right - r.left, r.bottom - r.top};
 }
 
 WindowFonts::WindowFonts(int dpi) : dpi_(dpi), base_(messageFont()) {
@@ -90,6 +89,7 @@ WindowFonts::WindowFonts(int dpi) : dpi_(dpi), base_(messageFont()) {
     const int height = base_.lfHeight < 0 ? -base_.lfHeight : base_.lfHeight;
     const int points = std::clamp(static_cast<int>(std::lround(height * 72.0 / screenDpi)), 8, 9);
     base_.lfHeight = -MulDiv(points, dpi_, 72);
+    tenths_ = points * 10;
     base_.lfWidth = 0;
     text_ = CreateFontIndirectW(&base_);
     LOGFONTW underlined = base_;
@@ -101,8 +101,22 @@ WindowFonts::~WindowFonts() {
     for (auto& [key, font] : variants_) {
         DeleteObject(font);
     }
+    for (auto& [key, font] : sized_) {
+        DeleteObject(font);
+    }
     DeleteObject(link_);
     DeleteObject(text_);
+}
+
+HFONT WindowFonts::sized(int tenths) {
+    if (const auto it = sized_.find(tenths); it != sized_.end()) {
+        return it->second;
+    }
+    LOGFONTW font = base_;
+    font.lfHeight = -MulDiv(tenths, dpi_, 720);
+    HFONT made = CreateFontIndirectW(&font);
+    sized_[tenths] = made;
+    return made;
 }
 
 HFONT WindowFonts::variant(const std::string& face, int points) {

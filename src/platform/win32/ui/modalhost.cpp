@@ -1,6 +1,7 @@
 #include "platform/win32/ui/modalhost.h"
 
 #include "platform/win32/ui/metrics.h"
+#include "ui/viewregistry.h"
 
 namespace valumat::win32ui {
 
@@ -10,34 +11,23 @@ constexpr const wchar_t* kDialogClass = L"ValumatDialog";
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
 
-void closeByBox(ui::Form& form) {
-    form.setVisible(false);
-    if (form.onUnload) {
-        form.onUnload();
-    }
-}
-
-// Takes the observer off the form however runModal is left.
-struct ObserverGuard {
-    ui::Form& form;
-    ~ObserverGuard() { form.observe(nullptr); }
-};
-
 } // namespace
 
 void Win32ModalHost::runModal(ui::Form& form) {
     {
         FormWindow dialog(form, instance_, kDialogClass, kStyle, kExStyle, owner_);
         if (dialog.hwnd() == nullptr) {
-            closeByBox(form);
+            ui::closeByCloseBox(form);
             return;
         }
         for (ui::Control* c : form.controls) { // also the keyboard order
             dialog.add(*c);
         }
+        dialog.focusInFormOrder = true;
+        dialog.fitCaptions();
         dialog.views().settle();
-        dialog.onClose = [&form] { closeByBox(form); };
-        const ObserverGuard guard{form};
+        dialog.onClose = [&form] { ui::closeByCloseBox(form); };
+        const ui::FormObserverGuard guard{form};
         form.observe([&dialog, &form](ui::Control&) {
             dialog.syncFrame();
             if (!form.visible()) {
@@ -93,7 +83,7 @@ void Win32ModalHost::runModal(ui::Form& form) {
     }
     // The loop also ends when the program quits: the dialog goes the way of its close box.
     if (form.visible()) {
-        closeByBox(form);
+        ui::closeByCloseBox(form);
     }
 }
 

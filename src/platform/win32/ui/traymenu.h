@@ -11,7 +11,7 @@ namespace valumat::win32ui {
 class TrayMenu {
 public:
     // `owner` gets the menu's messages: the configuration window.
-    TrayMenu(ui::Tray& tray, HWND owner) : tray_(tray), owner_(owner) {}
+    TrayMenu(shell::Tray& tray, HWND owner) : tray_(tray), owner_(owner) {}
 
     // Opens the menu at the mouse position and clicks the chosen entry (what Tray::popupMenu asks for).
     void popup();
@@ -23,7 +23,7 @@ public:
     void choose(UINT command);
 
 private:
-    ui::Tray& tray_;
+    shell::Tray& tray_;
     HWND owner_;
 };
 

@@ -9,9 +9,9 @@
 #include <map>
 #include <string>
 
-namespace valumat::platform {
+namespace valumat::qt {
 
-class LocalAtoms final : public Atoms {
+class LocalAtoms final : public platform::Atoms {
 public:
     std::uint16_t globalAddAtom(const std::string& name) override {
         const std::string key = foldNoCase(name);
@@ -46,4 +46,4 @@ private:
     std::map<std::uint16_t, Entry> atoms_;
 };
 
-} // namespace valumat::platform
+} // namespace valumat::qt
