@@ -240,6 +240,12 @@ end_session() {
     rm -rf "$work"
 }
 
+# end_wine_session: end_session for a run with a Wine prefix in $work/prefix (its wineserver goes first).
+end_wine_session() {
+    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
+    end_session
+}
+
 # start_session WORK_DIR: a private home (private_session), a virtual display with a window manager (start_display)
 # and a D-Bus session of its own.
 start_session() {

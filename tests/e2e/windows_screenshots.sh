@@ -15,13 +15,7 @@ done
 
 work=$(mktemp -d)
 pids=()
-cleanup() {
-    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap end_wine_session EXIT
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 fail() {

@@ -1,5 +1,7 @@
 #include "platform/qt/qtdesktop.h"
 
+#include "platform/qt/clipboardnotes.h"
+
 #include "runtime/errors.h"
 
 #include <QAbstractEventDispatcher>
@@ -405,6 +407,10 @@ std::string Clipboard::getText() {
     if (tracing_) {
         std::fprintf(stderr, "valumat: clipboard copied text [%s]\n", text.c_str());
     }
+    if (text.empty() && !abandoned_) {
+        // Not answered in time, refused, or the copy was taken back at once: nothing is pasted.
+        noteTextNotHandedOver();
+    }
     return text;
 }
 
@@ -434,7 +440,6 @@ std::string Clipboard::fetchText(int maxMilliseconds) {
             const std::int64_t left = deadline - now;
             if (left <= 0) {
                 trace("copy not answered");
-                std::fprintf(stderr, "valumat: die Anwendung hat den kopierten Text nicht herausgegeben\n");
                 return {};
             }
             // Asked again now and then: an owner busy setting itself up may let a request go unanswered.
@@ -504,7 +509,7 @@ bool Clipboard::waitCopied(int maxMilliseconds) {
     }
     if (!copied_ && !abandoned_) {
         trace("no copy");
-        std::fprintf(stderr, "valumat: keine Kopie der Auswahl erhalten, nichts eingefügt\n");
+        noteNoCopy();
     }
     return copied_;
 }
@@ -618,7 +623,7 @@ bool Clipboard::waitFetched(int maxMilliseconds) {
     }
     trace(fetched_ ? "paste over" : "paste not seen");
     if (gaveUp) {
-        std::fprintf(stderr, "valumat: das Ergebnis wurde nicht abgeholt\n");
+        noteResultNotFetched();
     }
     return fetched_ || lost_ || !weOwnIt();
 }

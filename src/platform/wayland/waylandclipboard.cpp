@@ -1,5 +1,6 @@
 #include "platform/wayland/waylandclipboard.h"
 
+#include "platform/qt/clipboardnotes.h"
 #include "platform/wayland/connection.h"
 #include "runtime/errors.h"
 
@@ -21,6 +22,10 @@
 #include <unistd.h>
 
 namespace valumat::wayland {
+
+using qt::noteNoCopy;
+using qt::noteResultNotFetched;
+using qt::noteTextNotHandedOver;
 
 namespace {
 
@@ -309,6 +314,14 @@ std::string Clipboard::getText() {
     if (!copied_ || copy_ == nullptr) {
         return {};
     }
+    std::string text = copiedText();
+    if (text.empty() && !abandoned_) {
+        noteTextNotHandedOver();
+    }
+    return text;
+}
+
+std::string Clipboard::copiedText() {
     const auto it = offers_.find(copy_);
     if (it == offers_.end()) {
         return {};
@@ -362,8 +375,9 @@ bool Clipboard::waitCopied(int maxMilliseconds) {
         }
         waitForNews(static_cast<int>(left));
     }
-    if (!copied_) {
+    if (!copied_ && !abandoned_) {
         trace("no copy");
+        noteNoCopy();
     }
     return copied_;
 }
@@ -405,7 +419,8 @@ bool Clipboard::waitFetched(int maxMilliseconds) {
         const std::int64_t now = nowMs();
         if (now >= deadline) {
             if (!fetched_) {
-                fetchGaveUp_ = true;
+                fetchGaveUp_ = true; // the target does not paste: later calls do not wait for it again
+                noteResultNotFetched();
             }
             break;
         }

@@ -75,6 +75,7 @@ signals:
 
 private:
     friend struct Listeners;
+    std::string copiedText(); // the copy's text as offered, empty when it cannot be read
     void onSelection(zwlr_data_control_offer_v1* offer);
     void onSend(Source* source, const char* mimeType, int fd);
     void onCancelled(Source* source);
