@@ -305,8 +305,13 @@ int main(int argc, char** argv) {
             });
         const QByteArray sway = qgetenv("SWAYSOCK");
         std::string problem;
+        std::string kdeProblem;
+        const char* keysVia = keys->fakeInput() ? "KWins Fake-Input" : "virtuelle Tastatur";
         if (!sway.isEmpty() && waylandHotKeys->connectSway(sway.toStdString(), problem)) {
             std::fprintf(stderr, "valumat: Wayland; Tastenkombinationen über sway\n");
+        } else if (sway.isEmpty() && waylandHotKeys->connectKde(kdeProblem)) {
+            std::fprintf(stderr, "valumat: Wayland; Tastenkombinationen über KGlobalAccel, Tastenanschläge über %s\n",
+                         keysVia);
         } else {
             if (!problem.empty()) {
                 std::fprintf(stderr, "valumat: sway: %s\n", problem.c_str());

@@ -1,0 +1,201 @@
+#!/usr/bin/env bash
+# Valumat end to end in a headless KWin (KDE Plasma 5.27 on Wayland, `kwin_wayland --virtual`): key strokes through
+# KWin's fake input, hot keys through KGlobalAccel (which KWin runs on the test's own session bus), the clipboard
+# through wlr data control, against Mousepad on GTK's Wayland backend.
+#
+#   tests/e2e/kwin_e2e.sh BIN_DIR WLKEYS DESKTOP_DIR
+#
+# KWin offers fake input only to programs whose desktop file lists it: Valumat's own (DESKTOP_DIR/valumat-kwin.desktop,
+# its Exec= pointed at the test's copy) and one for the test's keyboard (valumat_wlkeys) are installed in the test's
+# XDG_DATA_HOME; no permission check is switched off. Run as root, the script runs itself as a user of its own
+# (valumat-kw<pid>, created for the run and removed afterwards): KWin's Xwayland and its tools do not run as root.
+# The installed kwin_wayland carries file capabilities that an unprivileged exec is refused here: a plain copy runs.
+# E2E_RUNS sets how often the conversion runs in a row (default 5).
+set -euo pipefail
+
+usage="usage: kwin_e2e.sh BIN_DIR WLKEYS DESKTOP_DIR"
+bin=$(cd "${1:?$usage}" && pwd)
+wlkeys=$(realpath "${2:?$usage}")
+desktop=$(realpath "${3:?$usage}")
+runs=${E2E_RUNS:-5}
+here=$(cd "$(dirname "$0")" && pwd)
+for tool in kwin_wayland kbuildsycoca5 wl-copy wl-paste mousepad dbus-launch gdbus; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+done
+
+if [[ $(id -u) -eq 0 ]]; then
+    user=valumat-kw$$ # a user of this run's own: another one of that name is never touched
+    if id "$user" >/dev/null 2>&1; then
+        echo "FAIL: a user $user exists already" >&2
+        exit 1
+    fi
+    outer=$(mktemp -d)
+    useradd --system --no-create-home --home-dir "$outer" --shell /usr/sbin/nologin "$user" || exit 1
+    trap 'userdel -f "$user" >/dev/null 2>&1; rm -rf "$outer"' EXIT
+    chmod 755 "$outer"
+    mkdir -p "$outer/bin" "$outer/tests" "$outer/desktop" "$outer/kwin"
+    cp -r "$bin"/. "$outer/bin/"
+    cp "$wlkeys" "$outer/valumat_wlkeys"
+    cp "$desktop/valumat-kwin.desktop" "$outer/desktop/"
+    cp "$here/kwin_e2e.sh" "$here/lib.sh" "$outer/tests/"
+    chown -R "$user" "$outer"
+    status=0
+    runuser -u "$user" -- env -i PATH="$PATH" LANG=C.UTF-8 E2E_RUNS="$runs" \
+        E2E_ARTIFACTS="${E2E_ARTIFACTS:+$outer/artifacts}" ASAN_OPTIONS="${ASAN_OPTIONS:-}" \
+        VALUMAT_TRACE_HOTKEYS="${VALUMAT_TRACE_HOTKEYS:-}" \
+        bash "$outer/tests/kwin_e2e.sh" "$outer/bin" "$outer/valumat_wlkeys" "$outer/desktop" || status=$?
+    if [[ -n ${E2E_ARTIFACTS:-} && -d $outer/artifacts ]]; then
+        mkdir -p "$E2E_ARTIFACTS"
+        cp "$outer"/artifacts/* "$E2E_ARTIFACTS/" 2>/dev/null || true
+    fi
+    exit "$status"
+fi
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    [[ -n ${DBUS_SESSION_BUS_PID:-} ]] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null || true
+    wait 2>/dev/null || true
+    if [[ -n ${E2E_ARTIFACTS:-} ]]; then
+        mkdir -p "$E2E_ARTIFACTS" 2>/dev/null && cp "$work"/*.log "$E2E_ARTIFACTS/" 2>/dev/null
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
+
+fail() {
+    echo "FAIL: $*" >&2
+    show_valumat_log
+    echo "--- kwin log" >&2
+    grep -v "^OpenGL\|^GLSL\|^Driver\|^GPU\|^Mesa\|^Linux kernel\|^Requires\|^Texture\|^Virtual" "$work/kwin.log" |
+        tail -8 >&2 || true
+    exit 1
+}
+
+# A session of the test's own: home, runtime folder, applications folder, no X11 (Valumat must not fall back to it).
+export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config
+export XDG_DATA_HOME=$work/home/.local/share XDG_CACHE_HOME=$work/home/.cache XDG_DATA_DIRS=/usr/local/share:/usr/share
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$XDG_DATA_HOME/applications" "$XDG_CACHE_HOME"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset DISPLAY WAYLAND_DISPLAY SWAYSOCK I3SOCK SESSION_MANAGER KWIN_WAYLAND_NO_PERMISSION_CHECKS
+printf '[Layout]\nUse=true\nLayoutList=us\n' >"$XDG_CONFIG_HOME/kxkbrc"
+
+mkdir -p "$work/app"
+cp -r "$bin"/. "$work/app/"
+cp "$wlkeys" "$work/valumat_wlkeys"
+# Valumat's desktop file as installed, Exec= pointing at this copy; the test's keyboard gets one of the same kind.
+sed "s|^Exec=.*|Exec=$work/app/valumat|" "$desktop/valumat-kwin.desktop" >"$XDG_DATA_HOME/applications/valumat-kwin.desktop"
+printf '[Desktop Entry]\nType=Application\nName=Test keyboard\nExec=%s\nNoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n' \
+    "$work/valumat_wlkeys" >"$XDG_DATA_HOME/applications/valumat-test-keyboard.desktop"
+kbuildsycoca5 --noincremental >"$work/sycoca.log" 2>&1 || fail "kbuildsycoca5 failed"
+
+eval "$(dbus-launch --sh-syntax)"
+cp "$(command -v kwin_wayland)" "$work/kwin_wayland" # without the file capabilities
+socket=valumat-kwin
+"$work/kwin_wayland" --virtual --width 1280 --height 800 --socket "$socket" --no-lockscreen --no-kactivities \
+    >"$work/kwin.log" 2>&1 &
+pids+=($!)
+wait_for 20 "KWin" test -S "$XDG_RUNTIME_DIR/$socket"
+export WAYLAND_DISPLAY=$socket
+kglobalaccel_up() {
+    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+        --method org.freedesktop.DBus.NameHasOwner org.kde.kglobalaccel 2>/dev/null | grep -q true
+}
+wait_for 10 "KGlobalAccel on the session bus" kglobalaccel_up
+if command -v dbus-monitor >/dev/null; then # KGlobalAccel's signals, for the artifacts
+    dbus-monitor --session "sender=org.kde.kglobalaccel" >"$work/dbus.log" 2>&1 &
+    pids+=($!)
+fi
+
+# The test's keyboard: valumat_wlkeys serving lines of key combinations through fake input, each acknowledged.
+mkfifo "$work/keys.in" "$work/keys.ack"
+"$work/valumat_wlkeys" --serve "$work/keys.in" "$work/keys.ack" 2>"$work/wlkeys.log" &
+pids+=($!)
+exec 7>"$work/keys.in" 8<"$work/keys.ack"
+keys() {
+    echo "$*" >&7
+    local ack
+    read -r -t 5 -u 8 ack || fail "the test's keyboard does not answer: $(cat "$work/wlkeys.log")"
+}
+
+clip_get() { wl-paste --no-newline 2>/dev/null; }
+clip_is() { [[ "$(clip_get)" == "$1" ]]; }
+clip_is_not() { [[ "$(clip_get)" != "$1" ]]; }
+clip_set() {
+    printf '%s' "$1" | wl-copy
+    wait_for 5 "clipboard set" clip_is "$1"
+}
+
+german=()
+if build_de_locale "$work/locale"; then
+    german=(env LOCPATH="$work/locale" LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8)
+fi
+start_ns=$(date +%s%N)
+"${german[@]}" env VALUMAT_TRACE_HOTKEYS=1 "$work/app/valumat" >"$work/valumat.log" 2>&1 &
+valumat_pid=$!
+pids+=($valumat_pid)
+wait_for 20 "Valumat started" grep -q "valumat: bereit" "$work/valumat.log"
+ready_ns=$(date +%s%N)
+grep -q "Tastenkombinationen über KGlobalAccel, Tastenanschläge über KWins Fake-Input" "$work/valumat.log" ||
+    fail "Valumat does not use KGlobalAccel and fake input"
+echo "valumat: ready $(((ready_ns - start_ns) / 1000000)) ms after the start (process start included)"
+# The default hot key Ctrl+D as KGlobalAccel took it: Qt's Ctrl bit and key D.
+grep -q "KGlobalAccel hotkey-[-0-9]*: 0x4000044" "$work/valumat.log" || fail "KGlobalAccel did not take Ctrl+D"
+
+done_count() { grep -c "erledigt" "$work/valumat.log" || true; }
+done_more_than() { (($(done_count) > $1)); }
+
+GDK_BACKEND=wayland mousepad "$work/dokument.txt" >"$work/mousepad.log" 2>&1 &
+pids+=($!)
+sleep 2 # KWin gives the new window the focus
+
+# The editor's whole text, read through a sentinel on the clipboard so that a stale value cannot pass.
+editor_text() {
+    local sentinel="@@sentinel-$RANDOM$RANDOM@@"
+    clip_set "$sentinel"
+    keys STRG+65 STRG+67
+    wait_for 5 "the editor's copy" clip_is_not "$sentinel"
+    clip_get
+}
+editor_has() { [[ "$(editor_text)" == "$1" ]]; }
+# type_amount DIGITS: replaces the editor's text by DIGITS (typed key by key through fake input) and selects it.
+type_amount() {
+    local codes=() i
+    for ((i = 0; i < ${#1}; i++)); do codes+=("$(printf '%d' "'${1:i:1}")"); done
+    keys STRG+65 "${codes[@]}"
+    poll_until 3 editor_has "$1" || fail "the editor does not show the typed [$1] but [$(editor_text)]"
+    keys STRG+65
+}
+
+convert_amount() {
+    local amount=$1 expected=$2 before=$3
+    type_amount "$amount"
+    clip_set "$before"
+    local n
+    n=$(done_count)
+    keys STRG+68
+    wait_for 5 "the conversion to finish" done_more_than "$n"
+    poll_until 2 clip_is "$before" || fail "the clipboard holds [$(clip_get)] instead of the user's [$before]"
+    local got
+    got=$(editor_text)
+    [[ "$got" == "$expected" ]] || fail "the editor shows [$got] instead of [$expected] (amount $amount)"
+}
+
+start=$(date +%s%N)
+for ((i = 1; i <= runs; i++)); do
+    convert_amount "100" "195,58" "vorher $i"
+done
+end=$(date +%s%N)
+echo "editor: $runs conversions through KWin, $(((end - start) / runs / 1000000)) ms each (typing and checks included)"
+presses=$(grep -c "KGlobalAccel gedrückt" "$work/valumat.log" || true)
+releases=$(grep -c "KGlobalAccel losgelassen" "$work/valumat.log" || true)
+echo "KGlobalAccel: $presses presses, $releases releases reported"
+((presses == runs)) || fail "KGlobalAccel reported $presses presses for $runs hot keys"
+
+# Quit: KGlobalAccel's action goes away with the program's end.
+kill "$valumat_pid"
+wait "$valumat_pid" 2>/dev/null || true
+echo "PASS"
