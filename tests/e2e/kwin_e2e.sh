@@ -86,6 +86,10 @@ printf '[Layout]\nUse=true\nLayoutList=us\n' >"$XDG_CONFIG_HOME/kxkbrc"
 mkdir -p "$work/app"
 cp -r "$bin"/. "$work/app/"
 cp "$wlkeys" "$work/valumat_wlkeys"
+# The package installs the program as /usr/bin/valumat: its desktop file must name exactly that.
+grep -qx "Exec=/usr/bin/valumat" "$desktop/valumat-kwin.desktop" || fail "valumat-kwin.desktop: $(grep Exec= "$desktop/valumat-kwin.desktop")"
+grep -qx "X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input" "$desktop/valumat-kwin.desktop" ||
+    fail "valumat-kwin.desktop does not ask for fake input"
 # Valumat's desktop file as installed, Exec= pointing at this copy; the test's keyboard gets one of the same kind.
 sed "s|^Exec=.*|Exec=$work/app/valumat|" "$desktop/valumat-kwin.desktop" >"$XDG_DATA_HOME/applications/valumat-kwin.desktop"
 printf '[Desktop Entry]\nType=Application\nName=Test keyboard\nExec=%s\nNoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n' \
