@@ -254,7 +254,8 @@ qt_runs=0
 if command -v featherpad >/dev/null; then
     kill "$editor_pid"
     QT_QPA_PLATFORM=wayland featherpad "$work/qt.txt" >"$work/featherpad.log" 2>&1 &
-    pids+=($!)
+    editor_pid=$!
+    pids+=("$editor_pid")
     sleep 2
     for i in 1 2 3; do
         convert_amount "100" "195,58" "Qt $i"
@@ -265,6 +266,55 @@ else
     echo "qt editor: skipped (featherpad missing)"
 fi
 runs=$((runs + qt_runs))
+
+# Spreadsheet mode (the options file of a restarted Valumat), then a cell holding 12345,6 (German locale, decimal
+# comma) converted in place in Gnumeric on GTK's Wayland backend: the cell must hold the number 24145,89, so that a
+# formula on it computes. Typed through fake input with KWin's US layout: 188 is the comma, Shift+8 the asterisk.
+if command -v gnumeric >/dev/null && ((${#german[@]})); then
+    kill "$valumat_pid" "$editor_pid" 2>/dev/null || true
+    wait "$valumat_pid" 2>/dev/null || true
+    sed -i 's/exceloptimiert: 0/exceloptimiert: 1/' "$work/app/options.dat"
+    "${german[@]}" env VALUMAT_TRACE_HOTKEYS=1 "$work/app/valumat" >>"$work/valumat.log" 2>&1 &
+    valumat_pid=$!
+    pids+=("$valumat_pid")
+    wait_for 20 "Valumat started again" sh -c "[ \$(grep -c 'valumat: bereit' '$work/valumat.log') -ge 2 ]"
+    LOCPATH=$work/locale LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 GDK_BACKEND=wayland gnumeric \
+        >"$work/gnumeric.log" 2>&1 &
+    pids+=($!)
+    cell_text() {
+        local sentinel="@@sentinel-$RANDOM$RANDOM@@"
+        clip_set "$sentinel"
+        keys STRG+67
+        poll_until 3 clip_is_not "$sentinel" || return 1
+        clip_get | tr -d '\r\n'
+        keys 27
+    }
+    cell_is() { [[ "$(cell_text)" == "$1" ]]; }
+    amount=(49 50 51 52 53 188 54) # 12345,6
+    typed=""
+    for _ in 1 2 3 4 5 6 7 8 9 10; do # Gnumeric takes a few seconds to come up and get the focus
+        sleep 1
+        keys STRG+36 46 "${amount[@]}" 13 38
+        if poll_until 2 cell_is "12345,6"; then
+            typed=1
+            break
+        fi
+    done
+    [[ -n $typed ]] || fail "spreadsheet: the cell does not hold 12345,6"
+    clip_set "vorher Tabelle"
+    n=$(done_count)
+    keys STRG+68
+    wait_for 5 "the conversion to finish" done_more_than "$n"
+    poll_until 2 clip_is "vorher Tabelle" || fail "spreadsheet: the clipboard holds [$(clip_get)]"
+    keys STRG+36
+    wait_for 5 "the converted cell" cell_is "24145,89"
+    keys 39 187 65 49 SHIFT+56 50 13 38 # =A1*2 in B1
+    wait_for 5 "a formula computing with the converted cell" cell_is "48291,78"
+    echo "spreadsheet: 12345,6 became the number 24145,89 in Gnumeric"
+    runs=$((runs + 1))
+else
+    echo "spreadsheet: skipped (gnumeric or the de_DE locale source missing)"
+fi
 
 presses=$(($(grep -c "KGlobalAccel gedrückt" "$work/valumat.log" || true) - ${#times[@]}))
 releases=$(($(grep -c "KGlobalAccel losgelassen" "$work/valumat.log" || true) - ${#times[@]}))
