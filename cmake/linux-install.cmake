@@ -11,7 +11,10 @@ foreach(file IN LISTS VALUMAT_DATA_FILES)
     get_filename_component(sub ${file} DIRECTORY)
     install(FILES ${CMAKE_SOURCE_DIR}/data/${file} DESTINATION ${CMAKE_INSTALL_DATADIR}/valumat/${sub})
 endforeach()
-install(FILES ${pkg}/linux/valumat.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# valumat-kwin.desktop: KWin 5.27 grants fake input to a program whose desktop file has its full path, without
+# arguments, as Exec= (the menu entry starts it with /config).
+install(FILES ${pkg}/linux/valumat.desktop ${pkg}/linux/valumat-kwin.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${pkg}/linux/example.valumat.Valumat.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 foreach(size 16 22 24 32 48 64 128 256)
     install(FILES ${pkg}/icons/hicolor/${size}x${size}/valumat.png

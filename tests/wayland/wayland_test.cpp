@@ -1,8 +1,12 @@
 // The Wayland backend's pieces that need no compositor: the key table, the US layout's key names and modifier
-// masks, the combinations written for sway, and sway's IPC framing and binding events.
+// masks, the combinations written for sway, and sway's IPC framing and binding events, the shortcuts KGlobalAccel
+// is given.
+#include "platform/platform.h"
 #include "platform/wayland/keymap.h"
+#include "platform/wayland/kglobalaccel.h"
 #include "platform/wayland/swayhotkeys.h"
 
+#include <QKeySequence>
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
@@ -112,6 +116,74 @@ QByteArray header(std::uint32_t length, std::uint32_t type) {
     bytes.append(reinterpret_cast<const char*>(&length), 4);
     bytes.append(reinterpret_cast<const char*>(&type), 4);
     return bytes;
+}
+
+// KGlobalAccel keeps a shortcut as Qt's key code with Qt's modifier bits: the codes must be Qt's own, or KWin
+// fires on another key.
+int q(QKeyCombination combination) {
+    return combination.toCombined();
+}
+
+TEST(KdeShortcuts, VirtualKeysAndModifiersBecomeQtKeyCodes) {
+    const struct {
+        unsigned modifiers;
+        unsigned virtualKey;
+        int expected;
+    } cases[] = {
+        {platform::kModControl, 68, q(Qt::CTRL | Qt::Key_D)},
+        {platform::kModControl | kModShift, 69, q(Qt::CTRL | Qt::SHIFT | Qt::Key_E)},
+        {kModAlt, 112, q(Qt::ALT | Qt::Key_F1)},
+        {0, 119, Qt::Key_F8},
+        {0, 135, Qt::Key_F24},
+        {kModWin, 48, q(Qt::META | Qt::Key_0)},
+        {platform::kModControl | kModAlt | kModShift | kModWin, 90,
+         q(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::META | Qt::Key_Z)},
+        {platform::kModControl, 13, q(Qt::CTRL | Qt::Key_Return)},
+        {0, 36, Qt::Key_Home},
+        {0, 35, Qt::Key_End},
+        {0, 33, Qt::Key_PageUp},
+        {0, 34, Qt::Key_PageDown},
+        {0, 37, Qt::Key_Left},
+        {0, 38, Qt::Key_Up},
+        {0, 39, Qt::Key_Right},
+        {0, 40, Qt::Key_Down},
+        {0, 45, Qt::Key_Insert},
+        {0, 46, Qt::Key_Delete},
+        {0, 8, Qt::Key_Backspace},
+        {0, 9, Qt::Key_Tab},
+        {0, 27, Qt::Key_Escape},
+        {0, 32, Qt::Key_Space},
+        {0, 19, Qt::Key_Pause},
+        {0, 44, Qt::Key_Print},
+        {platform::kModControl, 96, q(Qt::ControlModifier | Qt::KeypadModifier | Qt::Key_0)},
+        {0, 105, q(Qt::KeypadModifier | Qt::Key_9)},
+        {0, 107, q(Qt::KeypadModifier | Qt::Key_Plus)},
+        {0, 111, q(Qt::KeypadModifier | Qt::Key_Slash)},
+        {0, 186, Qt::Key_Semicolon},
+        {0, 187, Qt::Key_Equal},
+        {0, 188, Qt::Key_Comma},
+        {0, 189, Qt::Key_Minus},
+        {0, 190, Qt::Key_Period},
+        {0, 191, Qt::Key_Slash},
+        {0, 192, Qt::Key_QuoteLeft},
+        {0, 219, Qt::Key_BracketLeft},
+        {0, 220, Qt::Key_Backslash},
+        {0, 221, Qt::Key_BracketRight},
+        {0, 222, Qt::Key_Apostrophe},
+        // Keys without a Qt key: the modifiers alone, mouse buttons, codes nothing is assigned to.
+        {platform::kModControl, 17, 0},
+        {0, 16, 0},
+        {0, 1, 0},
+        {0, 0, 0},
+        {0, 255, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(qtKeyCode(c.modifiers, static_cast<std::uint8_t>(c.virtualKey)), c.expected)
+            << "modifiers " << c.modifiers << ", virtual key " << c.virtualKey;
+    }
+    // As KDE's shortcut settings show it.
+    EXPECT_EQ(QKeySequence(QKeyCombination::fromCombined(qtKeyCode(platform::kModControl | kModShift, 68))).toString(),
+              QStringLiteral("Ctrl+Shift+D"));
 }
 
 TEST(SwayIpc, MessagesAreFramedAndTakenApartWhole) {

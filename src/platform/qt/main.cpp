@@ -1,8 +1,8 @@
 // valumat for Linux: the configuration window and dialogs in Qt Widgets, autostart through an XDG autostart entry,
 // and the desktop services of one of two backends, chosen at start:
 // - X11: hot keys through X key grabs, synthetic key strokes through XTEST, the clipboard through Qt;
-// - Wayland: the clipboard through wlr data control, key strokes through a virtual keyboard, hot keys through sway's
-//   IPC or `valumat --hotkey N` bound in the compositor.
+// - Wayland: the clipboard through wlr data control, key strokes through a virtual keyboard (KWin: its fake input),
+//   hot keys through sway's IPC, KDE's KGlobalAccel under KWin, or `valumat --hotkey N` bound in the compositor.
 // Wayland when WAYLAND_DISPLAY is set and the compositor offers the clipboard and the key strokes, X11 otherwise;
 // VALUMAT_PLATFORM=x11 or wayland chooses one.
 #include "platform/qt/configwindowview.h"
@@ -305,11 +305,18 @@ int main(int argc, char** argv) {
             });
         const QByteArray sway = qgetenv("SWAYSOCK");
         std::string problem;
+        // KGlobalAccel only under KWin (the compositor with fake input, or a Plasma session): elsewhere a
+        // kglobalaccel5 on the bus cannot see the keys of a Wayland session.
+        const bool kwin = keys->fakeInput() || qgetenv("XDG_CURRENT_DESKTOP").split(':').contains("KDE");
+        const char* keysVia = keys->fakeInput() ? "KWins Fake-Input" : "virtuelle Tastatur";
         if (!sway.isEmpty() && waylandHotKeys->connectSway(sway.toStdString(), problem)) {
             std::fprintf(stderr, "valumat: Wayland; Tastenkombinationen über sway\n");
+        } else if (sway.isEmpty() && kwin && waylandHotKeys->connectKde(problem)) {
+            std::fprintf(stderr, "valumat: Wayland; Tastenkombinationen über KGlobalAccel, Tastenanschläge über %s\n",
+                         keysVia);
         } else {
             if (!problem.empty()) {
-                std::fprintf(stderr, "valumat: sway: %s\n", problem.c_str());
+                std::fprintf(stderr, "valumat: %s: %s\n", sway.isEmpty() ? "KDE" : "sway", problem.c_str());
             }
             std::fprintf(stderr, "valumat: Wayland; dieser Compositor vergibt keine Tastenkombinationen an "
                                  "Programme: belegen Sie in seinen Einstellungen je Tastenkombination den Befehl "

@@ -1,5 +1,6 @@
 #include "platform/wayland/connection.h"
 
+#include "fake-input-client.h"
 #include "virtual-keyboard-unstable-v1-client.h"
 #include "wlr-data-control-unstable-v1-client.h"
 
@@ -32,6 +33,9 @@ Connection::~Connection() {
     if (virtualKeyboards_ != nullptr) {
         zwp_virtual_keyboard_manager_v1_destroy(virtualKeyboards_);
     }
+    if (fakeInput_ != nullptr) {
+        org_kde_kwin_fake_input_destroy(fakeInput_);
+    }
     if (dataControl_ != nullptr) {
         zwlr_data_control_manager_v1_destroy(dataControl_);
     }
@@ -55,8 +59,11 @@ void Connection::global(void* data, wl_registry* registry, std::uint32_t name, c
     } else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0) {
         self->virtualKeyboards_ = static_cast<zwp_virtual_keyboard_manager_v1*>(
             wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
+    } else if (std::strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0 &&
+               version >= ORG_KDE_KWIN_FAKE_INPUT_KEYBOARD_KEY_SINCE_VERSION) {
+        self->fakeInput_ = static_cast<org_kde_kwin_fake_input*>(wl_registry_bind(
+            registry, name, &org_kde_kwin_fake_input_interface, ORG_KDE_KWIN_FAKE_INPUT_KEYBOARD_KEY_SINCE_VERSION));
     }
-    (void)version;
 }
 
 void Connection::globalRemove(void*, wl_registry*, std::uint32_t) {}
@@ -73,8 +80,10 @@ std::string Connection::missing() const {
     if (dataControl_ == nullptr) {
         add("Zwischenablage im Hintergrund (zwlr_data_control_manager_v1)");
     }
-    if (virtualKeyboards_ == nullptr) {
-        add("Tastenanschläge (zwp_virtual_keyboard_manager_v1)");
+    if (virtualKeyboards_ == nullptr && fakeInput_ == nullptr) {
+        add("Tastenanschläge (zwp_virtual_keyboard_manager_v1, unter KDE org_kde_kwin_fake_input: KWin gibt es nur "
+            "Programmen mit X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input in ihrer Desktop-Datei, deren Exec= der "
+            "volle Pfad des Programms ist)");
     }
     return text;
 }

@@ -1,5 +1,5 @@
 // Our own connection to the Wayland compositor, beside Qt's: the globals the desktop services need (the seat, wlr
-// data control, the virtual-keyboard manager), read and dispatched from the Qt event loop.
+// data control, the virtual-keyboard manager or KWin's fake input), read and dispatched from the Qt event loop.
 #pragma once
 
 #include <QObject>
@@ -13,6 +13,7 @@ struct wl_registry;
 struct wl_seat;
 struct zwlr_data_control_manager_v1;
 struct zwp_virtual_keyboard_manager_v1;
+struct org_kde_kwin_fake_input;
 
 namespace valumat::wayland {
 
@@ -28,7 +29,7 @@ public:
 
     bool connected() const { return display_ != nullptr; }
     // What the compositor does not offer, in German for the user ("" when everything is there): the clipboard
-    // (wlr data control) and the key strokes (virtual keyboard).
+    // (wlr data control) and the key strokes (a virtual keyboard, or KWin's fake input).
     std::string missing() const;
 
     // Starts reading events in the Qt event loop (once a QCoreApplication exists).
@@ -38,6 +39,9 @@ public:
     wl_seat* seat() const { return seat_; }
     zwlr_data_control_manager_v1* dataControl() const { return dataControl_; }
     zwp_virtual_keyboard_manager_v1* virtualKeyboards() const { return virtualKeyboards_; }
+    // KWin's fake input (version 4 or later: the one with key events); KWin offers it only to programs whose desktop
+    // file lists it under X-KDE-Wayland-Interfaces.
+    org_kde_kwin_fake_input* fakeInput() const { return fakeInput_; }
 
     // Sends what is queued.
     void flush();
@@ -62,6 +66,7 @@ private:
     wl_seat* seat_ = nullptr;
     zwlr_data_control_manager_v1* dataControl_ = nullptr;
     zwp_virtual_keyboard_manager_v1* virtualKeyboards_ = nullptr;
+    org_kde_kwin_fake_input* fakeInput_ = nullptr;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 

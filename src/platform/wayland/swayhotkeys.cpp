@@ -1,6 +1,7 @@
 #include "platform/wayland/swayhotkeys.h"
 
 #include "platform/wayland/keymap.h"
+#include "platform/wayland/kglobalaccel.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -98,6 +99,11 @@ HotKeys::HotKeys(const UsKeymap& keymap, std::function<void(platform::WindowHand
       tracing_(!qEnvironmentVariableIsEmpty("VALUMAT_TRACE_HOTKEYS")) {}
 
 HotKeys::~HotKeys() {
+    if (kde_) {
+        for (const auto& registration : registrations_) {
+            kde_->unbind(registration.id);
+        }
+    }
     if (commands_) {
         for (const auto& registration : registrations_) {
             unbind(registration.combination);
@@ -132,6 +138,15 @@ bool HotKeys::connectSway(const std::string& socketPath, std::string& problem) {
         std::fprintf(stderr, "valumat: die Verbindung zu sway ist abgebrochen; Tastenkombinationen kommen nur noch "
                              "über \"valumat --hotkey N\" an.\n");
     });
+    return true;
+}
+
+bool HotKeys::connectKde(std::string& problem) {
+    auto kde = std::make_unique<KGlobalAccel>([this](int id) { deliver(id); });
+    if (!kde->connectService(problem)) {
+        return false;
+    }
+    kde_ = std::move(kde);
     return true;
 }
 
@@ -200,6 +215,14 @@ bool HotKeys::registerHotKey(platform::WindowHandle window, int id, unsigned mod
             return false;
         }
     }
+    if (kde_) {
+        std::string error;
+        if (!kde_->bind(id, modifiers, static_cast<std::uint8_t>(virtualKey), combination, error)) {
+            std::fprintf(stderr, "valumat: KGlobalAccel nimmt die Tastenkombination %s nicht an: %s\n",
+                         combination.c_str(), error.c_str());
+            return false;
+        }
+    }
     registrations_.push_back({window, id, combination});
     return true;
 }
@@ -212,6 +235,9 @@ bool HotKeys::unregisterHotKey(platform::WindowHandle window, int id) {
     }
     const std::string combination = it->combination;
     registrations_.erase(it);
+    if (kde_) {
+        kde_->unbind(id);
+    }
     if (commands_) {
         // Another registration of ours may have the same combination: it keeps the binding, now for its own id.
         std::string error;

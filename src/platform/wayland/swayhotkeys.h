@@ -3,6 +3,7 @@
 //   application) and `bindsym --release <combination> nop valumat <pid> <id>` through sway's IPC socket, and the
 //   binding events read from a second socket subscribed to them: the event comes when the combination's key is let
 //   go of. The compositor runs nothing per press; `unbindsym` takes the bindings away again.
+// - Under KDE Plasma: through KGlobalAccel on the session bus (kglobalaccel.h).
 // - Elsewhere: the user binds `valumat --hotkey N` in the compositor; that second start hands N (the binding's slot)
 //   to the running program, which runs it as if its key had been pressed (deliverSlot()).
 #pragma once
@@ -22,6 +23,7 @@
 namespace valumat::wayland {
 
 class UsKeymap;
+class KGlobalAccel;
 
 // One message of sway's IPC: the magic "i3-ipc", the payload length and the type (native byte order), the payload.
 QByteArray ipcMessage(std::uint32_t type, const QByteArray& payload);
@@ -46,8 +48,11 @@ public:
     // `valumat --hotkey N` only.
     bool connectSway(const std::string& socketPath, std::string& problem);
     bool usingSway() const { return events_ != nullptr; }
+    // Connects to KDE's KGlobalAccel on the session bus; on failure `problem` says why.
+    bool connectKde(std::string& problem);
+    bool usingKde() const { return kde_ != nullptr; }
 
-    // Under sway: false when sway refused the binding or the key has no name. Elsewhere: recorded for
+    // Under sway or KDE: false when the compositor refused the binding or the key has no name. Elsewhere: recorded for
     // deliverSlot(); false when (window, id) is registered already.
     bool registerHotKey(platform::WindowHandle window, int id, unsigned modifiers, unsigned virtualKey) override;
     bool unregisterHotKey(platform::WindowHandle window, int id) override;
@@ -75,6 +80,7 @@ private:
     std::unique_ptr<QLocalSocket> events_;
     QByteArray eventBuffer_;
     std::vector<Registration> registrations_;
+    std::unique_ptr<KGlobalAccel> kde_;
     long pid_ = 0;
     bool tracing_ = false; // VALUMAT_TRACE_HOTKEYS: the commands sent to sway on standard error
 };

@@ -3,6 +3,7 @@
 #include "platform/wayland/connection.h"
 #include "runtime/errors.h"
 
+#include "fake-input-client.h"
 #include "virtual-keyboard-unstable-v1-client.h"
 
 #include <wayland-client.h>
@@ -18,6 +19,8 @@ namespace valumat::wayland {
 namespace {
 
 constexpr std::uint32_t kKeymapFormatXkbV1 = 1; // wl_keyboard.keymap_format.xkb_v1
+constexpr std::uint32_t kKeyReleased = 0;       // wl_keyboard.key_state
+constexpr std::uint32_t kKeyPressed = 1;
 
 std::uint32_t timestamp() {
     return static_cast<std::uint32_t>(
@@ -47,11 +50,21 @@ int keymapFile(const std::string& text) {
 } // namespace
 
 KeyEvents::KeyEvents(Connection& connection) : connection_(connection) {
-    if (connection_.virtualKeyboards() == nullptr || connection_.seat() == nullptr) {
+    const bool virtualKeyboard = connection_.virtualKeyboards() != nullptr && connection_.seat() != nullptr;
+    if (!virtualKeyboard && connection_.fakeInput() == nullptr) {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
     keymap_ = std::make_unique<UsKeymap>();
     modifiers_ = std::make_unique<ModifierState>(*keymap_);
+    if (!virtualKeyboard) {
+        // KWin asks who wants to send keys and why before it takes any (it grants the programs it lets bind the
+        // interface at all).
+        fakeInput_ = connection_.fakeInput();
+        org_kde_kwin_fake_input_authenticate(fakeInput_, "Valumat",
+                                             "Markierte Beträge umrechnen: Kopieren und Einfügen per Tastendruck");
+        connection_.flush();
+        return;
+    }
     const std::string text = keymap_->text();
     const int fd = keymapFile(text);
     if (fd < 0) {
@@ -73,6 +86,13 @@ KeyEvents::~KeyEvents() {
 }
 
 void KeyEvents::send(unsigned evdevKey, bool down) {
+    if (fakeInput_ != nullptr) {
+        // KWin derives the modifiers from the keys itself.
+        org_kde_kwin_fake_input_keyboard_key(fakeInput_, evdevKey, down ? kKeyPressed : kKeyReleased);
+        connection_.flush();
+        ++sent_;
+        return;
+    }
     zwp_virtual_keyboard_v1_key(keyboard_, timestamp(), evdevKey, down ? 1 : 0);
     // The compositor takes the modifier state from us: it does not derive it from the keys of a virtual keyboard.
     if (modifiers_->update(evdevKey, down)) {
@@ -85,7 +105,7 @@ void KeyEvents::send(unsigned evdevKey, bool down) {
 
 void KeyEvents::keyEvent(std::uint8_t virtualKey, std::uint32_t flags) {
     const unsigned key = evdevKeyForVirtualKey(virtualKey);
-    if (key == 0 || keyboard_ == nullptr) {
+    if (key == 0 || (keyboard_ == nullptr && fakeInput_ == nullptr)) {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
     const bool up = (flags & platform::kKeyEventKeyUp) != 0;
