@@ -332,9 +332,10 @@ void Clipboard::ownerChanged(std::uint32_t owner) {
     }
     ++ownerChanges_;
     if (isApplicationsCopy(owner)) {
-        trace("copied", owner);
         watching_ = false;
         copied_ = true;
+        copiedOnOwnConnection_ = focusClient_ != 0 && clientOf(owner) != focusClient_;
+        trace("copied", owner, copiedOnOwnConnection_ ? 1 : 0);
         emit copiedOrFetched();
     }
 }
@@ -481,6 +482,7 @@ void Clipboard::clear() {
     fetched_ = false;
     lost_ = false;
     copied_ = false;
+    copiedOnOwnConnection_ = false;
     ownerChanges_ = 0;
     focusClient_ = 0;
     focusPid_ = -1;
@@ -559,24 +561,23 @@ void Clipboard::settle(unsigned requestsBefore) {
     if (requests_ == requestsBefore) {
         lastRequestMs_ = start;
     }
+    const std::int64_t earliestEnd = start + (copiedOnOwnConnection_ ? kOwnConnectionSettleMs : 0);
     const auto known = focusPid_ > 0 ? quietRounds_.find(focusPid_) : quietRounds_.end();
-    if (known != quietRounds_.end() && known->second >= kTrustAfterQuietRounds) {
-        fetched_ = false;
-        lastRequestMs_ = 0;
-        return;
-    }
+    const bool trusted = known != quietRounds_.end() && known->second >= kTrustAfterQuietRounds;
     while (!abandoned_) {
         const std::int64_t now = nowMs();
         // Those that react do so at once: when nobody has asked within kSettleReactionMs, nobody will.
-        const std::int64_t quietLeft =
-            (requests_ != requestsBefore ? lastRequestMs_ + kSettleQuietMs : start + kSettleReactionMs) - now;
+        std::int64_t quietLeft =
+            trusted ? 0
+                    : (requests_ != requestsBefore ? lastRequestMs_ + kSettleQuietMs : start + kSettleReactionMs) - now;
+        quietLeft = std::max(quietLeft, earliestEnd - now);
         const std::int64_t left = start + kSettleMaxMs - now;
         if (quietLeft <= 0 || left <= 0) {
             break;
         }
         waitForNews(static_cast<int>(std::min(quietLeft, left)));
     }
-    if (focusPid_ > 0) {
+    if (focusPid_ > 0 && !trusted) {
         int& rounds = quietRounds_[focusPid_];
         rounds = requests_ != requestsBefore ? std::numeric_limits<int>::min() : rounds + 1;
     }

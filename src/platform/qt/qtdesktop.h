@@ -74,6 +74,10 @@ public:
     static constexpr int kSettleQuietMs = 10;
     static constexpr int kSettleMaxMs = 100;
     static constexpr int kTrustAfterQuietRounds = 3;
+    // An application that serves the clipboard on a connection of its own (a thread of its own, as LibreOffice's
+    // X11 backend does) learns that it lost the clipboard there, apart from the keys: a paste that overtakes that
+    // news pastes the application's own copy again. The paste waits this long after the clipboard became ours.
+    static constexpr int kOwnConnectionSettleMs = 25;
 
 signals:
     void copiedOrFetched();
@@ -104,7 +108,8 @@ private:
     // the copy
     bool watching_ = false; // since clear(): the next owner of the application is its copy
     bool copied_ = false;
-    int ownerChanges_ = 0; // owner changes seen since clear()
+    bool copiedOnOwnConnection_ = false; // the copy's owner is not the focused window's client
+    int ownerChanges_ = 0;               // owner changes seen since clear()
     std::uint32_t focusClient_ = 0;
     long focusPid_ = -1; // -1 unknown
 
