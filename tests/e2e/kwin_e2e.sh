@@ -53,16 +53,7 @@ fi
 work=$(mktemp -d)
 pids=()
 times=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    [[ -n ${DBUS_SESSION_BUS_PID:-} ]] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null || true
-    wait 2>/dev/null || true
-    if [[ -n ${E2E_ARTIFACTS:-} ]]; then
-        mkdir -p "$E2E_ARTIFACTS" 2>/dev/null && cp "$work"/*.log "$E2E_ARTIFACTS/" 2>/dev/null
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap end_session EXIT
 # shellcheck source=tests/e2e/lib.sh
 source "$here/lib.sh"
 
