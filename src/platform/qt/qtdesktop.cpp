@@ -1,6 +1,7 @@
 #include "platform/qt/qtdesktop.h"
 
 #include "platform/qt/clipboardnotes.h"
+#include "platform/qt/eventwait.h"
 
 #include "runtime/errors.h"
 
@@ -260,14 +261,7 @@ void Clipboard::trace(const char* what, std::uint32_t a, std::uint32_t b) const 
 
 // Handles events until something happens on the clipboard that a wait is about (copiedOrFetched) or the time is up.
 void Clipboard::waitForNews(int milliseconds) {
-    QEventLoop loop;
-    QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(this, &Clipboard::copiedOrFetched, &loop, &QEventLoop::quit);
-    timer.start(std::max(milliseconds, 1));
-    loop.exec();
+    waitForSignal(this, &Clipboard::copiedOrFetched, milliseconds);
 }
 
 bool Clipboard::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
@@ -501,14 +495,7 @@ void Clipboard::clear() {
 }
 
 bool Clipboard::waitCopied(int maxMilliseconds) {
-    const std::int64_t deadline = nowMs() + maxMilliseconds;
-    while (!copied_ && !abandoned_) {
-        const std::int64_t left = deadline - nowMs();
-        if (left <= 0) {
-            break;
-        }
-        waitForNews(static_cast<int>(left));
-    }
+    waitUntil([this] { return copied_ || abandoned_; }, maxMilliseconds, [this](int left) { waitForNews(left); });
     if (!copied_ && !abandoned_) {
         trace("no copy");
         noteNoCopy();

@@ -1,6 +1,7 @@
 #include "platform/wayland/waylandclipboard.h"
 
 #include "platform/qt/clipboardnotes.h"
+#include "platform/qt/eventwait.h"
 #include "platform/wayland/connection.h"
 #include "runtime/errors.h"
 
@@ -143,14 +144,7 @@ void Clipboard::trace(const std::string& what) const {
 }
 
 void Clipboard::waitForNews(int milliseconds) {
-    QEventLoop loop;
-    QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(this, &Clipboard::news, &loop, &QEventLoop::quit);
-    timer.start(std::max(milliseconds, 1));
-    loop.exec();
+    qt::waitForSignal(this, &Clipboard::news, milliseconds);
 }
 
 void Clipboard::onSelection(zwlr_data_control_offer_v1* offer) {
@@ -367,14 +361,7 @@ void Clipboard::clear() {
 }
 
 bool Clipboard::waitCopied(int maxMilliseconds) {
-    const std::int64_t deadline = nowMs() + maxMilliseconds;
-    while (!copied_ && !abandoned_) {
-        const std::int64_t left = deadline - nowMs();
-        if (left <= 0) {
-            break;
-        }
-        waitForNews(static_cast<int>(left));
-    }
+    qt::waitUntil([this] { return copied_ || abandoned_; }, maxMilliseconds, [this](int left) { waitForNews(left); });
     if (!copied_ && !abandoned_) {
         trace("no copy");
         noteNoCopy();
