@@ -85,7 +85,8 @@ trial() {
         ((k < lines)) && presses+=(key Down)
     done
     xdotool "${presses[@]}"
-    poll_until $((2 + lines)) done_at_least $((n + lines)) ||
+    # each waiting conversion may use its two bounded waits (2 s for the copy, 2 s for the paste)
+    poll_until $((2 + 4 * lines)) done_at_least $((n + lines)) ||
         problems+=("$(($(done_count) - n)) of $lines conversions ended")
     poll_until 1.5 clip_is "$before" || problems+=("the clipboard holds [$(clip_get | head -c 60)], not the user's")
     [[ "$(keys_down)" == 0 ]] || problems+=("keys left down")
