@@ -311,6 +311,60 @@ TEST(hotKeyMessageReachesTheHookWithTheRegisteredIdentifier) {
     DestroyWindow(window);
 }
 
+// The script a hot key runs sends Ctrl+C at once: the user's hands must be off the keys first, or letting go of Ctrl
+// in the middle of it makes the application type a "c" over the selection. Held past the bound, it runs all the same.
+TEST(aHotKeyReachesTheHookOnceItsKeysAreUp) {
+    HWND window = createWindow();
+    HotKeys hotKeys;
+    WindowHook hook(&hotKeys);
+    const auto handle = handleOf(window);
+    std::vector<bool> keysDownWhenSeen;
+    platform::WindowProc previous = hook.setWindowProc(
+        handle, [&](platform::WindowHandle w, unsigned message, std::intptr_t wParam, std::intptr_t lParam) {
+            if (message == platform::kWmHotKey) {
+                keysDownWhenSeen.push_back((GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0 ||
+                                           (GetAsyncKeyState(VK_F9) & 0x8000) != 0);
+                return std::intptr_t{0};
+            }
+            return previous(w, message, wParam, lParam);
+        });
+    CHECK(hotKeys.registerHotKey(handle, 7, MOD_CONTROL, VK_F9));
+    const auto waitForHotKeys = [&](std::size_t count) {
+        const ULONGLONG until = GetTickCount64() + 4000;
+        while (keysDownWhenSeen.size() < count && GetTickCount64() < until) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+            pump();
+        }
+    };
+    KeyEvents keys;
+    // Pressed, held for a while, the key let go before Ctrl (as people do).
+    keys.keyEvent(VK_CONTROL, 0);
+    keys.keyEvent(VK_F9, 0);
+    std::thread user([] {
+        Sleep(300);
+        KeyEvents hands;
+        hands.keyEvent(VK_F9, platform::kKeyEventKeyUp);
+        Sleep(30);
+        hands.keyEvent(VK_CONTROL, platform::kKeyEventKeyUp);
+    });
+    waitForHotKeys(1);
+    user.join();
+    CHECK(keysDownWhenSeen.size() == 1);
+    CHECK(keysDownWhenSeen == std::vector<bool>{false});
+
+    // Held and never let go: handed on after the bound, keys still down.
+    keys.keyEvent(VK_CONTROL, 0);
+    keys.keyEvent(VK_F9, 0);
+    waitForHotKeys(2);
+    keys.keyEvent(VK_F9, platform::kKeyEventKeyUp);
+    keys.keyEvent(VK_CONTROL, platform::kKeyEventKeyUp);
+    CHECK(keysDownWhenSeen == (std::vector<bool>{false, true}));
+
+    CHECK(hotKeys.unregisterHotKey(handle, 7));
+    hook.setWindowProc(handle, previous);
+    DestroyWindow(window);
+}
+
 TEST(messagePumpHandlesEverythingAndKeepsQuit) {
     HWND window = createWindow();
     MessagePump messagePump;

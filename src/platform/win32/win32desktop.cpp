@@ -11,6 +11,7 @@
 #include <cwchar>
 #include <exception>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 namespace valumat::win32 {
@@ -147,6 +148,36 @@ std::intptr_t HotKeys::runtimeId(HWND window, WPARAM wParam) const {
     return static_cast<std::intptr_t>(wParam);
 }
 
+void HotKeys::awaitRelease(LPARAM lParam) {
+    const UINT modifiers = LOWORD(lParam);
+    std::vector<int> keys;
+    if (const UINT key = HIWORD(lParam); key != 0) {
+        keys.push_back(static_cast<int>(key));
+    }
+    for (const auto& [modifier, key] :
+         {std::pair{MOD_ALT, VK_MENU}, std::pair{MOD_CONTROL, VK_CONTROL}, std::pair{MOD_SHIFT, VK_SHIFT},
+          std::pair{MOD_WIN, VK_LWIN}, std::pair{MOD_WIN, VK_RWIN}}) {
+        if ((modifiers & modifier) != 0) {
+            keys.push_back(key);
+        }
+    }
+    const auto anyDown = [&keys] {
+        return std::any_of(keys.begin(), keys.end(), [](int key) { return (GetAsyncKeyState(key) & 0x8000) != 0; });
+    };
+    const ULONGLONG deadline = GetTickCount64() + kReleaseWaitMs;
+    while (anyDown()) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) {
+            return;
+        }
+        const auto wait = static_cast<DWORD>(std::min<ULONGLONG>(10, deadline - now));
+        if (MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_SENDMESSAGE, 0) == WAIT_OBJECT_0) {
+            MSG message;
+            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+    }
+}
+
 void HotKeys::forgetWindow(HWND window) {
     std::erase_if(systemIds_, [window](const auto& entry) { return entry.first.first == window; });
     std::erase_if(runtimeIds_, [window](const auto& entry) { return entry.first.first == window; });
@@ -247,6 +278,7 @@ LRESULT CALLBACK WindowHook::procedure(HWND window, UINT message, WPARAM wParam,
         std::intptr_t first = static_cast<std::intptr_t>(wParam);
         if (message == WM_HOTKEY && self->hotKeys_ != nullptr) {
             first = self->hotKeys_->runtimeId(window, wParam);
+            HotKeys::awaitRelease(lParam);
         }
         try {
             result = installed(handleOf(window), message, first, static_cast<std::intptr_t>(lParam));

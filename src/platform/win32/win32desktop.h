@@ -46,8 +46,19 @@ inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;
 // one from 1 up (at most 0xBFFF), and the window hook turns the wParam of WM_HOTKEY back into the runtime's
 // identifier: the window procedure sees exactly the number that was registered. MOD_NOREPEAT is always added, so a
 // key held down runs its script once.
+//
+// The window hook also hands a hot key on only once the user has let go of it. The script it runs sends keys at once
+// (Ctrl+C first), and Windows keeps one state per key, whoever pressed it: when the user lets go of Ctrl between the
+// script's Ctrl going down and its C (or V), the application gets a typed "c" (or "v") in place of the selection.
 class HotKeys final : public platform::HotKeys {
 public:
+    // How long a hot key waits for the user to let go of its key and modifiers before it runs all the same.
+    static constexpr int kReleaseWaitMs = 1000;
+    // Returns once the key and the modifiers of a WM_HOTKEY's lParam are up, or after kReleaseWaitMs. Windows tells
+    // no other program when a key goes up, so the key state is looked at every 10 ms; messages sent to our windows
+    // (a target asking for a rendered result) are answered meanwhile, posted ones (a next hot key) stay queued.
+    static void awaitRelease(LPARAM lParam);
+
     ~HotKeys() override;
     bool registerHotKey(platform::WindowHandle window, int id, unsigned modifiers, unsigned virtualKey) override;
     bool unregisterHotKey(platform::WindowHandle window, int id) override;
