@@ -37,7 +37,7 @@ fail() {
     import -window root "$work/failure.png" 2>/dev/null && cp "$work/failure.png" "${E2E_FAILURE_SHOT:-/tmp/valumat-wine-failure.png}" &&
         echo "screenshot: ${E2E_FAILURE_SHOT:-/tmp/valumat-wine-failure.png}" >&2
     echo "--- valumat log" >&2
-    grep -a "valumat:" "$work/valumat.log" | tail -10 >&2 || true
+    grep -a "valumat:" "$work/valumat.log" | tail -30 >&2 || true
     exit 1
 }
 
@@ -55,8 +55,9 @@ echo "wine prefix ready in $((SECONDS - start)) s"
 
 mkdir -p "$work/app"
 cp -r "$bin"/. "$work/app/"
-# The program's log lines go to the debugger output, which Wine prints as warnings of its seh channel.
-(cd "$work/app" && WINEDEBUG=-all,warn+seh exec wine valumat.exe) >"$work/valumat.log" 2>&1 &
+# The program's log lines go to the debugger output, which Wine prints as warnings of its seh channel; every step
+# of the clipboard is traced there, for the report of a conversion that went wrong.
+(cd "$work/app" && VALUMAT_TRACE_CLIPBOARD=1 WINEDEBUG=-all,warn+seh exec wine valumat.exe) >"$work/valumat.log" 2>&1 &
 pids+=($!)
 wait_for 60 "Valumat started" grep -aq "valumat: bereit" "$work/valumat.log"
 wait_for 20 "the configuration window" xdotool search --onlyvisible --name "^Valumat V1.2"
@@ -91,6 +92,8 @@ convert_in() {
     clip_set "$before"
     local n
     n=$(done_count)
+    local mark
+    mark=$(log_mark)
     xdotool key ctrl+d
     wait_for 10 "the conversion to finish" done_more_than "$n"
     wait_for 3 "the user's clipboard back" clip_is "$before"
@@ -100,7 +103,8 @@ convert_in() {
     # and the user's clipboard is back (checked above). Once is counted and said; anything else fails.
     if [[ $app == wordpad && "$got" == "$amount" && "$got" != "$expected" ]] && ((wordpad_misses == 0)); then
         wordpad_misses=1
-        echo "wordpad: one conversion missed, the amount left as it was"
+        echo "wordpad: one conversion missed, the amount left as it was; Valumat's trace of it:"
+        log_since "$mark" | grep -a "valumat:"
         got=$expected
     fi
     [[ "$got" == "$expected" ]] || fail "$app shows [$got] instead of [$expected] (amount $amount)"
@@ -119,6 +123,42 @@ convert_amount "12.345,60" "24.145,89" "Gruppierung"
 convert_amount "Betrag 100" "Betrag 100" "Text"
 alive "$notepad_pid" notepad
 echo "notepad: a grouped amount converted, a text left unchanged"
+
+# The hot key held: nothing runs while the user's hands are on the keys (the script's Ctrl+C would meet the user's
+# Ctrl), then the release runs it.
+focus_notepad
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 20 "100"
+wait_for 5 "the amount in notepad" notepad_has "100"
+xdotool key --clearmodifiers ctrl+a
+clip_set "vor dem Festhalten"
+n=$(done_count)
+xdotool keydown ctrl keydown d
+sleep 0.4
+(($(done_count) == n)) || { xdotool keyup d keyup ctrl; fail "the conversion ran while the hot key was held"; }
+xdotool keyup d keyup ctrl
+wait_for 10 "the conversion after the release" done_more_than "$n"
+wait_for 3 "the user's clipboard back after the held hot key" clip_is "vor dem Festhalten"
+[[ "$(notepad_text)" == "195,58" ]] || fail "notepad shows [$(notepad_text)] after the held hot key"
+[[ "$(keys_down)" == 0 ]] || fail "keys left down after the held hot key"
+echo "notepad: a held hot key runs on its release"
+
+# Nothing selected: notepad copies nothing, so after the wait for the copy nothing is pasted, the document stays,
+# the user's clipboard is back and the log says why.
+focus_notepad
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 20 "ohne Auswahl"
+wait_for 5 "the text in notepad" notepad_has "ohne Auswahl"
+xdotool key --clearmodifiers End
+clip_set "vor der leeren Auswahl"
+n=$(done_count)
+mark=$(log_mark)
+xdotool key ctrl+d
+wait_for 10 "the conversion without a selection to finish" done_more_than "$n"
+wait_for 3 "the user's clipboard back after a conversion without a selection" clip_is "vor der leeren Auswahl"
+[[ "$(notepad_text)" == "ohne Auswahl" ]] || fail "notepad shows [$(notepad_text)] after a conversion without a selection"
+log_since "$mark" | grep -aq "keine Kopie der Auswahl erhalten" || fail "no note that the copy did not come"
+echo "notepad: nothing selected, nothing pasted, the note said"
 
 # Quick presses: ten lines, each selected, the hot key, 50 ms, the next line. The keys for the next line reach
 # notepad while the conversion before may still run: every line is converted only when the round trip is short.

@@ -1,22 +1,22 @@
-// What a conversion that came to nothing tells the user on the standard error (both Linux clipboards): the
-// application did not copy, did not hand over the copied text, or did not fetch the result. The document is left
-// as it was in each case.
+// The notes of a conversion that came to nothing, on the standard error (both Linux clipboards).
 #pragma once
+
+#include "platform/clipboardnotes.h"
 
 #include <cstdio>
 
 namespace valumat::qt {
 
 inline void noteNoCopy() {
-    std::fprintf(stderr, "valumat: keine Kopie der Auswahl erhalten, nichts eingefügt\n");
+    std::fprintf(stderr, "valumat: %s\n", platform::notes::kNoCopy);
 }
 
 inline void noteTextNotHandedOver() {
-    std::fprintf(stderr, "valumat: die Anwendung hat den kopierten Text nicht herausgegeben\n");
+    std::fprintf(stderr, "valumat: %s\n", platform::notes::kTextNotHandedOver);
 }
 
 inline void noteResultNotFetched() {
-    std::fprintf(stderr, "valumat: das Ergebnis wurde nicht abgeholt\n");
+    std::fprintf(stderr, "valumat: %s\n", platform::notes::kResultNotFetched);
 }
 
 } // namespace valumat::qt

@@ -1,11 +1,14 @@
 #include "platform/win32/win32clipboard.h"
 
+#include "platform/clipboardnotes.h"
 #include "platform/win32/wide.h"
 #include "runtime/errors.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -202,6 +205,18 @@ DWORD processOf(HWND window) {
     return process;
 }
 
+// "window 1a2b (process 40)" for the trace.
+std::string describe(HWND window) {
+    if (window == nullptr) {
+        return "none";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "window %lx (process %lu)",
+                  static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)),
+                  static_cast<unsigned long>(processOf(window)));
+    return text;
+}
+
 } // namespace
 
 // The clipboard open for the lifetime of the object.
@@ -235,12 +250,24 @@ Clipboard::Clipboard(HWND owner, std::function<void()> pump)
     : owner_(owner), pump_(std::move(pump)),
       excludeFormat_(RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing")),
       historyFormat_(RegisterClipboardFormatW(L"CanIncludeInClipboardHistory")),
-      listening_(AddClipboardFormatListener(owner) != FALSE) {}
+      listening_(AddClipboardFormatListener(owner) != FALSE),
+      tracing_(GetEnvironmentVariableW(L"VALUMAT_TRACE_CLIPBOARD", nullptr, 0) > 1) {}
 
 Clipboard::~Clipboard() {
     if (listening_ && IsWindow(owner_)) {
         RemoveClipboardFormatListener(owner_);
     }
+}
+
+void Clipboard::trace(const std::string& what) const {
+    if (tracing_) {
+        OutputDebugStringW(
+            widen("valumat: clipboard " + std::to_string(GetTickCount64() % 100000) + " " + what + "\n").c_str());
+    }
+}
+
+void Clipboard::note(const char* text) {
+    OutputDebugStringW(widen(std::string("valumat: ") + text + "\n").c_str());
 }
 
 void Clipboard::ownedChange() {
@@ -288,21 +315,27 @@ bool Clipboard::checkCopy() {
             seenSequence_ = sequence;
             return true;
         }
+        const int formats = CountClipboardFormats();
         if (owner == nullptr) {
-            if (CountClipboardFormats() == 0) {
+            if (formats == 0) {
+                trace("change " + std::to_string(sequence) + ": empty, no owner");
                 return true; // as empty as clear() left it (emptied again by someone): no copy, no change to count
             }
             copied_ = !changeSeen_;
         } else {
             copied_ = inForegroundProcess(owner);
         }
+        trace("change " + std::to_string(sequence) + ": owner " + describe(owner) + ", " + std::to_string(formats) +
+              " formats" + (copied_ ? ", the copy" : ", not the copy"));
         seenSequence_ = sequence;
         changeSeen_ = true;
         if (copied_) {
             copiedText_ = textNow();
+            trace("copied text [" + copiedText_ + "]");
         }
         return true;
     } catch (const RuntimeError&) {
+        trace("change not looked at: the clipboard is held open by " + describe(GetOpenClipboardWindow()));
         return false; // held open by someone all the while: looked at again with the next change or call
     }
 }
@@ -320,6 +353,7 @@ void Clipboard::keepOffer() {
     // one that puts its last entry back on a clipboard it finds empty). The paste on its way must find our offer,
     // not that program's content, nor the user's content once we restore.
     ++reoffers_;
+    trace("offer taken by " + describe(owner) + " before the fetch: offered again");
     try {
         offer();
         ownedChange();
@@ -348,6 +382,7 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
         }
     }
     reading_ = false;
+    trace("save " + std::to_string(savedFormats_) + " formats, " + std::to_string(skippedFormats_) + " skipped");
     return snapshot;
 }
 
@@ -361,9 +396,11 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
     // content: the user's content goes back over it. But when the application in front copied anew after our result,
     // that is the user's newest copy, and putting the older content back would throw it away.
     if (newerCopyAfterResult()) {
+        trace("restore left out: the application copied anew");
         resultSet_ = false;
         return;
     }
+    trace("restore " + std::to_string(saved->formats.size()) + " formats");
     {
         Session session(owner_, openAttempts_, openPause_);
         if (!EmptyClipboard()) {
@@ -398,6 +435,9 @@ std::string Clipboard::getText() {
     if (!checkCopy()) {
         throw RuntimeError(err::kPermissionDenied); // changed, but held open by someone all the while
     }
+    if (copied_ && copiedText_.empty()) {
+        note(platform::notes::kTextNotHandedOver); // a copy without text (an image, say): nothing is pasted
+    }
     return copied_ ? copiedText_ : std::string();
 }
 
@@ -427,6 +467,7 @@ void Clipboard::clear() {
     }
     ourSequence_ = GetClipboardSequenceNumber();
     seenSequence_ = ourSequence_;
+    trace("clear " + std::to_string(ourSequence_) + ", in front: process " + std::to_string(foregroundProcess_));
 }
 
 bool Clipboard::waitCopied(int maxMilliseconds) {
@@ -438,6 +479,8 @@ bool Clipboard::waitCopied(int maxMilliseconds) {
         }
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) {
+            trace("no copy within " + std::to_string(maxMilliseconds) + " ms");
+            note(platform::notes::kNoCopy);
             return false;
         }
         // Sleeps until a message arrives (WM_CLIPBOARDUPDATE is posted to our window) or the time is up, and looks
@@ -458,8 +501,12 @@ void Clipboard::sleepWatching(int milliseconds) {
         while (PeekMessageW(&message, owner_, WM_CLIPBOARDUPDATE, WM_CLIPBOARDUPDATE, PM_REMOVE)) {
         }
         checkCopy();
-        // Marks everything queued so far as seen: the wait below wakes only for what arrives later.
+        // Marks everything queued so far as seen: the wait below wakes only for what arrives later. A message sent
+        // to us before that (while the clipboard was looked at) is answered now: seen, it would no longer wake the
+        // wait, and its sender (a target fetching our result, a program taking the clipboard from us) would hang
+        // until the SLEEP is over.
         GetQueueStatus(QS_ALLINPUT);
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) {
             return;
@@ -500,6 +547,7 @@ void Clipboard::setText(const std::string& text) {
     watching_ = false;
     result_ = widen(text);
     reoffers_ = 0;
+    trace("result [" + text + "]");
     offer();
     resultSet_ = true;
     fetched_ = false;
@@ -518,10 +566,13 @@ bool Clipboard::waitFetched(int maxMilliseconds) {
             pump_();
         }
         if (!resultPending()) {
+            trace(fetched_ ? "fetched" : "offer gone unfetched, owner " + describe(GetClipboardOwner()));
             return true;
         }
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) {
+            trace("not fetched within " + std::to_string(maxMilliseconds) + " ms");
+            note(platform::notes::kResultNotFetched);
             return false;
         }
         // Sleeps until a message arrives (the render request is a sent message, a change of the clipboard a posted
@@ -562,6 +613,9 @@ bool Clipboard::handleMessage(UINT message, WPARAM wParam, LPARAM) {
         if (wParam == CF_UNICODETEXT) {
             HWND asker = GetOpenClipboardWindow();
             const bool target = asker == nullptr || asker == owner_ || inForegroundProcess(asker);
+            if (!reading_) {
+                trace("render request from " + describe(asker) + (target ? ": the target" : ": a monitor, refused"));
+            }
             if (!target && !reading_) {
                 return true;
             }

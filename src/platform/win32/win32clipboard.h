@@ -21,6 +21,8 @@
 //   the application in front after our result (the user copied something newer there).
 // - Opening the clipboard is retried for a while when another program holds it open (handling the messages sent to
 //   us meanwhile: the holder may be waiting for us to render); then it fails with "Zugriff verweigert".
+// - A conversion that came to nothing (no copy, no text in it, the result not fetched) is said on the debugger
+//   output, like the program's other log lines; VALUMAT_TRACE_CLIPBOARD=1 traces every step there.
 #pragma once
 
 #include "platform/platform.h"
@@ -93,12 +95,17 @@ private:
     void keepOffer();
     void render();
     void ownedChange();
+    // With VALUMAT_TRACE_CLIPBOARD set, each step of a conversion goes to the debugger output (for the tests' logs).
+    void trace(const std::string& what) const;
+    // A conversion that came to nothing, said on the debugger output.
+    static void note(const char* text);
 
     HWND owner_;
     std::function<void()> pump_;
     UINT excludeFormat_;
     UINT historyFormat_;
     bool listening_ = false;
+    bool tracing_ = false;
     int openAttempts_ = 100;
     DWORD openPause_ = 2;
     std::wstring result_;    // the text setText offered
