@@ -19,9 +19,9 @@ wlkeys=$(realpath "${2:?$usage}")
 desktop=$(realpath "${3:?$usage}")
 runs=${E2E_RUNS:-5}
 here=$(cd "$(dirname "$0")" && pwd)
-for tool in kwin_wayland kbuildsycoca5 wl-copy wl-paste mousepad dbus-launch gdbus; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-done
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
+need_tools kwin_wayland kbuildsycoca5 wl-copy wl-paste mousepad dbus-launch gdbus
 
 if [[ $(id -u) -eq 0 ]]; then
     user=valumat-kw$$ # a user of this run's own: another one of that name is never touched
@@ -52,10 +52,8 @@ fi
 
 work=$(mktemp -d)
 pids=()
-times=()
+figure_presses=0 # hot keys pressed for the figures, not counted in runs
 trap end_session EXIT
-# shellcheck source=tests/e2e/lib.sh
-source "$here/lib.sh"
 
 fail() {
     echo "FAIL: $*" >&2
@@ -149,9 +147,6 @@ echo "valumat: ready $(((ready_ns - start_ns) / 1000000)) ms after the start (pr
 # The default hot key Ctrl+D as KGlobalAccel took it: Qt's Ctrl bit and key D.
 grep -q "KGlobalAccel hotkey-[-0-9]*: 0x4000044" "$work/valumat.log" || fail "KGlobalAccel did not take Ctrl+D"
 
-done_count() { grep -c "erledigt" "$work/valumat.log" || true; }
-done_more_than() { (($(done_count) > $1)); }
-
 GDK_BACKEND=wayland mousepad "$work/dokument.txt" >"$work/mousepad.log" 2>&1 &
 editor_pid=$!
 pids+=("$editor_pid")
@@ -192,25 +187,8 @@ convert_amount() {
 # Figures (E2E_FIGURES=IDLE_SECONDS; printed, not asserted): hot key to converted text (script done, clipboard
 # back), idle memory and wake-ups while idle.
 if [[ -n ${E2E_FIGURES:-} ]]; then
-    median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
-    times=()
-    for i in $(seq 10); do
-        type_amount "100"
-        clip_set "vorher"
-        sleep 0.2
-        n=$(done_count)
-        t0=$(date +%s%N)
-        keys STRG+68
-        until done_more_than "$n"; do sleep 0.002; done
-        times+=($((($(date +%s%N) - t0) / 1000000)))
-    done
-    echo "figure: hot key to converted text (script done, clipboard back): $(printf '%s\n' "${times[@]}" | median) ms (median of 10: ${times[*]})"
-    rss=$(awk '/VmRSS/ { print $2 }' "/proc/$valumat_pid/status")
-    echo "figure: idle resident memory: $((rss / 1024)) MiB"
-    switches() { awk '/^voluntary_ctxt_switches/ { v = $2 } /^nonvoluntary_ctxt_switches/ { n = $2 } END { print v + n }' "/proc/$valumat_pid/status"; }
-    before=$(switches)
-    sleep "$E2E_FIGURES"
-    echo "figure: wake-ups while idle: $(($(switches) - before)) in $E2E_FIGURES s"
+    press_figures true keys STRG+68
+    figure_presses=10
 fi
 
 start=$(date +%s%N)
@@ -307,8 +285,8 @@ else
     echo "spreadsheet: skipped (gnumeric or the de_DE locale source missing)"
 fi
 
-presses=$(($(grep -c "KGlobalAccel gedrückt" "$work/valumat.log" || true) - ${#times[@]}))
-releases=$(($(grep -c "KGlobalAccel losgelassen" "$work/valumat.log" || true) - ${#times[@]}))
+presses=$(($(grep -c "KGlobalAccel gedrückt" "$work/valumat.log" || true) - figure_presses))
+releases=$(($(grep -c "KGlobalAccel losgelassen" "$work/valumat.log" || true) - figure_presses))
 echo "KGlobalAccel: $presses presses, $releases releases reported"
 ((presses == runs)) || fail "KGlobalAccel reported $presses presses for $runs hot keys"
 # KWin 5.27 tells the release: each hot key ran on it, not after the bound.

@@ -1,5 +1,57 @@
 # Shared helpers of the end-to-end tests (sourced). The sourcing script defines fail() and the array pids.
 
+# need_tools TOOL...: skips the test (exit 77) when one of the tools is missing.
+need_tools() {
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+    done
+}
+
+# need_32bit: skips the test when the kernel cannot run 32-bit programs (Wine's 32-bit loader would fail with "Exec
+# format error").
+need_32bit() {
+    /lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "SKIP: this machine cannot run 32-bit programs"; exit 77; }
+}
+
+# done_count: how many hot keys Valumat's log ($work/valumat.log) says it handled ("erledigt"); done_more_than N,
+# done_at_least N: compared with N.
+done_count() { grep -ac "erledigt" "$work/valumat.log" || true; }
+done_more_than() { (($(done_count) > $1)); }
+done_at_least() { (($(done_count) >= $1)); }
+
+median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+
+# press_figures PREPARE PRESS...: ten conversions of a selected "100" (after the command PREPARE, typed with the
+# script's type_amount), each timed from the hot key (the command PRESS...) to the script's end (converted text,
+# clipboard back); then the resident memory of Valumat ($valumat_pid) and its wake-ups while idle for $E2E_FIGURES
+# seconds. Printed, not asserted.
+press_figures() {
+    local prepare=$1 times=() n t0 rss before
+    shift
+    for _ in $(seq 10); do
+        "$prepare"
+        type_amount "100"
+        clip_set "vorher"
+        sleep 0.2
+        n=$(done_count)
+        t0=$(date +%s%N)
+        "$@"
+        until done_more_than "$n"; do sleep 0.002; done
+        times+=($((($(date +%s%N) - t0) / 1000000)))
+    done
+    echo "figure: hot key to converted text (script done, clipboard back): $(printf '%s\n' "${times[@]}" | median) ms (median of 10: ${times[*]})"
+    rss=$(awk '/VmRSS/ { print $2 }' "/proc/$valumat_pid/status")
+    echo "figure: idle resident memory: $((rss / 1024)) MiB"
+    before=$(context_switches)
+    sleep "$E2E_FIGURES"
+    echo "figure: wake-ups while idle: $(($(context_switches) - before)) in $E2E_FIGURES s"
+}
+context_switches() {
+    awk '/^voluntary_ctxt_switches/ { v = $2 } /^nonvoluntary_ctxt_switches/ { n = $2 } END { print v + n }' \
+        "/proc/$valumat_pid/status"
+}
+
 # wait_for SECONDS DESCRIPTION COMMAND...: polls the command every 50 ms until it succeeds, else fails.
 wait_for() {
     local seconds=$1 what=$2

@@ -10,9 +10,9 @@ set -euo pipefail
 bin=$(cd "${1:?usage: linux_e2e.sh BIN_DIR [SCREENSHOT_DIR]}" && pwd)
 shots=${2:-}
 runs=${E2E_RUNS:-20}
-for tool in Xvfb openbox trayer xdotool xclip xprop mousepad dbus-launch import python3; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-done
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/lib.sh"
+need_tools Xvfb openbox trayer xdotool xclip xprop mousepad dbus-launch import python3
 
 work=$(mktemp -d)
 pids=()
@@ -23,8 +23,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-# shellcheck source=tests/e2e/lib.sh
-source "$(dirname "$0")/lib.sh"
 
 fail() {
     echo "FAIL: $*" >&2
@@ -53,9 +51,6 @@ valumat_pid=$!
 pids+=($valumat_pid)
 wait_for 20 "Valumat started" grep -q "valumat: bereit" "$work/valumat.log"
 wait_for 10 "the configuration window" xdotool search --onlyvisible --name "^Valumat V1.2"
-
-done_count() { grep -c "erledigt" "$work/valumat.log" || true; }
-done_more_than() { (($(done_count) > $1)); }
 
 # The editor's whole text, read through a sentinel on the clipboard so that a stale value cannot pass.
 editor_text() { copied_text "the editor's copy" ctrl+a ctrl+c; }

@@ -15,9 +15,9 @@ set -euo pipefail
 bin=$(cd "${1:?usage: office_e2e.sh BIN_DIR}" && pwd)
 cases=${OFFICE_CASES:-writer-gen writer-gtk3 calc-gen calc-gtk3}
 runs=${OFFICE_RUNS:-10}
-for tool in Xvfb openbox xdotool xclip soffice parcellite localedef dbus-launch python3; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-done
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/lib.sh"
+need_tools Xvfb openbox xdotool xclip soffice parcellite localedef dbus-launch python3
 [[ -e /usr/share/i18n/locales/de_DE ]] || { echo "SKIP: the de_DE locale source is missing"; exit 77; }
 program=/usr/lib/libreoffice/program
 declare -A installed=([writer]=libswlo.so [calc]=libsclo.so [gen]=libvclplug_genlo.so [gtk3]=libvclplug_gtk3lo.so)
@@ -25,8 +25,6 @@ declare -A installed=([writer]=libswlo.so [calc]=libsclo.so [gen]=libvclplug_gen
 work=$(mktemp -d)
 pids=()
 trap end_session EXIT
-# shellcheck source=tests/e2e/lib.sh
-source "$(dirname "$0")/lib.sh"
 
 fail() {
     echo "FAIL: $*" >&2
@@ -54,8 +52,6 @@ stop_valumat() {
     kill "$valumat_pid" 2>/dev/null || true
     wait "$valumat_pid" 2>/dev/null || true
 }
-done_count() { grep -c "erledigt" "$work/valumat.log" || true; }
-done_more_than() { (($(done_count) > $1)); }
 
 # The document as LibreOffice copies it: Writer's whole text, Calc's current cell (the copy mark cleared after).
 writer_text() { try_copied_text ctrl+a ctrl+c; }

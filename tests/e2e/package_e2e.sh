@@ -21,9 +21,9 @@ set -euo pipefail
 dist=$(cd "${1:?usage: package_e2e.sh DIST_DIR}" && pwd)
 parts=${PACKAGE_E2E_PARTS:-deb wine zip}
 here=$(cd "$(dirname "$0")" && pwd)
-for tool in Xvfb openbox xdotool xclip xprop dbus-launch python3; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-done
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
+need_tools Xvfb openbox xdotool xclip xprop dbus-launch python3
 deb=$(ls "$dist"/valumat_*_amd64.deb 2>/dev/null | head -1)
 setup=$(ls "$dist"/valumat-*-setup.exe 2>/dev/null | head -1)
 zip=$(ls "$dist"/valumat-*-win32.zip 2>/dev/null | head -1)
@@ -46,8 +46,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-# shellcheck source=tests/e2e/lib.sh
-source "$here/lib.sh"
 
 fail() {
     echo "FAIL: $*" >&2

@@ -17,16 +17,14 @@ apps=${QUICK_APPS:-mousepad writer writer-gen}
 pauses=${QUICK_PAUSES:-200 100 50 25 10}
 asserted=50
 lines=10
-for tool in Xvfb openbox xdotool xclip mousepad soffice localedef dbus-launch python3; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-done
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/lib.sh"
+need_tools Xvfb openbox xdotool xclip mousepad soffice localedef dbus-launch python3
 [[ -e /usr/share/i18n/locales/de_DE ]] || { echo "SKIP: the de_DE locale source is missing"; exit 77; }
 
 work=$(mktemp -d)
 pids=()
 trap end_session EXIT
-# shellcheck source=tests/e2e/lib.sh
-source "$(dirname "$0")/lib.sh"
 
 fail() {
     echo "FAIL: $*" >&2
@@ -44,8 +42,6 @@ printf 'autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 0\r\n' >"$work/app/optio
 VALUMAT_TRACE_CLIPBOARD=1 "$work/app/valumat" >"$work/valumat.log" 2>&1 &
 pids+=($!)
 wait_for 20 "Valumat started" grep -q "valumat: bereit" "$work/valumat.log"
-done_count() { grep -c "erledigt" "$work/valumat.log" || true; }
-done_at_least() { (($(done_count) >= $1)); }
 
 editor_text() { try_copied_text ctrl+a ctrl+c | tr -d '\r'; }
 editor_has() { [[ "$(editor_text)" == "$1" ]]; }

@@ -17,9 +17,9 @@ wlkeys=$(realpath "${2:?usage: wayland_e2e.sh BIN_DIR WLKEYS [SCREENSHOT_DIR]}")
 shots=${3:-}
 runs=${E2E_RUNS:-20}
 here=$(cd "$(dirname "$0")" && pwd)
-for tool in sway swaymsg wtype wl-copy wl-paste grim mousepad dbus-launch python3; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-done
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
+need_tools sway swaymsg wtype wl-copy wl-paste grim mousepad dbus-launch python3
 
 if [[ $(id -u) -eq 0 ]]; then
     user=valumat-wl$$ # a user of this run's own: another one of that name is never touched
@@ -57,8 +57,6 @@ fi
 work=$(mktemp -d)
 pids=()
 trap end_session EXIT
-# shellcheck source=tests/e2e/lib.sh
-source "$here/lib.sh"
 
 fail() {
     echo "FAIL: $*" >&2
@@ -154,9 +152,6 @@ grep -q "Tastenkombinationen über sway" "$work/valumat.log" || fail "Valumat do
 wait_for 10 "the configuration window" app_shown valumat
 echo "valumat: ready $(((ready_ns - start_ns) / 1000000)) ms after the start (process start included)"
 
-done_count() { grep -c "erledigt" "$work/valumat.log" || true; }
-done_more_than() { (($(done_count) > $1)); }
-
 # The editor's whole text, read through a sentinel on the clipboard so that a stale value cannot pass.
 editor_text() {
     local sentinel="@@sentinel-$RANDOM$RANDOM@@"
@@ -174,7 +169,6 @@ wait_for 20 "the editor window" app_shown mousepad
 editor_app=mousepad
 focus_editor() { [[ "$(focused_app)" == "$editor_app" ]] || focus_app "$editor_app"; }
 focus_editor
-
 
 # type_amount TEXT: replaces the editor's text by TEXT (typed again should a key get lost when the keyboard
 # changes) and selects it.
@@ -210,26 +204,7 @@ convert_amount() {
 # Figures (E2E_FIGURES=IDLE_SECONDS, bench/wayland_figures.sh; printed, not asserted): hot key to converted text
 # (script done, clipboard back), idle memory and wake-ups while idle.
 if [[ -n ${E2E_FIGURES:-} ]]; then
-    median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
-    times=()
-    for i in $(seq 10); do
-        focus_editor
-        type_amount "100"
-        clip_set "vorher"
-        sleep 0.2
-        n=$(done_count)
-        t0=$(date +%s%N)
-        hot_key 68
-        until done_more_than "$n"; do sleep 0.002; done
-        times+=($((($(date +%s%N) - t0) / 1000000)))
-    done
-    echo "figure: hot key to converted text (script done, clipboard back): $(printf '%s\n' "${times[@]}" | median) ms (median of 10: ${times[*]})"
-    rss=$(awk '/VmRSS/ { print $2 }' "/proc/$valumat_pid/status")
-    echo "figure: idle resident memory: $((rss / 1024)) MiB"
-    switches() { awk '/^voluntary_ctxt_switches/ { v = $2 } /^nonvoluntary_ctxt_switches/ { n = $2 } END { print v + n }' "/proc/$valumat_pid/status"; }
-    before=$(switches)
-    sleep "$E2E_FIGURES"
-    echo "figure: wake-ups while idle: $(($(switches) - before)) in $E2E_FIGURES s"
+    press_figures focus_editor hot_key 68
 fi
 
 start=$(date +%s%N)

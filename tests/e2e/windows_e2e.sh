@@ -19,18 +19,15 @@ set -euo pipefail
 bin=$(cd "${1:?usage: windows_e2e.sh BIN_DIR}" && pwd)
 runs=${E2E_RUNS:-20}
 wordpad_runs=${E2E_WORDPAD_RUNS:-10}
-for tool in Xvfb openbox xdotool xclip xprop wine wineboot wineserver import python3; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-done
-# The 32-bit program runs under Wine's 32-bit loader: a kernel without 32-bit support cannot start it at all.
-/lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "SKIP: this machine cannot run 32-bit programs"; exit 77; }
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/lib.sh"
+need_tools Xvfb openbox xdotool xclip xprop wine wineboot wineserver import python3
+need_32bit
 [[ -f $bin/valumat.exe ]] || { echo "SKIP: no valumat.exe in $bin"; exit 77; }
 
 work=$(mktemp -d)
 pids=()
 trap end_wine_session EXIT
-# shellcheck source=tests/e2e/lib.sh
-source "$(dirname "$0")/lib.sh"
 
 fail() {
     echo "FAIL: $*" >&2
@@ -40,7 +37,6 @@ fail() {
     grep -a "valumat:" "$work/valumat.log" | tail -30 >&2 || true
     exit 1
 }
-
 
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
@@ -62,9 +58,6 @@ pids+=($!)
 wait_for 60 "Valumat started" grep -aq "valumat: bereit" "$work/valumat.log"
 wait_for 20 "the configuration window" xdotool search --onlyvisible --name "^Valumat V1.2"
 
-done_count() { grep -ac "erledigt" "$work/valumat.log" || true; }
-done_more_than() { (($(done_count) > $1)); }
-
 # Notepad after Valumat: a new Wine window takes the foreground.
 wine notepad >"$work/notepad.log" 2>&1 &
 pids+=($!)
@@ -80,16 +73,22 @@ notepad_has() { [[ "$(notepad_text)" == "$1" ]]; }
 # The target application is still running.
 alive() { kill -0 "$1" 2>/dev/null || fail "$2 is no longer running"; }
 
-# convert_in APP AMOUNT EXPECTED USERS_CLIPBOARD: the amount typed into the application (focus_APP, APP_has), selected,
-# the hot key pressed; then the document shows EXPECTED, the user's clipboard is back and no key is down.
+# type_in APP TEXT USERS_CLIPBOARD: the application (focus_APP, APP_has) shows TEXT alone, selected, and the user's
+# clipboard holds USERS_CLIPBOARD.
+type_in() {
+    "focus_$1"
+    xdotool key --clearmodifiers ctrl+a
+    xdotool type --delay 20 "$2"
+    wait_for 5 "the text in $1" "${1}_has" "$2"
+    xdotool key --clearmodifiers ctrl+a
+    clip_set "$3"
+}
+
+# convert_in APP AMOUNT EXPECTED USERS_CLIPBOARD: the amount typed into the application and selected (type_in), the
+# hot key pressed; then the document shows EXPECTED, the user's clipboard is back and no key is down.
 convert_in() {
     local app=$1 amount=$2 expected=$3 before=$4
-    "focus_$app"
-    xdotool key --clearmodifiers ctrl+a
-    xdotool type --delay 20 "$amount"
-    wait_for 5 "the amount in $app" "${app}_has" "$amount"
-    xdotool key --clearmodifiers ctrl+a
-    clip_set "$before"
+    type_in "$app" "$amount" "$before"
     local n
     n=$(done_count)
     local mark
@@ -126,12 +125,7 @@ echo "notepad: a grouped amount converted, a text left unchanged"
 
 # The hot key held: nothing runs while the user's hands are on the keys (the script's Ctrl+C would meet the user's
 # Ctrl), then the release runs it.
-focus_notepad
-xdotool key --clearmodifiers ctrl+a
-xdotool type --delay 20 "100"
-wait_for 5 "the amount in notepad" notepad_has "100"
-xdotool key --clearmodifiers ctrl+a
-clip_set "vor dem Festhalten"
+type_in notepad "100" "vor dem Festhalten"
 n=$(done_count)
 xdotool keydown ctrl keydown d
 sleep 0.4
@@ -145,12 +139,8 @@ echo "notepad: a held hot key runs on its release"
 
 # Nothing selected: notepad copies nothing, so after the wait for the copy nothing is pasted, the document stays,
 # the user's clipboard is back and the log says why.
-focus_notepad
-xdotool key --clearmodifiers ctrl+a
-xdotool type --delay 20 "ohne Auswahl"
-wait_for 5 "the text in notepad" notepad_has "ohne Auswahl"
+type_in notepad "ohne Auswahl" "vor der leeren Auswahl"
 xdotool key --clearmodifiers End
-clip_set "vor der leeren Auswahl"
 n=$(done_count)
 mark=$(log_mark)
 xdotool key ctrl+d

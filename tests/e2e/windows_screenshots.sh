@@ -8,16 +8,14 @@ set -euo pipefail
 bin=$(cd "${1:?usage: windows_screenshots.sh BIN_DIR OUT_DIR [DPI]}" && pwd)
 out=${2:?usage: windows_screenshots.sh BIN_DIR OUT_DIR [DPI]}
 dpi=${3:-96}
-for tool in Xvfb openbox xdotool xprop wine wineboot wineserver import; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-done
-/lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "SKIP: this machine cannot run 32-bit programs"; exit 77; }
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/lib.sh"
+need_tools Xvfb openbox xdotool xprop wine wineboot wineserver import
+need_32bit
 
 work=$(mktemp -d)
 pids=()
 trap end_wine_session EXIT
-# shellcheck source=tests/e2e/lib.sh
-source "$(dirname "$0")/lib.sh"
 fail() {
     echo "FAIL: $*" >&2
     exit 1
