@@ -152,11 +152,10 @@ TEST(FakeEditorTest, CopiesAndPastesThroughSyntheticKeys) {
     ctrlCombination(desktop, 67);
     EXPECT_EQ(desktop.clipboardText(), "100");
     EXPECT_EQ(desktop.clipboardOwner(), "app");
-    desktop.platform().clipboard->setText("51,13");
+    desktop.platform().clipboard->offerText("51,13");
     ctrlCombination(desktop, 86);
     EXPECT_EQ(editor->text(), "Preis: 51,13 DM");
     EXPECT_EQ(editor->selectedText(), "");
-    EXPECT_FALSE(desktop.platform().clipboard->resultPending());
     editor->select(0, 0);
     ctrlCombination(desktop, 67); // empty selection: nothing copied
     tap(desktop, 86);             // V without Ctrl: ignored
@@ -175,15 +174,13 @@ TEST(FakeEditorTest, LateFetchPastesWhatIsOnTheClipboardThen) {
         desktop.setClipboardText("user text");
         auto* clip = desktop.platform().clipboard;
         auto saved = clip->save();
-        clip->setText("195,58");
+        clip->offerText("195,58");
         ctrlCombination(desktop, 86);
         EXPECT_EQ(editor->text(), "100") << "fetched at once";
         if (waitFirst) {
-            EXPECT_TRUE(clip->waitFetched(500));
-            EXPECT_EQ(desktop.now(), 50);
+            desktop.platform().sleeper->sleep(50);
         }
         clip->restore(*saved);
-        EXPECT_FALSE(clip->resultPending());
         desktop.platform().sleeper->sleep(100);
         EXPECT_EQ(editor->text(), waitFirst ? "195,58" : "user text");
         EXPECT_EQ(desktop.clipboardText(), "user text");
@@ -198,8 +195,7 @@ TEST(FakeEditorTest, InputLatencyDelaysHandlingUntilSleep) {
     desktop.setInputLatency(30);
     ctrlCombination(desktop, 67);
     EXPECT_EQ(editor->copies(), 0);
-    EXPECT_TRUE(desktop.platform().clipboard->waitFetched(10)) << "nothing pending: returns at once";
-    EXPECT_EQ(desktop.now(), 0);
+    desktop.runUntilIdle();
     EXPECT_EQ(editor->copies(), 0);
     desktop.platform().sleeper->sleep(30);
     EXPECT_EQ(editor->copies(), 1);
@@ -220,7 +216,7 @@ TEST(FakeSpreadsheetTest, EditCopyPasteCommitSequence) {
     ctrlCombination(desktop, 67);
     EXPECT_TRUE(sheet->editing());
     EXPECT_EQ(desktop.clipboardText(), "12,50");
-    p.clipboard->setText("24,45");
+    p.clipboard->offerText("24,45");
     ctrlCombination(desktop, 86);
     EXPECT_EQ(sheet->editText(), "24,45");
     tap(desktop, 13);
@@ -244,7 +240,7 @@ TEST(FakeSpreadsheetTest, InputWaitsForADelayedPaste) {
     auto sheet = std::make_shared<FakeSpreadsheet>(std::vector<std::string>{"1"});
     desktop.setForeground(sheet);
     desktop.setFetchDelay(40);
-    desktop.platform().clipboard->setText("2");
+    desktop.platform().clipboard->offerText("2");
     tap(desktop, 113);
     ctrlCombination(desktop, 86);
     tap(desktop, 13); // Enter arrives before the fetch is due
@@ -289,7 +285,7 @@ TEST(FakeDesktopClipboard, FailuresSnapshotsAndOwnership) {
     desktop.failClipboard(2);
     for (int i = 0; i < 2; ++i) {
         try {
-            clip->setText("neu");
+            clip->offerText("neu");
             ADD_FAILURE() << "no error";
         } catch (const RuntimeError& e) {
             EXPECT_EQ(e.description(), err::kPermissionDenied);
@@ -297,16 +293,15 @@ TEST(FakeDesktopClipboard, FailuresSnapshotsAndOwnership) {
     }
     EXPECT_EQ(desktop.clipboardText(), "alt");
     auto saved = clip->save();
-    clip->clear();
+    clip->empty();
     EXPECT_EQ(desktop.clipboardOwner(), "");
-    EXPECT_EQ(clip->getText(), "");
-    clip->setText("neu");
-    EXPECT_TRUE(clip->resultPending());
+    EXPECT_EQ(clip->readText(100), "");
+    clip->offerText("neu");
+    EXPECT_TRUE(clip->isOurs());
     EXPECT_EQ(desktop.clipboardFormats().size(), 1u);
     clip->restore(*saved);
     EXPECT_EQ(desktop.clipboardFormats(),
               (std::map<std::string, std::string>{{"image/png", "PNG"}, {"text/plain", "alt"}}));
-    EXPECT_FALSE(clip->resultPending());
 }
 
 TEST(FakeDesktopProcess, TrayAndEnd) {

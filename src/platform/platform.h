@@ -9,8 +9,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace valumat::platform {
@@ -57,12 +59,17 @@ public:
     virtual void keyEvent(std::uint8_t virtualKey, std::uint32_t flags) = 0;
 };
 
-// The system clipboard.
-//
-// A conversion uses it in this order: save(), clear(), the application's copy (our Ctrl+C), waitCopied() and
-// getText(), then setText(result), the paste (our Ctrl+V), waitFetched(), restore(). Whatever the
-// application does, nothing but our result may be pasted: never the user's saved content, never a clipboard
-// manager's.
+// Who put the clipboard's current content there, as far as the desktop can tell.
+enum class ClipboardOrigin {
+    Ours,    // this program
+    Front,   // the application in front when the clipboard was emptied (any of its windows or connections)
+    Other,   // another program (a clipboard manager or history, a monitor)
+    Unknown, // the desktop cannot say who (Wayland's data control; a change without owner on Windows)
+};
+
+// The system clipboard, as primitives and events. The rules of a conversion's round trip over it (which change is
+// the application's copy, when the paste is over, when the user's content comes back) are the same on every
+// desktop and live in runtime/roundtrip.h; a backend only does what it is told and reports what it sees.
 class Clipboard {
 public:
     // Everything the clipboard held at one moment, in every format the backend can copy.
@@ -71,35 +78,63 @@ public:
         virtual ~Snapshot() = default;
     };
 
+    // What the backend reports while a listener is set, synchronously, from within its waits and the handling of
+    // its events. A listener only takes note: it never changes the clipboard from there.
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+        // The clipboard got new content, not ours. `text`: the new content's text when the backend read it along
+        // with the change (Windows does, while it holds the clipboard open to look); nullopt otherwise.
+        virtual void ownerChanged(ClipboardOrigin origin, const std::optional<std::string>& text) = 0;
+        // A program asks for the result we offer, in a text format or another one (the list of formats, say).
+        // Returns whether it gets it; a desktop that cannot refuse a request serves it anyway.
+        virtual bool resultRequested(ClipboardOrigin origin, bool textFormat) = 0;
+    };
+
+    // How this desktop's pastes look to the owner of the clipboard.
+    struct Traits {
+        // A paste may ask for the result several times (formats, connections): it is over this long after the last
+        // request. 0 where the first served request is the whole paste (Windows: once rendered, the system serves
+        // every further read itself).
+        int pasteQuietMs = 40;
+        // After further keys following a paste (Enter in a spreadsheet, which may paste once more): how long the
+        // target gets to start another paste. 0 where such a paste would not reach us (Windows, as above).
+        int laterPasteMs = 60;
+    };
+
     virtual ~Clipboard() = default;
+    virtual void setListener(Listener* listener) = 0;
+    virtual Traits traits() const { return {}; }
+
     // Copies every format now on the clipboard. Fails with RuntimeError when the clipboard cannot be opened.
     virtual std::unique_ptr<Snapshot> save() = 0;
-    // Puts a snapshot back (all its formats), replacing what is there, even when a clipboard manager took the
-    // clipboard meanwhile. Fails with RuntimeError.
+    // Puts a snapshot back (all its formats), replacing what is there. Fails with RuntimeError.
     virtual void restore(const Snapshot& snapshot) = 0;
-    // The text of the application's copy made since the last clear(); "" when no copy was recognised or it holds
-    // no text. Fails with RuntimeError when the clipboard cannot be opened.
-    virtual std::string getText() = 0;
-    // Empties the clipboard WITHOUT making this program its owner: an owner that sleeps would block the
-    // target application's copy. From here on the backend watches for the application's copy. Fails with
+    // Empties the clipboard WITHOUT making this program its owner (an owner that sleeps would block the target's
+    // copy), and takes note of the application in front: later owner changes are told apart against it. Fails with
     // RuntimeError.
-    virtual void clear() = 0;
-    // Waits, handling messages, until the application in front has copied since the last clear(): the clipboard
-    // got a new owner belonging to that application (any of its connections or windows), not a clipboard manager
-    // taking the clipboard back. Returns at once when that happened already; false when nothing came within
-    // maxMilliseconds. Never fails.
-    virtual bool waitCopied(int maxMilliseconds) = 0;
-    // Puts text on the clipboard; this program owns it until another program takes it. The target usually
-    // fetches the text later, when it handles the paste. Fails with RuntimeError.
-    virtual void setText(const std::string& text) = 0;
-    // True while text set by setText has not yet been fetched by another application and is still ours.
-    virtual bool resultPending() = 0;
-    // Waits, handling messages, until the target has fetched the text set by the last setText and finished its
-    // paste (a paste may ask for the list of formats and several formats, one after another, from more than one
-    // connection), or another program took the clipboard, or maxMilliseconds passed. Called again after further keys
-    // went out, it waits until a paste those keys started (if any) is over too. Returns true when it was fetched (or is
-    // no longer pending). Never fails.
-    virtual bool waitFetched(int maxMilliseconds) = 0;
+    virtual void empty() = 0;
+    // The text of the clipboard's current content (another program's), waiting at most maxMilliseconds for its
+    // owner to hand it over while events go on; "" when it holds no text or did not come in time. Never fails.
+    virtual std::string readText(int maxMilliseconds) = 0;
+    // Offers a text as this program's (kept out of clipboard histories where the desktop has a way to say so).
+    // Where applications that watch the clipboard must have settled before a paste can go out, it waits for that
+    // too. Fails with RuntimeError.
+    virtual void offerText(const std::string& text) = 0;
+    // Whether the clipboard's content is still ours. Never fails.
+    virtual bool isOurs() = 0;
+
+    // The backend's clock, in milliseconds.
+    virtual std::int64_t nowMs() = 0;
+    // Handles events until one was reported to the listener, or maxMilliseconds passed, or the waits were
+    // abandoned (the program is ending). Never fails.
+    virtual void waitForEvents(int maxMilliseconds) = 0;
+
+    // A conversion that came to nothing, said where this program's log lines go ("valumat: " + text on the
+    // standard error by default). Never fails.
+    virtual void note(const std::string& text) { std::fprintf(stderr, "valumat: %s\n", text.c_str()); }
+    // One step of a conversion, when clipboard tracing is on (VALUMAT_TRACE_CLIPBOARD). Never fails.
+    virtual void trace(const std::string& text) { static_cast<void>(text); }
 };
 
 // Blocking wait of the one user-interface thread. Never fails.

@@ -5,10 +5,10 @@
 #include "runtime/errors.h"
 #include "runtime/keysender.h"
 #include "runtime/numbers.h"
+#include "runtime/roundtrip.h"
 #include "runtime/text.h"
 
 #include <cmath>
-#include <memory>
 
 namespace valumat {
 
@@ -22,48 +22,13 @@ std::string scriptArgument(const std::string& line) {
 }
 
 void RunScript(AppState& state, int slot) {
-    platform::Clipboard& clipboard = *state.platform.clipboard;
     platform::MessagePump& pump = *state.platform.pump;
-
-    std::unique_ptr<platform::Clipboard::Snapshot> saved;
-    try {
-        saved = clipboard.save();
-    } catch (const RuntimeError&) {
-    }
-    try {
-        clipboard.clear();
-    } catch (const RuntimeError&) {
-    }
-
-    // A result we put on the clipboard that the target has not fetched yet. The paste is asynchronous: a PRESS
-    // after the paste (Enter in a spreadsheet, say) and the final restore must wait until it was taken, with every
-    // format the target asks for.
-    // The result stays until the restore: a key sent after the paste may make the target paste once more (Enter
-    // after a copy, in some spreadsheets), and then it must find the result again, not the user's content.
-    bool resultSet = false;
-    bool pressedSinceWait = false;
-    bool noCopy = false; // a CALCULATE found no copy: no further key goes out
-    auto awaitFetch = [&] {
-        if (resultSet && pressedSinceWait) {
-            clipboard.waitFetched(kFetchWaitMilliseconds);
-        }
-        pressedSinceWait = false;
-    };
-    bool restored = false;
-    auto restoreUsers = [&] {
-        if (restored) {
-            return;
-        }
-        restored = true;
-        if (saved) {
-            clipboard.restore(*saved);
-        } else {
-            clipboard.clear();
-        }
-    };
+    RoundTrip trip(*state.platform.clipboard, [&state] { return state.endRequested; });
+    trip.begin();
     // Should the program end while the script runs, the user's clipboard goes back first.
-    const EndCleanup onEnd([&] { restoreUsers(); });
+    const EndCleanup onEnd([&trip] { trip.finish(); });
 
+    bool noCopy = false; // a CALCULATE found no copy: no further key goes out
     std::string remaining = state.scriptText;
     while (remaining.size() >= 2 && remaining.ends_with("\r\n") && !state.endRequested) {
         const auto end = remaining.find("\r\n");
@@ -73,9 +38,9 @@ void RunScript(AppState& state, int slot) {
             if (word.starts_with("PRESS")) {
                 const std::string argument = scriptArgument(line);
                 if (!argument.empty() && !noCopy) {
-                    awaitFetch(); // a paste sent before must be over
+                    trip.awaitPaste(); // a paste sent before must be over
+                    trip.keysGoingOut();
                     SendKeyCombination(state.platform, argument);
-                    pressedSinceWait = true;
                     pump.pumpMessages();
                 }
             } else if (word.starts_with("SLEEP")) {
@@ -88,11 +53,12 @@ void RunScript(AppState& state, int slot) {
                     pump.pumpMessages();
                 }
             } else if (word == "CALCULATE") {
-                // The application's copy may still be on its way: wait for it (no fixed pause needed). Until a
-                // result is on the clipboard no further key goes out (a failing step here leaves it so).
+                // The application's copy may still be on its way: the round trip waits for it (no fixed pause
+                // needed). Until a result is on the clipboard no further key goes out (a failing step here leaves
+                // it so): without a copy, whatever the clipboard held then (the user's content coming back, a
+                // clipboard manager's), and even a clipboard without any format, could end up in the document.
                 noCopy = true;
-                clipboard.waitCopied(kCopyWaitMilliseconds);
-                const std::string copied = clipboard.getText();
+                const std::string copied = trip.copiedText();
                 if (!copied.empty()) {
                     std::string result = Calculate(state, copied, slot);
                     pump.pumpMessages();
@@ -101,17 +67,8 @@ void RunScript(AppState& state, int slot) {
                     if (result.empty()) {
                         result = copied;
                     }
-                    clipboard.setText(result); // replaces the copy in one step
+                    trip.offer(result); // replaces the copy in one step
                     noCopy = false;
-                    resultSet = true; // the paste must have fetched it before the user's content comes back
-                    pressedSinceWait = false;
-                } else {
-                    // No copy: nothing may be pasted. Whatever the clipboard held then (the user's content coming
-                    // back, a clipboard manager's), and even a clipboard without any format, can end up in the
-                    // document (some applications, refused a format they expected, try again later and paste what
-                    // they find then). So the keys that follow are not sent.
-                }
-                if (!copied.empty()) {
                     pump.pumpMessages();
                 }
             }
@@ -121,9 +78,9 @@ void RunScript(AppState& state, int slot) {
         remaining = trimSpaces(std::string_view(remaining).substr(end + 2));
     }
 
-    awaitFetch();
+    trip.awaitPaste();
     try {
-        restoreUsers();
+        trip.finish();
     } catch (const RuntimeError&) {
     }
 }

@@ -9,13 +9,6 @@
 
 namespace valumat {
 
-// The longest we wait for the target application to fetch a pasted result before going on. Both waits end as
-// soon as the application has done its part; the bounds only matter for an application that is busy (saving,
-// starting up on a cold machine), and giving up early there costs the user the conversion or, after a paste,
-// lets a late paste take the user's own clipboard content.
-inline constexpr int kFetchWaitMilliseconds = 2000;
-// The longest CALCULATE waits for the application's copy to arrive.
-inline constexpr int kCopyWaitMilliseconds = 2000;
 // Hot keys pressed while a script runs wait for it; more than this many waiting are not taken.
 inline constexpr std::size_t kMaxQueuedHotKeys = 16;
 

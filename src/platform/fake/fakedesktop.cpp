@@ -145,9 +145,13 @@ struct FakeDesktop::Impl final : platform::HotKeys,
     // --- clipboard
     std::map<std::string, std::string> clip;
     std::string clipOwner;
-    bool pending = false;
-    bool copied = false;  // the foreground application copied since the program's last clear()
-    bool offered = false; // the program's result (or its empty clipboard) is on the clipboard
+    platform::Clipboard::Listener* listener = nullptr;
+    platform::Clipboard::Traits clipTraits;
+    bool eventReported = false; // since the last waitForEvents began
+    bool originsUnknown = false;
+    bool monitor = false;  // a clipboard monitor reads every new content at once
+    int handOverDelay = 0; // how late an owner hands its text over (-1: never)
+    std::vector<std::string> notes;
     int clipFailures = 0;
     int copyDelay = 0;
     int fetchSteps = 1;
@@ -255,22 +259,17 @@ struct FakeDesktop::Impl final : platform::HotKeys,
 
     // A paste asks for the clipboard in fetchSteps requests (the list of formats, then formats one by one),
     // fetchGap apart, and inserts what the last request brought: a clipboard that changes in between spoils it.
-    int pastesInFlight = 0;
     void scheduleFetch(std::function<void(const std::optional<std::string>&)> insert) {
         if (fetchDelay <= 0 && fetchSteps <= 1) {
             insert(desktop.appFetches());
             return;
         }
-        ++pastesInFlight;
         for (int step = 1; step < fetchSteps; ++step) {
             appTasks.push_back(AppTask{clock + fetchDelay + static_cast<long long>(step - 1) * fetchGap, running,
-                                       [this] { ++fetchRequests; }});
+                                       [this] { request(originOf("app"), false); }});
         }
         appTasks.push_back(AppTask{clock + fetchDelay + static_cast<long long>(fetchSteps - 1) * fetchGap, running,
-                                   [this, insert = std::move(insert)] {
-                                       --pastesInFlight;
-                                       insert(desktop.appFetches());
-                                   }});
+                                   [this, insert = std::move(insert)] { insert(desktop.appFetches()); }});
     }
     int fetchRequests = 0;
 
@@ -282,13 +281,45 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         }
         if (clip.empty() && clipOwner.empty() && !managerKeeps.empty()) {
             clip = managerKeeps;
-            clipOwner = "manager";
+            changeOwner("manager");
         } else if (!clip.empty() && clipOwner != "manager") {
             managerKeeps = clip;
             if (clipOwner == "app" || clipOwner == "user") {
-                clipOwner = "manager";
+                changeOwner("manager");
             }
         }
+    }
+
+    platform::ClipboardOrigin originOf(const std::string& owner) const {
+        if (owner == "program") {
+            return platform::ClipboardOrigin::Ours;
+        }
+        if (originsUnknown) {
+            return platform::ClipboardOrigin::Unknown;
+        }
+        return owner == "app" ? platform::ClipboardOrigin::Front : platform::ClipboardOrigin::Other;
+    }
+
+    // New content on the clipboard: reported as the backends do, then a monitor reads it.
+    void changeOwner(const std::string& owner) {
+        clipOwner = owner;
+        if (listener != nullptr && owner != "program" && !owner.empty()) {
+            eventReported = true;
+            listener->ownerChanged(originOf(owner), std::nullopt);
+        }
+        if (monitor && !owner.empty()) {
+            request(platform::ClipboardOrigin::Other, true);
+        }
+    }
+
+    // A program asks the clipboard's owner for its content; false when we refused it our result.
+    bool request(platform::ClipboardOrigin origin, bool textFormat) {
+        ++fetchRequests;
+        if (clipOwner != "program" || listener == nullptr) {
+            return true;
+        }
+        eventReported = true;
+        return listener->resultRequested(origin, textFormat);
     }
 
     // ---------------------------------------------------------------------------------------------------------
@@ -372,6 +403,9 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         }
     }
 
+    void setListener(Listener* l) override { listener = l; }
+    Traits traits() const override { return clipTraits; }
+
     std::unique_ptr<Snapshot> save() override {
         clipboardAccess();
         return std::make_unique<FakeSnapshot>(clip);
@@ -384,60 +418,59 @@ struct FakeDesktop::Impl final : platform::HotKeys,
             throw RuntimeError(err::kInvalidProcedureCall);
         }
         clip = ours->formats();
-        clipOwner = "program";
-        pending = false;
-        offered = false;
+        changeOwner("program");
         managerReacts();
     }
 
-    std::string getText() override {
-        clipboardAccess();
-        if (!copied) {
-            return {};
-        }
-        auto it = clip.find(kTextFormat);
-        return it == clip.end() ? std::string() : it->second;
-    }
-
-    void clear() override {
+    void empty() override {
         clipboardAccess();
         clip.clear();
-        clipOwner.clear();
-        pending = false;
-        copied = false;
-        offered = false;
+        changeOwner("");
         managerReacts();
     }
 
-    bool waitCopied(int maxMilliseconds) override {
-        runDueAppWork();
-        for (int waited = 0; !copied && waited < maxMilliseconds; ++waited) {
-            ++clock;
-            runDueAppWork();
+    std::string readText(int maxMilliseconds) override {
+        if (clipFailures > 0) {
+            --clipFailures;
+            return {};
         }
-        return copied;
+        if (clipOwner.empty() || clipOwner == "program") {
+            return {};
+        }
+        const auto it = clip.find(kTextFormat);
+        std::string text = it == clip.end() ? std::string() : it->second;
+        if (handOverDelay < 0 || handOverDelay > maxMilliseconds) {
+            advanceTo(clock + maxMilliseconds);
+            return {};
+        }
+        advanceTo(clock + handOverDelay);
+        return text;
     }
 
-    void setText(const std::string& text) override {
+    void offerText(const std::string& text) override {
         clipboardAccess();
         clip = {{kTextFormat, text}};
-        clipOwner = "program";
-        pending = true;
-        offered = true;
+        changeOwner("program");
     }
 
-    bool resultPending() override { return pending && clipOwner == "program"; }
+    bool isOurs() override { return clipOwner == "program"; }
 
-    // The target is done when it has fetched what we offered, has no paste under way and no key left to handle.
-    bool targetBusy() { return offered && (resultPending() || pastesInFlight > 0 || !input.empty()); }
+    std::int64_t nowMs() override { return clock; }
 
-    bool waitFetched(int maxMilliseconds) override {
+    void waitForEvents(int maxMilliseconds) override {
+        eventReported = false;
         runDueAppWork();
-        for (int waited = 0; targetBusy() && waited < maxMilliseconds; ++waited) {
+        for (int waited = 0; !eventReported && waited < maxMilliseconds; ++waited) {
             ++clock;
             runDueAppWork();
         }
-        return !resultPending();
+    }
+
+    void note(const std::string& text) override {
+        if (notes.size() >= 256) {
+            notes.erase(notes.begin(), notes.begin() + 128); // the newest are kept: a long run stays small
+        }
+        notes.push_back(text);
     }
 
     // ---------------------------------------------------------------------------------------------------------
@@ -703,15 +736,16 @@ void FakeDesktop::appPastes(std::function<void(const std::optional<std::string>&
 
 void FakeDesktop::setClipboardText(const std::string& text) {
     impl_->clip = {{kTextFormat, text}};
-    impl_->clipOwner = "user";
-    impl_->pending = false;
+    impl_->changeOwner("user");
     impl_->managerReacts();
 }
 
 void FakeDesktop::setClipboardFormat(const std::string& format, const std::string& data) {
+    if (impl_->clipOwner != "user") {
+        impl_->clip.clear();
+    }
     impl_->clip[format] = data;
-    impl_->clipOwner = "user";
-    impl_->pending = false;
+    impl_->changeOwner("user");
     impl_->managerReacts();
 }
 
@@ -736,9 +770,7 @@ void FakeDesktop::failClipboard(int operations) {
 void FakeDesktop::appCopies(const std::string& text) {
     auto copy = [impl = impl_.get(), text] {
         impl->clip = {{kTextFormat, text}};
-        impl->clipOwner = "app";
-        impl->pending = false;
-        impl->copied = true;
+        impl->changeOwner("app");
         impl->managerReacts();
     };
     if (impl_->copyDelay <= 0) {
@@ -749,9 +781,26 @@ void FakeDesktop::appCopies(const std::string& text) {
 }
 
 std::optional<std::string> FakeDesktop::appFetches() {
-    impl_->pending = false;
-    ++impl_->fetchRequests;
+    if (!impl_->request(impl_->originOf("app"), true)) {
+        return std::nullopt; // refused: the result stays promised for the real paste
+    }
     return clipboardText();
+}
+
+void FakeDesktop::setOriginsUnknown(bool unknown) {
+    impl_->originsUnknown = unknown;
+}
+void FakeDesktop::runClipboardMonitor() {
+    impl_->monitor = true;
+}
+void FakeDesktop::setTextHandOverDelay(int milliseconds) {
+    impl_->handOverDelay = milliseconds;
+}
+void FakeDesktop::setClipboardTraits(platform::Clipboard::Traits traits) {
+    impl_->clipTraits = traits;
+}
+const std::vector<std::string>& FakeDesktop::clipboardNotes() const {
+    return impl_->notes;
 }
 
 long long FakeDesktop::now() const {

@@ -173,6 +173,16 @@ public:
     // Starts a clipboard manager: it takes the clipboard back with the last content it saw whenever the clipboard
     // is emptied, and takes over (owner "manager", same content) whatever an application or the user copies.
     void runClipboardManager();
+    // Starts a clipboard monitor (a history): it reads every new content at once, ours included.
+    void runClipboardMonitor();
+    // Owner changes and requests are reported without saying who (as Wayland's data control does).
+    void setOriginsUnknown(bool unknown);
+    // How late the owner of a copy hands its text over (default 0; -1: never).
+    void setTextHandOverDelay(int milliseconds);
+    // The quiet time and the later-paste window this desktop reports (default: those of the Linux desktops).
+    void setClipboardTraits(platform::Clipboard::Traits traits);
+    // The notes of conversions that came to nothing, in order (the newest few hundred).
+    const std::vector<std::string>& clipboardNotes() const;
 
     // --- clipboard ---------------------------------------------------------------------------------------------
     // What the user had on the clipboard: plain text, or any format (e.g. "image/png") with its bytes.
@@ -185,9 +195,9 @@ public:
     std::string clipboardOwner() const;
     // Makes the next n clipboard operations of the program fail with RuntimeError.
     void failClipboard(int operations);
-    // Used by the simulated applications.
+    // Used by the simulated applications. Each request of a paste is reported to the program's clipboard listener.
     void appCopies(const std::string& text);
-    std::optional<std::string> appFetches(); // marks a pending result of the program as fetched
+    std::optional<std::string> appFetches(); // the last request of a paste: the text, nullopt when refused
     // A paste: fetches the clipboard (appFetches) now, or after the fetch delay, and hands the text to `insert`.
     // The application handles no further input before that.
     void appPastes(std::function<void(const std::optional<std::string>& text)> insert);

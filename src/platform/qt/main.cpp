@@ -297,7 +297,7 @@ int main(int argc, char** argv) {
             return 2;
         }
         wayland::KeyEvents* keys = waylandKeys.get();
-        waylandClipboard = std::make_unique<wayland::Clipboard>(*waylandConnection, [keys] { return keys->sent(); });
+        waylandClipboard = std::make_unique<wayland::Clipboard>(*waylandConnection);
         waylandHotKeys =
             std::make_unique<wayland::HotKeys>(keys->keymap(), [&windows](platform::WindowHandle window, int id) {
                 std::fprintf(stderr, "valumat: Tastenkombination %d\n", id);

@@ -1,6 +1,5 @@
 #include "platform/qt/qtdesktop.h"
 
-#include "platform/qt/clipboardnotes.h"
 #include "platform/qt/eventwait.h"
 
 #include "runtime/errors.h"
@@ -135,24 +134,16 @@ void Windows::customEvent(QEvent* event) {
 
 // --- clipboard -------------------------------------------------------------------------------------------------
 //
-// Recognising the application's copy. After clear(), the first new CLIPBOARD owner (XFixes notifications) that
-// belongs to the application in front is its copy:
-// - the same X client as the window with the input focus, or
-// - another client of the same process (X-Resource extension: the process id of the client that created the owner
-//   window). Some applications own the clipboard through a connection of their own, not the one of their windows.
-// A clipboard manager is another process: when it takes the clipboard back (after we emptied it, or to keep a copy
-// alive), that is not taken for the copy, and the copy it takes over was recognised before it. Only when the process
-// ids cannot be compared (no X-Resource extension, a client on another machine) does the first new owner after
-// clear() count.
-//
-// Knowing when the paste is over. A target asks for the list of formats, then one or more formats, possibly through
-// more than one connection. It has the result once it asked for a text format we offer; the paste counts as finished
-// when no further request has come for kPasteQuietMs after that. Until then our result stays on the clipboard, so
-// nothing but the result can reach the target.
+// Who set the clipboard. After empty(), a new CLIPBOARD owner (XFixes notifications) belongs to the application in
+// front when it is the same X client as the window with the input focus, or another client of the same process
+// (X-Resource extension: the process id of the client that created the owner window; some applications own the
+// clipboard through a connection of their own, not the one of their windows). A clipboard manager is another
+// process. When the process ids cannot be compared (no X-Resource extension, a client on another machine) the
+// origin is unknown. Requests for our result are told apart the same way.
 
 namespace {
 
-std::int64_t nowMs() {
+std::int64_t steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
@@ -243,7 +234,7 @@ Clipboard::~Clipboard() {
     }
 }
 
-void Clipboard::trace(const char* what, std::uint32_t a, std::uint32_t b) const {
+void Clipboard::traceEvent(const char* what, std::uint32_t a, std::uint32_t b) const {
     if (!tracing_) {
         return;
     }
@@ -255,13 +246,26 @@ void Clipboard::trace(const char* what, std::uint32_t a, std::uint32_t b) const 
             std::free(reply);
         }
     }
-    std::fprintf(stderr, "valumat: clipboard %lld %s 0x%x 0x%x %s\n", static_cast<long long>(nowMs() % 1000000), what,
-                 a, b, name.c_str());
+    std::fprintf(stderr, "valumat: clipboard %lld %s 0x%x 0x%x %s\n", static_cast<long long>(steadyMs() % 1000000),
+                 what, a, b, name.c_str());
 }
 
-// Handles events until something happens on the clipboard that a wait is about (copiedOrFetched) or the time is up.
-void Clipboard::waitForNews(int milliseconds) {
-    waitForSignal(this, &Clipboard::copiedOrFetched, milliseconds);
+void Clipboard::trace(const std::string& text) {
+    if (tracing_) {
+        std::fprintf(stderr, "valumat: clipboard %lld %s\n", static_cast<long long>(steadyMs() % 1000000),
+                     text.c_str());
+    }
+}
+
+std::int64_t Clipboard::nowMs() {
+    return steadyMs();
+}
+
+// Handles events until something was reported (or our own request for the copy was answered), or the time is up.
+void Clipboard::waitForEvents(int maxMilliseconds) {
+    if (!abandoned_) {
+        waitForSignal(this, &Clipboard::news, maxMilliseconds);
+    }
 }
 
 bool Clipboard::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
@@ -275,45 +279,34 @@ bool Clipboard::nativeEventFilter(const QByteArray& eventType, void* message, qi
         if (notify->requestor == requestor_) {
             notified_ = true;
             notifiedProperty_ = notify->property;
-            emit copiedOrFetched();
+            emit news();
             return true; // ours alone
         }
     }
     if (xfixesEvent_ >= 0 && type == xfixesEvent_ + XCB_XFIXES_SELECTION_NOTIFY) {
         const auto* notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
         if (notify->selection == clipboardAtom_ && notify->window == rootWindow()) {
-            trace("owner", notify->owner, notify->subtype);
+            traceEvent("owner", notify->owner, notify->subtype);
             ownerChanged(notify->owner);
         }
     } else if (type == XCB_SELECTION_REQUEST && tracing_ && !resultSet_) {
         const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
-        trace("request (user's)", request->target, request->requestor);
+        traceEvent("request (user's)", request->target, request->requestor);
     } else if (type == XCB_SELECTION_REQUEST && resultSet_) {
         const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
         if (request->selection == clipboardAtom_) {
-            trace("request", request->target, request->requestor);
-            lastRequestMs_ = nowMs();
+            traceEvent("request", request->target, request->requestor);
+            lastRequestMs_ = steadyMs();
             ++requests_;
-            // Only the application in front pastes: a clipboard manager fetching our result is not the paste.
-            // Applications ask for the list of formats and for formats of their own first: only a text format we
-            // offer takes the result (any request, when we offer nothing).
-            const bool fromTarget = focusClient_ == 0 || clientOf(request->requestor) == focusClient_ ||
-                                    focusPid_ <= 0 || processOf(request->requestor) == focusPid_;
-            if (fromTarget &&
-                (std::find(textTargets_.begin(), textTargets_.end(), request->target) != textTargets_.end())) {
-                fetched_ = true;
+            if (listener_ != nullptr) {
+                // Applications ask for the list of formats and for formats of their own first: only a text format
+                // we offer takes the result. Qt serves every request, whatever the answer.
+                const bool text =
+                    std::find(textTargets_.begin(), textTargets_.end(), request->target) != textTargets_.end();
+                listener_->resultRequested(originOf(request->requestor), text);
+                reported_ = true;
             }
-            emit copiedOrFetched();
-        }
-    } else if (type == XCB_SELECTION_CLEAR && resultSet_) {
-        const auto* clear = reinterpret_cast<const xcb_selection_clear_event_t*>(event);
-        if (clear->selection == clipboardAtom_) {
-            const xcb_window_t owner = selectionOwner(clipboardAtom_);
-            if (owner != XCB_NONE && clientOf(owner) != xcb_get_setup(connection())->resource_id_base) {
-                trace("lost", owner);
-                lost_ = true;
-                emit copiedOrFetched();
-            }
+            emit news();
         }
     }
     return false;
@@ -321,28 +314,29 @@ bool Clipboard::nativeEventFilter(const QByteArray& eventType, void* message, qi
 
 void Clipboard::ownerChanged(std::uint32_t owner) {
     xcb_connection_t* c = connection();
-    if (!watching_ || owner == XCB_NONE || c == nullptr || clientOf(owner) == xcb_get_setup(c)->resource_id_base) {
+    if (listener_ == nullptr || owner == XCB_NONE || c == nullptr ||
+        clientOf(owner) == xcb_get_setup(c)->resource_id_base) {
         return;
     }
-    ++ownerChanges_;
-    if (isApplicationsCopy(owner)) {
-        watching_ = false;
-        copied_ = true;
+    const platform::ClipboardOrigin origin = originOf(owner);
+    if (origin == platform::ClipboardOrigin::Front && !frontSeen_) {
+        frontSeen_ = true;
         copiedOnOwnConnection_ = focusClient_ != 0 && clientOf(owner) != focusClient_;
-        trace("copied", owner, copiedOnOwnConnection_ ? 1 : 0);
-        emit copiedOrFetched();
     }
+    listener_->ownerChanged(origin, std::nullopt);
+    reported_ = true;
+    emit news();
 }
 
-bool Clipboard::isApplicationsCopy(std::uint32_t owner) {
-    if (focusClient_ != 0 && clientOf(owner) == focusClient_) {
-        return true;
+platform::ClipboardOrigin Clipboard::originOf(std::uint32_t window) {
+    if (focusClient_ != 0 && clientOf(window) == focusClient_) {
+        return platform::ClipboardOrigin::Front;
     }
-    const long ownerPid = processOf(owner);
-    if (ownerPid > 0 && focusPid_ > 0) {
-        return ownerPid == focusPid_;
+    const long pid = processOf(window);
+    if (pid > 0 && focusPid_ > 0) {
+        return pid == focusPid_ ? platform::ClipboardOrigin::Front : platform::ClipboardOrigin::Other;
     }
-    return ownerChanges_ == 1;
+    return platform::ClipboardOrigin::Unknown;
 }
 
 bool Clipboard::weOwnIt() {
@@ -355,10 +349,8 @@ bool Clipboard::weOwnIt() {
 }
 
 std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
-    trace("save");
+    traceEvent("save");
     resultSet_ = false;
-    fetched_ = false;
-    lost_ = false;
     auto snapshot = std::make_unique<SavedClipboard>();
     if (const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard)) {
         for (const QString& format : data->formats()) {
@@ -374,8 +366,7 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
     resultSet_ = false;
-    watching_ = false;
-    trace("restore", static_cast<std::uint32_t>(saved->formats.size()));
+    traceEvent("restore", static_cast<std::uint32_t>(saved->formats.size()));
     if (saved->formats.empty()) {
         QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
         return;
@@ -394,19 +385,8 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
     }
 }
 
-std::string Clipboard::getText() {
-    if (!copied_) {
-        return {};
-    }
-    const std::string text = fetchText(kFetchTextMs);
-    if (tracing_) {
-        std::fprintf(stderr, "valumat: clipboard copied text [%s]\n", text.c_str());
-    }
-    if (text.empty() && !abandoned_) {
-        // Not answered in time, refused, or the copy was taken back at once: nothing is pasted.
-        noteTextNotHandedOver();
-    }
-    return text;
+std::string Clipboard::readText(int maxMilliseconds) {
+    return fetchText(maxMilliseconds);
 }
 
 // The copy's text, asked for on a window of our own, waiting for the answer while events go on being handled:
@@ -424,17 +404,17 @@ std::string Clipboard::fetchText(int maxMilliseconds) {
         propertyAtom_ = internAtom("_VALUMAT_COPY");
         incrAtom_ = internAtom("INCR");
     }
-    const std::int64_t deadline = nowMs() + maxMilliseconds;
+    const std::int64_t deadline = steadyMs() + maxMilliseconds;
     for (const unsigned target : {textTargets_[0], textTargets_[1], unsigned{XCB_ATOM_STRING}}) {
         notified_ = false;
         notifiedProperty_ = XCB_NONE;
         xcb_delete_property(c, requestor_, propertyAtom_);
         std::int64_t asked = 0;
         while (!notified_ && !abandoned_) {
-            const std::int64_t now = nowMs();
+            const std::int64_t now = steadyMs();
             const std::int64_t left = deadline - now;
             if (left <= 0) {
-                trace("copy not answered");
+                traceEvent("copy not answered");
                 return {};
             }
             // Asked again now and then: an owner busy setting itself up may let a request go unanswered.
@@ -443,7 +423,8 @@ std::string Clipboard::fetchText(int maxMilliseconds) {
                 xcb_flush(c);
                 asked = now;
             }
-            waitForNews(static_cast<int>(std::min<std::int64_t>(left, asked + kAskAgainMs - now)));
+            waitForSignal(this, &Clipboard::news,
+                          static_cast<int>(std::min<std::int64_t>(left, asked + kAskAgainMs - now)));
         }
         if (!notified_) {
             return {};
@@ -471,13 +452,10 @@ std::string Clipboard::fetchText(int maxMilliseconds) {
     return {};
 }
 
-void Clipboard::clear() {
+void Clipboard::empty() {
     resultSet_ = false;
-    fetched_ = false;
-    lost_ = false;
-    copied_ = false;
+    frontSeen_ = false;
     copiedOnOwnConnection_ = false;
-    ownerChanges_ = 0;
     focusClient_ = 0;
     focusPid_ = -1;
     if (xcb_connection_t* c = connection()) {
@@ -489,18 +467,8 @@ void Clipboard::clear() {
             focusPid_ = processOf(focus);
         }
     }
-    watching_ = true;
-    trace("clear", focusClient_, static_cast<std::uint32_t>(focusPid_));
+    traceEvent("empty", focusClient_, static_cast<std::uint32_t>(focusPid_));
     QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
-}
-
-bool Clipboard::waitCopied(int maxMilliseconds) {
-    waitUntil([this] { return copied_ || abandoned_; }, maxMilliseconds, [this](int left) { waitForNews(left); });
-    if (!copied_ && !abandoned_) {
-        trace("no copy");
-        noteNoCopy();
-    }
-    return copied_;
 }
 
 void Clipboard::offer() {
@@ -518,21 +486,14 @@ void Clipboard::offer() {
     }
 }
 
-void Clipboard::setText(const std::string& text) {
-    watching_ = false;
+void Clipboard::offerText(const std::string& text) {
     resultSet_ = true;
     offered_ = text;
-    fetched_ = false;
-    fetchGaveUp_ = false;
-    lost_ = false;
     lastRequestMs_ = 0;
     const unsigned requestsBefore = requests_;
     offer();
     settle(requestsBefore);
-    trace("result", weOwnIt() ? 1 : 0);
-    if (tracing_) {
-        std::fprintf(stderr, "valumat: clipboard result text [%s]\n", text.c_str());
-    }
+    traceEvent("offered", weOwnIt() ? 1 : 0);
 }
 
 // Applications that watch the clipboard ask the new owner for its formats as soon as it changes. Some cannot
@@ -544,7 +505,7 @@ void Clipboard::setText(const std::string& text) {
 // in kTrustAfterQuietRounds conversions in a row is not waited for any more; one that reacted once is always waited
 // for.
 void Clipboard::settle(unsigned requestsBefore) {
-    const std::int64_t start = nowMs();
+    const std::int64_t start = steadyMs();
     if (requests_ == requestsBefore) {
         lastRequestMs_ = start;
     }
@@ -552,7 +513,7 @@ void Clipboard::settle(unsigned requestsBefore) {
     const auto known = focusPid_ > 0 ? quietRounds_.find(focusPid_) : quietRounds_.end();
     const bool trusted = known != quietRounds_.end() && known->second >= kTrustAfterQuietRounds;
     while (!abandoned_) {
-        const std::int64_t now = nowMs();
+        const std::int64_t now = steadyMs();
         // Those that react do so at once: when nobody has asked within kSettleReactionMs, nobody will.
         std::int64_t quietLeft =
             trusted ? 0
@@ -562,63 +523,22 @@ void Clipboard::settle(unsigned requestsBefore) {
         if (quietLeft <= 0 || left <= 0) {
             break;
         }
-        waitForNews(static_cast<int>(std::min(quietLeft, left)));
+        waitForSignal(this, &Clipboard::news, static_cast<int>(std::min(quietLeft, left)));
     }
     if (focusPid_ > 0 && !trusted) {
         int& rounds = quietRounds_[focusPid_];
         rounds = requests_ != requestsBefore ? std::numeric_limits<int>::min() : rounds + 1;
     }
-    fetched_ = false;
     lastRequestMs_ = 0;
 }
 
-bool Clipboard::pasteFinished() const {
-    return fetched_ && nowMs() - lastRequestMs_ >= kPasteQuietMs;
-}
-
-bool Clipboard::resultPending() {
-    return resultSet_ && !pasteFinished() && !lost_ && weOwnIt();
-}
-
-bool Clipboard::waitFetched(int maxMilliseconds) {
-    if (const int forced = qEnvironmentVariableIntValue("VALUMAT_DEBUG_FETCH_WAIT"); forced > 0) {
-        maxMilliseconds = forced; // for looking into a slow target with VALUMAT_TRACE_CLIPBOARD
-    }
-    const std::int64_t start = nowMs();
-    const std::int64_t deadline = start + maxMilliseconds;
-    // Once fetched, the paste is over when no request has come for kPasteQuietMs. Called again after further keys
-    // (Enter in a spreadsheet, which may paste once more), the target gets kLaterPasteMs to start that paste.
-    const std::int64_t laterEnd = fetched_ ? start + kLaterPasteMs : 0;
-    auto quietEnd = [this, laterEnd] { return std::max(lastRequestMs_ + kPasteQuietMs, laterEnd); };
-    bool gaveUp = false;
-    while (resultSet_ && !lost_ && !abandoned_ && !fetchGaveUp_) {
-        const std::int64_t now = nowMs();
-        if (now >= deadline) {
-            if (!fetched_) {
-                fetchGaveUp_ = true; // the target does not paste: later calls do not wait for it again
-                gaveUp = true;
-            }
-            break;
-        }
-        std::int64_t wait = deadline - now;
-        if (fetched_) {
-            if (now >= quietEnd()) {
-                break;
-            }
-            wait = std::min(wait, quietEnd() - now);
-        }
-        waitForNews(static_cast<int>(std::max<std::int64_t>(wait, 1)));
-    }
-    trace(fetched_ ? "paste over" : "paste not seen");
-    if (gaveUp) {
-        noteResultNotFetched();
-    }
-    return fetched_ || lost_ || !weOwnIt();
+bool Clipboard::isOurs() {
+    return weOwnIt();
 }
 
 void Clipboard::abandonWaits() {
     abandoned_ = true;
-    emit copiedOrFetched();
+    emit news();
 }
 
 // --- waiting and the pump --------------------------------------------------------------------------------------

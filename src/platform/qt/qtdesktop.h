@@ -40,33 +40,28 @@ private:
 };
 
 // The CLIPBOARD selection through QClipboard, every format kept across a conversion. Watches the selection on Qt's
-// X connection: owner changes (XFixes) to recognise the application's copy, and the requests for our result to
-// know when the target's paste is over.
+// X connection: owner changes (XFixes) and the requests for our result, each reported with who made it.
 class Clipboard final : public QObject, public platform::Clipboard, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
     Clipboard();
     ~Clipboard() override;
+    void setListener(Listener* listener) override { listener_ = listener; }
     std::unique_ptr<Snapshot> save() override;
     void restore(const Snapshot& snapshot) override;
-    std::string getText() override;
-    void clear() override;
-    bool waitCopied(int maxMilliseconds) override;
-    void setText(const std::string& text) override;
-    bool resultPending() override;
-    bool waitFetched(int maxMilliseconds) override;
+    void empty() override;
+    std::string readText(int maxMilliseconds) override;
+    void offerText(const std::string& text) override;
+    bool isOurs() override;
+    std::int64_t nowMs() override;
+    void waitForEvents(int maxMilliseconds) override;
+    void trace(const std::string& text) override;
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
     // Ends every wait at once (the program is ending).
     void abandonWaits();
 
-    // How long a paste must stay quiet (no further request for our result) before it counts as finished.
-    static constexpr int kPasteQuietMs = 40;
-    // How long keys sent after a paste may take to start another paste.
-    static constexpr int kLaterPasteMs = 60;
-    // The longest we wait for the copy's owner to hand over its text.
-    static constexpr int kFetchTextMs = 2000;
     static constexpr int kAskAgainMs = 100;
     // After taking the clipboard: how long applications reacting to the new owner must have been quiet before the
     // paste goes out, and the longest we wait for that.
@@ -80,19 +75,20 @@ public:
     static constexpr int kOwnConnectionSettleMs = 25;
 
 signals:
-    void copiedOrFetched();
+    void news();
 
 private:
     void ownerChanged(std::uint32_t owner);
-    bool isApplicationsCopy(std::uint32_t owner);
+    // Who made an owner or a request: the application in front (its client, or another client of its process),
+    // another program, or unknown (process ids cannot be compared).
+    platform::ClipboardOrigin originOf(std::uint32_t window);
     bool weOwnIt();
-    bool pasteFinished() const;
     void settle(unsigned requestsBefore); // requestsBefore: requests_ before we took the clipboard
     std::string fetchText(int maxMilliseconds);
     void offer(); // takes the clipboard with offered_
-    void trace(const char* what, std::uint32_t a = 0, std::uint32_t b = 0) const;
-    void waitForNews(int milliseconds);
+    void traceEvent(const char* what, std::uint32_t a = 0, std::uint32_t b = 0) const;
 
+    Listener* listener_ = nullptr;
     unsigned clipboardAtom_ = 0;
     unsigned targetsAtom_ = 0;
     int xfixesEvent_ = -1;              // first event number of the XFixes extension, -1 when missing
@@ -104,24 +100,20 @@ private:
     bool notified_ = false;         // the owner answered
     unsigned notifiedProperty_ = 0; // where (0: refused)
     bool abandoned_ = false;
+    bool reported_ = false; // something was reported since the last wait began
 
-    // the copy
-    bool watching_ = false; // since clear(): the next owner of the application is its copy
-    bool copied_ = false;
-    bool copiedOnOwnConnection_ = false; // the copy's owner is not the focused window's client
-    int ownerChanges_ = 0;               // owner changes seen since clear()
+    // the application in front when the clipboard was emptied
     std::uint32_t focusClient_ = 0;
-    long focusPid_ = -1; // -1 unknown
+    long focusPid_ = -1;                 // -1 unknown
+    bool frontSeen_ = false;             // the application in front set the clipboard since empty()
+    bool copiedOnOwnConnection_ = false; // ... through a client that is not its focused window's
 
-    // the paste
+    // our result
     bool resultSet_ = false; // a result of ours is on the clipboard
     std::string offered_;
-    bool fetched_ = false; // a text format of it was asked for
-    bool lost_ = false;    // someone else took the clipboard after our result
     std::int64_t lastRequestMs_ = 0;
     unsigned requests_ = 0;           // requests for our result, counted
     std::map<long, int> quietRounds_; // per process: conversions in a row it did not react in (negative: it does)
-    bool fetchGaveUp_ = false;        // the target did not fetch within a wait
 };
 
 class Sleeper final : public platform::Sleeper {

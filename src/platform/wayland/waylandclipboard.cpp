@@ -1,6 +1,5 @@
 #include "platform/wayland/waylandclipboard.h"
 
-#include "platform/qt/clipboardnotes.h"
 #include "platform/qt/eventwait.h"
 #include "platform/wayland/connection.h"
 #include "runtime/errors.h"
@@ -24,13 +23,9 @@
 
 namespace valumat::wayland {
 
-using qt::noteNoCopy;
-using qt::noteResultNotFetched;
-using qt::noteTextNotHandedOver;
-
 namespace {
 
-std::int64_t nowMs() {
+std::int64_t steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
@@ -95,7 +90,7 @@ struct Listeners {
     }
     static void primarySelection(void* data, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1* offer) {
         auto* self = static_cast<Clipboard*>(data);
-        if (offer != nullptr && offer != self->selection_ && offer != self->copy_) {
+        if (offer != nullptr && offer != self->selection_) {
             self->offers_.erase(offer);
             zwlr_data_control_offer_v1_destroy(offer);
         }
@@ -114,8 +109,7 @@ struct Listeners {
     static constexpr zwlr_data_control_source_v1_listener kSource = {&send, &cancelled};
 };
 
-Clipboard::Clipboard(Connection& connection, std::function<std::uint64_t()> keysSent)
-    : connection_(connection), keysSent_(std::move(keysSent)) {
+Clipboard::Clipboard(Connection& connection) : connection_(connection) {
     tracing_ = !qEnvironmentVariableIsEmpty("VALUMAT_TRACE_CLIPBOARD");
     if (connection_.dataControl() != nullptr && connection_.seat() != nullptr) {
         device_ = zwlr_data_control_manager_v1_get_data_device(connection_.dataControl(), connection_.seat());
@@ -137,19 +131,26 @@ Clipboard::~Clipboard() {
     connection_.flush();
 }
 
-void Clipboard::trace(const std::string& what) const {
+void Clipboard::trace(const std::string& what) {
     if (tracing_) {
-        std::fprintf(stderr, "valumat: clipboard %lld %s\n", static_cast<long long>(nowMs() % 1000000), what.c_str());
+        std::fprintf(stderr, "valumat: clipboard %lld %s\n", static_cast<long long>(steadyMs() % 1000000),
+                     what.c_str());
     }
 }
 
-void Clipboard::waitForNews(int milliseconds) {
-    qt::waitForSignal(this, &Clipboard::news, milliseconds);
+std::int64_t Clipboard::nowMs() {
+    return steadyMs();
+}
+
+void Clipboard::waitForEvents(int maxMilliseconds) {
+    if (!abandoned_) {
+        qt::waitForSignal(this, &Clipboard::news, maxMilliseconds);
+    }
 }
 
 void Clipboard::onSelection(zwlr_data_control_offer_v1* offer) {
-    // The offer before is dropped unless the copy still needs it.
-    if (selection_ != nullptr && selection_ != offer && selection_ != copy_) {
+    // The offer before is dropped.
+    if (selection_ != nullptr && selection_ != offer) {
         offers_.erase(selection_);
         zwlr_data_control_offer_v1_destroy(selection_);
     }
@@ -163,43 +164,32 @@ void Clipboard::onSelection(zwlr_data_control_offer_v1* offer) {
         return;
     }
     trace("selection of another client");
-    if (watching_ && keysSent_() != keysAtClear_) {
-        trace("copied");
-        watching_ = false;
-        copied_ = true;
-        copy_ = offer;
+    if (listener_ != nullptr) {
+        listener_->ownerChanged(platform::ClipboardOrigin::Unknown, std::nullopt);
         emit news();
     }
 }
 
 void Clipboard::onSend(Source* source, const char* mimeType, int fd) {
     const std::string type = mimeType;
+    bool serve = true;
+    if (source->result && listener_ != nullptr) {
+        serve = listener_->resultRequested(platform::ClipboardOrigin::Unknown, isTextType(type));
+        emit news();
+    }
     const auto it = std::find_if(source->formats.begin(), source->formats.end(),
                                  [&type](const auto& format) { return format.first == type; });
-    if (it != source->formats.end()) {
+    if (serve && it != source->formats.end()) {
         writeAll(fd, it->second);
     }
     ::close(fd);
-    trace("request " + type + (source->result ? " (result)" : " (user's)"));
-    // Only a request after our paste keys went out is the paste: programs that watch the clipboard (clipboard
-    // histories) read every new selection at once, before the paste.
-    if (source->result && resultSet_ && keysSent_() != keysAtResult_) {
-        lastRequestMs_ = nowMs();
-        if (isTextType(type)) {
-            fetched_ = true;
-        }
-        emit news();
-    }
+    trace("request " + type + (source->result ? (serve ? " (result)" : " (result, refused)") : " (user's)"));
 }
 
 void Clipboard::onCancelled(Source* source) {
     trace(source->result ? "result replaced" : "user's content replaced");
     if (source == ownSelection_) {
         ownSelection_ = nullptr;
-        if (source->result && resultSet_) {
-            lost_ = true;
-            emit news();
-        }
     }
     zwlr_data_control_source_v1_destroy(source->proxy);
     std::erase_if(sources_, [source](const auto& s) { return s.get() == source; });
@@ -232,7 +222,7 @@ bool Clipboard::readOffer(zwlr_data_control_offer_v1* offer, const std::string& 
     connection_.flush();
     ::close(ends[1]);
     bytes.clear();
-    const std::int64_t deadline = nowMs() + maxMilliseconds;
+    const std::int64_t deadline = steadyMs() + maxMilliseconds;
     char buffer[65536];
     bool complete = false;
     while (true) {
@@ -248,7 +238,7 @@ bool Clipboard::readOffer(zwlr_data_control_offer_v1* offer, const std::string& 
         if (errno != EAGAIN && errno != EINTR) {
             break;
         }
-        const std::int64_t left = deadline - nowMs();
+        const std::int64_t left = deadline - steadyMs();
         if (left <= 0) {
             break;
         }
@@ -267,17 +257,14 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
     connection_.readEvents();
-    resultSet_ = false;
-    fetched_ = false;
-    lost_ = false;
     auto snapshot = std::make_unique<SavedClipboard>();
     if (ownSelection_ != nullptr) {
         snapshot->formats = ownSelection_->formats;
     } else if (selection_ != nullptr) {
-        const std::int64_t deadline = nowMs() + kSaveMs;
+        const std::int64_t deadline = steadyMs() + kSaveMs;
         for (const std::string& type : offers_[selection_].types) {
             std::string bytes;
-            const auto left = static_cast<int>(deadline - nowMs());
+            const auto left = static_cast<int>(deadline - steadyMs());
             if (left > 0 && readOffer(selection_, type, left, bytes)) {
                 snapshot->formats.emplace_back(type, std::move(bytes));
             }
@@ -292,8 +279,6 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
     if (saved == nullptr || device_ == nullptr) {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
-    resultSet_ = false;
-    watching_ = false;
     trace("restore " + std::to_string(saved->formats.size()) + " formats");
     if (saved->formats.empty()) {
         zwlr_data_control_device_v1_set_selection(device_, nullptr);
@@ -304,20 +289,10 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
     offerSource(saved->formats, false);
 }
 
-std::string Clipboard::getText() {
-    if (!copied_ || copy_ == nullptr) {
-        return {};
-    }
-    std::string text = copiedText();
-    if (text.empty() && !abandoned_) {
-        noteTextNotHandedOver();
-    }
-    return text;
-}
-
-std::string Clipboard::copiedText() {
-    const auto it = offers_.find(copy_);
-    if (it == offers_.end()) {
+// The text of the current selection, as offered, empty when it cannot be read.
+std::string Clipboard::readText(int maxMilliseconds) {
+    const auto it = offers_.find(selection_);
+    if (selection_ == nullptr || ownSelection_ != nullptr || it == offers_.end()) {
         return {};
     }
     for (const char* wanted : kTextTypes) {
@@ -325,103 +300,39 @@ std::string Clipboard::copiedText() {
             continue;
         }
         std::string bytes;
-        if (!readOffer(copy_, wanted, kFetchTextMs, bytes)) {
+        if (!readOffer(selection_, wanted, maxMilliseconds, bytes)) {
             return {};
         }
         if (std::string(wanted) == "STRING") {
             bytes = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
         }
-        trace("copied text [" + bytes + "]");
         return bytes;
     }
     return {};
 }
 
-void Clipboard::clear() {
+void Clipboard::empty() {
     if (device_ == nullptr) {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
-    resultSet_ = false;
-    fetched_ = false;
-    lost_ = false;
-    copied_ = false;
-    if (copy_ != nullptr && copy_ != selection_) {
-        offers_.erase(copy_);
-        zwlr_data_control_offer_v1_destroy(copy_);
-    }
-    copy_ = nullptr;
     zwlr_data_control_device_v1_set_selection(device_, nullptr);
     // Events still on their way (the selection of a source of ours set just before, its cancellation) are taken in
     // now, while we still know the source as ours: afterwards the first new selection is the application's copy.
     connection_.roundtrip();
     ownSelection_ = nullptr;
-    keysAtClear_ = keysSent_();
-    watching_ = true;
-    trace("clear");
+    trace("empty");
 }
 
-bool Clipboard::waitCopied(int maxMilliseconds) {
-    qt::waitUntil([this] { return copied_ || abandoned_; }, maxMilliseconds, [this](int left) { waitForNews(left); });
-    if (!copied_ && !abandoned_) {
-        trace("no copy");
-        noteNoCopy();
-    }
-    return copied_;
-}
-
-void Clipboard::setText(const std::string& text) {
+void Clipboard::offerText(const std::string& text) {
     if (device_ == nullptr) {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
-    watching_ = false;
-    resultSet_ = true;
-    fetched_ = false;
-    fetchGaveUp_ = false;
-    lost_ = false;
-    lastRequestMs_ = 0;
     std::vector<std::pair<std::string, std::string>> formats;
     for (const char* type : kTextTypes) {
         formats.emplace_back(type, std::string(type) == "STRING" ? QString::fromStdString(text).toLatin1().toStdString()
                                                                  : text);
     }
-    keysAtResult_ = keysSent_();
     offerSource(std::move(formats), true);
-    trace("result [" + text + "]");
-}
-
-bool Clipboard::pasteFinished() const {
-    return fetched_ && nowMs() - lastRequestMs_ >= kPasteQuietMs;
-}
-
-bool Clipboard::resultPending() {
-    return resultSet_ && !pasteFinished() && !lost_ && ownSelection_ != nullptr;
-}
-
-bool Clipboard::waitFetched(int maxMilliseconds) {
-    const std::int64_t start = nowMs();
-    const std::int64_t deadline = start + maxMilliseconds;
-    const std::int64_t laterEnd = fetched_ ? start + kLaterPasteMs : 0;
-    auto quietEnd = [this, laterEnd] { return std::max(lastRequestMs_ + kPasteQuietMs, laterEnd); };
-    while (resultSet_ && !lost_ && !abandoned_ && !fetchGaveUp_) {
-        const std::int64_t now = nowMs();
-        if (now >= deadline) {
-            if (!fetched_) {
-                fetchGaveUp_ = true; // the target does not paste: later calls do not wait for it again
-                noteResultNotFetched();
-            }
-            break;
-        }
-        std::int64_t wait = deadline - now;
-        if (fetched_) {
-            if (now >= quietEnd()) {
-                break;
-            }
-            wait = std::min(wait, quietEnd() - now);
-        }
-        waitForNews(static_cast<int>(std::max<std::int64_t>(wait, 1)));
-    }
-    trace(fetched_ ? "paste over" : "paste not seen");
-    return fetched_ || lost_ || ownSelection_ == nullptr;
 }
 
 void Clipboard::abandonWaits() {
