@@ -43,6 +43,10 @@ void RoundTrip::begin() {
     // Watching starts even when emptying fails: the application's copy is still recognised.
     phase_ = Phase::WatchingCopy;
     keysAtEmpty_ = keys_;
+    changeAfterKeys_ = false;
+    otherSeen_ = false;
+    copied_ = false;
+    copiedText_.reset();
     try {
         clipboard_.empty();
     } catch (const RuntimeError&) {
@@ -65,7 +69,9 @@ void RoundTrip::ownerChanged(ClipboardOrigin origin, const std::optional<std::st
     case Phase::WatchingCopy: {
         const bool firstAfterKeys = afterKeys && !changeAfterKeys_;
         changeAfterKeys_ = changeAfterKeys_ || afterKeys;
-        if (origin == ClipboardOrigin::Front || (origin == ClipboardOrigin::Unknown && firstAfterKeys)) {
+        const bool unknownCounts = firstAfterKeys && !otherSeen_;
+        otherSeen_ = otherSeen_ || origin == ClipboardOrigin::Other;
+        if (origin == ClipboardOrigin::Front || (origin == ClipboardOrigin::Unknown && unknownCounts)) {
             copied_ = true;
             copiedText_ = text;
             phase_ = Phase::CopyTaken;

@@ -10,6 +10,8 @@
 //   Where the desktop cannot say who set the content (Wayland's data control; a copy without owner on Windows), only
 //   the first change after our copy keys went out counts: a manager that takes the emptied clipboard back reacts to
 //   the emptying, before our keys; the application's copy is by far the likeliest thing to come first after them.
+//   Not even that once another program was seen taking the emptied clipboard: the change without origin may just
+//   as well be that program again.
 // - Waiting for the copy: at most kCopyWaitMs after CALCULATE starts waiting; reading its text: at most kReadTextMs
 //   (an owner busy with its own copy, a large spreadsheet say, may take a second to hand it over). No copy, or no
 //   text in it: nothing is pasted, and the keys that follow are not sent (see dispatch.cpp).
@@ -100,6 +102,7 @@ private:
     // the copy
     std::uint64_t keysAtEmpty_ = 0;
     bool changeAfterKeys_ = false; // some change was seen after our keys went out
+    bool otherSeen_ = false;       // another program set the clipboard since it was emptied
     bool copied_ = false;
     std::optional<std::string> copiedText_;
 

@@ -3,6 +3,7 @@
 // Prints "N passed, M failed" and exits with 1 when anything failed.
 #include "platform/win32/win32desktop.h"
 #include "runtime/errors.h"
+#include "runtime/roundtrip.h"
 
 #include <windows.h>
 
@@ -578,6 +579,23 @@ std::thread pasteLater(std::wstring& pasted, DWORD delay = 30) {
 
 // --- clipboard -----------------------------------------------------------------------------------------------
 
+// One conversion's round trip over the desktop's clipboard, driven step by step as the dispatcher drives it:
+// begun (saved and emptied) when made.
+struct Trip {
+    explicit Trip(Clipboard& clipboard) : trip(clipboard, [] { return false; }) { trip.begin(); }
+    // Our Ctrl+C goes out; then the copy's text, waited for.
+    std::string copy() {
+        trip.keysGoingOut();
+        return trip.copiedText();
+    }
+    // The result is offered and our Ctrl+V goes out.
+    void offerAndPaste(const std::string& result) {
+        trip.offer(result);
+        trip.keysGoingOut();
+    }
+    RoundTrip trip;
+};
+
 TEST(clipboardKeepsTextAndRegisteredFormatsAcrossSaveAndRestore) {
     Win32Desktop desktop(instance());
     Clipboard& clipboard = desktop.clipboard();
@@ -587,15 +605,15 @@ TEST(clipboardKeepsTextAndRegisteredFormatsAcrossSaveAndRestore) {
 
     auto saved = clipboard.save();
     CHECK(clipboard.lastSavedFormats() >= 2);
-    clipboard.clear();
-    CHECK(clipboard.getText().empty());
+    clipboard.empty();
+    CHECK(clipboard.readText(100).empty());
     CHECK(CountClipboardFormats() == 0);
     clipboard.restore(*saved);
     CHECK(clipboardText() == L"Gr\u00fc\u00dfe 100 \u20ac");
     CHECK(startsWith(clipboardBytes(custom), customBytes));
     CHECK(IsClipboardFormatAvailable(CF_TEXT)); // made again from the Unicode text
     // The snapshot stays usable.
-    clipboard.clear();
+    clipboard.empty();
     clipboard.restore(*saved);
     CHECK(startsWith(clipboardBytes(custom), customBytes));
 }
@@ -630,7 +648,7 @@ TEST(clipboardKeepsPicturesAcrossSaveAndRestore) {
 
     auto saved = clipboard.save();
     CHECK(clipboard.lastSkippedFormats() >= 1); // the bitmap (made from the DIB) at least
-    clipboard.clear();
+    clipboard.empty();
     CHECK(!IsClipboardFormatAvailable(CF_DIB));
     clipboard.restore(*saved);
     CHECK(startsWith(clipboardBytes(CF_DIB), dib));
@@ -645,22 +663,24 @@ TEST(clipboardKeepsPicturesAcrossSaveAndRestore) {
     CHECK(restoredSize == metafileSize);
 }
 
-TEST(clearingLeavesTheClipboardWithoutOwner) {
+TEST(emptyingLeavesTheClipboardWithoutOwner) {
     Win32Desktop desktop(instance());
     Clipboard& clipboard = desktop.clipboard();
-    clipboard.setText("195,58");
+    clipboard.offerText("195,58");
     CHECK(GetClipboardOwner() == desktop.messageWindow());
-    clipboard.clear();
+    CHECK(clipboard.isOurs());
+    clipboard.empty();
     CHECK(GetClipboardOwner() == nullptr);
     CHECK(CountClipboardFormats() == 0);
-    CHECK(!clipboard.resultPending());
+    CHECK(!clipboard.isOurs());
 }
 
 TEST(resultIsRenderedWhenTheTargetFetchesIt) {
     Win32Desktop desktop(instance());
     Clipboard& clipboard = desktop.clipboard();
-    clipboard.setText("24.145,89 \xE2\x82\xAC");
-    CHECK(clipboard.resultPending());
+    Trip trip(clipboard);
+    trip.offerAndPaste("24.145,89 \xE2\x82\xAC");
+    CHECK(clipboard.isOurs());
     CHECK(IsClipboardFormatAvailable(RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing")));
 
     std::wstring fetched;
@@ -676,24 +696,24 @@ TEST(resultIsRenderedWhenTheTargetFetchesIt) {
         CloseClipboard();
     });
     const ULONGLONG start = GetTickCount64();
-    const bool result = clipboard.waitFetched(3000);
+    trip.trip.awaitPaste();
     const ULONGLONG waited = GetTickCount64() - start;
     target.join();
-    CHECK(result);
-    CHECK(waited < 2000);
+    CHECK(trip.trip.fetched());
+    CHECK(waited < 1500);
     CHECK(fetched == L"24.145,89 \u20ac");
-    CHECK(!clipboard.resultPending());
-    // Our own result is no application's copy: getText does not read it, and it stays pending.
-    clipboard.setText("1");
-    CHECK(clipboard.getText().empty());
-    CHECK(clipboard.resultPending());
-    clipboard.clear();
+    // Our own result is no application's copy: readText does not read it.
+    clipboard.offerText("1");
+    CHECK(clipboard.readText(100).empty());
+    CHECK(clipboard.isOurs());
+    clipboard.empty();
 }
 
 TEST(anAnsiTargetFetchingTheResultCountsToo) {
     Win32Desktop desktop(instance());
     Clipboard& clipboard = desktop.clipboard();
-    clipboard.setText("195,58");
+    Trip trip(clipboard);
+    trip.offerAndPaste("195,58");
     std::string fetched;
     std::thread target([&fetched] {
         Sleep(30);
@@ -706,31 +726,38 @@ TEST(anAnsiTargetFetchingTheResultCountsToo) {
         }
         CloseClipboard();
     });
-    CHECK(clipboard.waitFetched(3000));
+    trip.trip.awaitPaste();
     target.join();
+    CHECK(trip.trip.fetched());
     CHECK(fetched == "195,58");
 }
 
 TEST(aResultStillPromisedWhenTheProgramEndsStaysOnTheClipboard) {
     {
         Win32Desktop desktop(instance());
-        desktop.clipboard().setText("24.145,89");
+        desktop.clipboard().offerText("24.145,89");
     }
     CHECK(clipboardText() == L"24.145,89");
 }
 
-TEST(waitingForAFetchThatNeverComesEndsOnTime) {
+TEST(waitingForAFetchThatNeverComesEndsOnTimeOnce) {
     Win32Desktop desktop(instance());
     Clipboard& clipboard = desktop.clipboard();
-    clipboard.setText("195,58");
-    const ULONGLONG start = GetTickCount64();
-    CHECK(!clipboard.waitFetched(300));
+    Trip trip(clipboard);
+    trip.offerAndPaste("195,58");
+    ULONGLONG start = GetTickCount64();
+    trip.trip.awaitPaste();
     const ULONGLONG waited = GetTickCount64() - start;
-    CHECK(waited >= 280);
-    CHECK(waited < 1500);
-    CHECK(clipboard.resultPending());
-    clipboard.clear();
-    CHECK(clipboard.waitFetched(300)); // nothing pending any more
+    CHECK(waited >= RoundTrip::kFetchWaitMs - 20);
+    CHECK(waited < RoundTrip::kFetchWaitMs + 1500);
+    CHECK(!trip.trip.fetched());
+    CHECK(clipboard.isOurs());
+    // Further keys: the target that did not paste is not waited for again.
+    trip.trip.keysGoingOut();
+    start = GetTickCount64();
+    trip.trip.awaitPaste();
+    CHECK(GetTickCount64() - start < 200);
+    trip.trip.finish();
 }
 
 TEST(wholeConversionRestoresTheUsersClipboard) {
@@ -741,19 +768,18 @@ TEST(wholeConversionRestoresTheUsersClipboard) {
     ForegroundWindow front;
     const UINT custom = RegisterClipboardFormatW(L"Valumat Test Format");
     putOnClipboard({{CF_UNICODETEXT, textBytes(L"user's text")}, {custom, {9, 8, 7}}});
-    auto saved = clipboard.save();
-    clipboard.clear();
+    Trip trip(clipboard);
     std::thread application = copyLater(front.window, L"100");
-    CHECK(clipboard.waitCopied(5000));
+    CHECK(trip.copy() == "100");
     application.join();
-    CHECK(clipboard.getText() == "100");
-    clipboard.setText("195,58");
+    trip.offerAndPaste("195,58");
     std::wstring pasted;
     std::thread target = pasteLater(pasted);
-    CHECK(clipboard.waitFetched(5000));
+    trip.trip.awaitPaste();
     target.join();
+    CHECK(trip.trip.fetched());
     CHECK(pasted == L"195,58");
-    clipboard.restore(*saved);
+    trip.trip.finish();
     CHECK(clipboardText() == L"user's text");
     CHECK(startsWith(clipboardBytes(custom), {9, 8, 7}));
 }
@@ -765,8 +791,8 @@ TEST(anEmptyClipboardComesBackEmpty) {
     EmptyClipboard();
     CloseClipboard();
     auto saved = clipboard.save();
-    clipboard.setText("x");
-    clipboard.clear();
+    clipboard.offerText("x");
+    clipboard.empty();
     clipboard.restore(*saved);
     CHECK(CountClipboardFormats() == 0);
 }
@@ -815,19 +841,17 @@ TEST(theForegroundApplicationsCopyIsRecognised) {
     Clipboard& clipboard = desktop.clipboard();
     ForegroundWindow front;
     putOnClipboard({{CF_UNICODETEXT, textBytes(L"user's text")}});
-    auto saved = clipboard.save();
-    clipboard.clear();
-    CHECK(clipboard.getText().empty()); // nothing copied yet: not the user's text either
+    Trip trip(clipboard);
+    CHECK(clipboard.readText(100).empty()); // nothing copied yet: not the user's text either
     std::thread application = copyLater(front.window, L"100");
     const ULONGLONG start = GetTickCount64();
-    CHECK(clipboard.waitCopied(5000));
+    const std::string copied = trip.copy();
     const ULONGLONG waited = GetTickCount64() - start;
     application.join();
-    CHECK(waited < 4000); // woken by the change, not by the bound
-    CHECK(clipboard.copyRecognised());
-    CHECK(clipboard.getText() == "100");
-    CHECK(clipboard.waitCopied(5000)); // at once: it happened already
-    clipboard.restore(*saved);
+    CHECK(waited < RoundTrip::kCopyWaitMs - 100); // woken by the change, not by the bound
+    CHECK(trip.trip.copyRecognised());
+    CHECK(copied == "100");
+    trip.trip.finish();
     CHECK(clipboardText() == L"user's text");
 }
 
@@ -837,7 +861,7 @@ TEST(aChangeByAnotherProgramIsNotTheApplicationsCopy) {
     ForegroundWindow front;
     struct Case {
         const char* name;
-        bool otherProgramFirst; // another process takes the clipboard after clear()
+        bool otherProgramFirst; // another process takes the clipboard after it was emptied, before our keys
         bool withoutOwner;      // then text copied with OpenClipboard(NULL)
         bool applicationCopies; // then the window in front copies
         bool recognised;
@@ -852,14 +876,14 @@ TEST(aChangeByAnotherProgramIsNotTheApplicationsCopy) {
     for (const Case& c : cases) {
         std::printf("    case: %s\n", c.name);
         const int before = failedChecks;
-        clipboard.save();
-        clipboard.clear();
+        Trip trip(clipboard);
         std::unique_ptr<Helper> other;
         if (c.otherProgramFirst) {
             other = std::make_unique<Helper>(L"own Verlauf");
             CHECK(processOf(GetClipboardOwner()) == other->id());
             pump(); // its change is seen, as while the conversion waits for the copy
         }
+        trip.trip.keysGoingOut();
         if (c.withoutOwner) {
             putOnClipboard({{CF_UNICODETEXT, textBytes(L"200")}});
         }
@@ -867,16 +891,16 @@ TEST(aChangeByAnotherProgramIsNotTheApplicationsCopy) {
         if (c.applicationCopies) {
             application = copyLater(front.window, L"100");
         }
-        const bool expectWait = !c.recognised;
         const ULONGLONG start = GetTickCount64();
-        CHECK(clipboard.waitCopied(expectWait ? 300 : 5000) == c.recognised);
+        CHECK(trip.trip.copiedText() == c.text);
+        CHECK(trip.trip.copyRecognised() == c.recognised);
         if (application.joinable()) {
             application.join();
         }
-        if (expectWait) {
-            CHECK(GetTickCount64() - start >= 280); // waited for the whole bound
+        if (!c.recognised) {
+            CHECK(GetTickCount64() - start >= RoundTrip::kCopyWaitMs - 20); // waited for the whole bound
         }
-        CHECK(clipboard.getText() == c.text);
+        trip.trip.finish();
         if (failedChecks != before) {
             std::printf("    ... in case: %s\n", c.name);
         }
@@ -886,15 +910,13 @@ TEST(aChangeByAnotherProgramIsNotTheApplicationsCopy) {
 TEST(waitingForACopyThatNeverComesEndsAtTheBound) {
     Win32Desktop desktop(instance());
     Clipboard& clipboard = desktop.clipboard();
-    CHECK(!clipboard.waitCopied(300)); // nothing watched yet: false at once
-    clipboard.save();
-    clipboard.clear();
+    Trip trip(clipboard);
     const ULONGLONG start = GetTickCount64();
-    CHECK(!clipboard.waitCopied(300));
+    CHECK(trip.copy().empty());
     const ULONGLONG waited = GetTickCount64() - start;
-    CHECK(waited >= 280);
-    CHECK(waited < 3000);
-    CHECK(clipboard.getText().empty());
+    CHECK(waited >= RoundTrip::kCopyWaitMs - 20);
+    CHECK(waited < RoundTrip::kCopyWaitMs + 1500);
+    CHECK(!trip.trip.copyRecognised());
     CHECK(CountClipboardFormats() == 0);
 }
 
@@ -922,37 +944,39 @@ TEST(theUsersClipboardComesBackWhateverAMonitorDid) {
         ForegroundWindow front;
         putOnClipboard({{CF_UNICODETEXT, textBytes(L"user's text")}, {custom, {9, 8, 7}}});
         Helper helper(c.helper);
-        auto saved = clipboard.save();
-        clipboard.clear();
+        Trip trip(clipboard);
         std::thread application = copyLater(front.window, L"100");
-        CHECK(clipboard.waitCopied(5000));
+        CHECK(trip.copy() == "100");
         application.join();
-        CHECK(clipboard.getText() == "100");
         if (c.when == When::AllAlong) {
             CHECK(helper.acted()); // it has seen the application's copy (and taken it, the manager)
         }
-        clipboard.setText("195,58");
+        trip.trip.offer("195,58");
         if (c.when == When::AllAlong) {
             CHECK(helper.acted()); // it was refused our result: its asking is no paste
-            CHECK(clipboard.resultPending());
+            CHECK(!trip.trip.fetched());
         }
         if (c.when == When::BeforePaste) {
             SetEvent(namedEvent(kGoEvent));
             CHECK(helper.acted());
-            CHECK(clipboard.resultPending()); // offered again
+            pump();                 // its change is seen
+            trip.trip.awaitPaste(); // offered again, before the paste keys go out
+            CHECK(trip.trip.reoffers() == 1);
             CHECK(GetClipboardOwner() == desktop.messageWindow());
         }
+        trip.trip.keysGoingOut();
         std::wstring pasted;
         std::thread target = pasteLater(pasted);
-        CHECK(clipboard.waitFetched(5000));
+        trip.trip.awaitPaste();
         target.join();
+        CHECK(trip.trip.fetched());
         CHECK(pasted == L"195,58");
         if (c.when == When::AfterPaste) {
             SetEvent(namedEvent(kGoEvent));
             CHECK(helper.acted());
             CHECK(processOf(GetClipboardOwner()) == helper.id());
         }
-        clipboard.restore(*saved);
+        trip.trip.finish();
         if (c.when == When::AllAlong) {
             CHECK(helper.acted()); // it has seen the restored text (and taken it, the manager)
         }
@@ -967,17 +991,16 @@ TEST(theUsersClipboardComesBackWhateverAMonitorDid) {
 }
 
 // A paste that asks for several formats while it holds the clipboard open (here without a window, which Wine would
-// let another thread take over) gets our result for every one of them: neither the restore nor clear() lands in
+// let another thread take over) gets our result for every one of them: neither the restore nor empty() lands in
 // the middle of it.
 TEST(aPasteHoldingTheClipboardOpenIsNeverCutShort) {
     for (const bool clearing : {false, true}) {
-        std::printf("    case: %s\n", clearing ? "clear() during the paste" : "restore() during the paste");
+        std::printf("    case: %s\n", clearing ? "empty() during the paste" : "restore() during the paste");
         Win32Desktop desktop(instance());
         Clipboard& clipboard = desktop.clipboard();
         putOnClipboard({{CF_UNICODETEXT, textBytes(L"user's text")}});
-        auto saved = clipboard.save();
-        clipboard.clear();
-        clipboard.setText("195,58");
+        Trip trip(clipboard);
+        trip.offerAndPaste("195,58");
         HANDLE fetchedOnce = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         std::wstring first;
         std::string second;
@@ -997,12 +1020,13 @@ TEST(aPasteHoldingTheClipboardOpenIsNeverCutShort) {
             }
             CloseClipboard();
         });
-        CHECK(clipboard.waitFetched(5000));
+        trip.trip.awaitPaste();
+        CHECK(trip.trip.fetched());
         WaitForSingleObject(fetchedOnce, 5000);
         if (clearing) {
-            clipboard.clear();
+            clipboard.empty();
         } else {
-            clipboard.restore(*saved);
+            trip.trip.finish();
         }
         target.join();
         CloseHandle(fetchedOnce);
@@ -1016,33 +1040,37 @@ TEST(aPasteHoldingTheClipboardOpenIsNeverCutShort) {
     }
 }
 
-TEST(aNewerCopyInTheApplicationAfterOurResultStays) {
+// A copy in the application after our result (a script that copies again), or one that comes too late for the
+// conversion: the user's content comes back all the same.
+TEST(theUsersContentComesBackAfterALaterCopy) {
     Win32Desktop desktop(instance());
     Clipboard& clipboard = desktop.clipboard();
     ForegroundWindow front;
     putOnClipboard({{CF_UNICODETEXT, textBytes(L"user's text")}});
-    auto saved = clipboard.save();
-    clipboard.clear();
-    std::thread application = copyLater(front.window, L"100");
-    CHECK(clipboard.waitCopied(5000));
-    application.join();
-    clipboard.setText("195,58");
-    std::wstring pasted;
-    std::thread target = pasteLater(pasted);
-    CHECK(clipboard.waitFetched(5000));
-    target.join();
-    // The user copies something else in the application before we restore.
-    whilePumping([&front] { copyFrom(front.window, L"neuer"); });
-    clipboard.restore(*saved);
-    CHECK(clipboardText() == L"neuer");
-
-    // Without a result (the copy did not come in time) a copy that comes later is only our Ctrl+C's, late: the
-    // user's content goes back.
-    clipboard.save();
-    clipboard.clear();
-    whilePumping([&front] { copyFrom(front.window, L"spaet"); });
-    clipboard.restore(*saved);
-    CHECK(clipboardText() == L"user's text");
+    {
+        Trip trip(clipboard);
+        std::thread application = copyLater(front.window, L"100");
+        CHECK(trip.copy() == "100");
+        application.join();
+        trip.offerAndPaste("195,58");
+        std::wstring pasted;
+        std::thread target = pasteLater(pasted);
+        trip.trip.awaitPaste();
+        target.join();
+        CHECK(pasted == L"195,58");
+        trip.trip.keysGoingOut(); // the script copies again
+        whilePumping([&front] { copyFrom(front.window, L"neuer"); });
+        trip.trip.awaitPaste(); // the result is gone by the script's own doing: nothing to wait for
+        CHECK(trip.trip.reoffers() == 0);
+        trip.trip.finish();
+        CHECK(clipboardText() == L"user's text");
+    }
+    {
+        Trip trip(clipboard); // the copy did not come in time: no result
+        whilePumping([&front] { copyFrom(front.window, L"spaet"); });
+        trip.trip.finish();
+        CHECK(clipboardText() == L"user's text");
+    }
 }
 
 TEST(aSleepStillAnswersRenderRequestsAndSeesTheCopyBeforeAManager) {
@@ -1051,8 +1079,8 @@ TEST(aSleepStillAnswersRenderRequestsAndSeesTheCopyBeforeAManager) {
     platform::Sleeper& sleeper = *desktop.platform().sleeper;
     ForegroundWindow front;
     Helper manager(L"own-on-go Verwaltung");
-    clipboard.save();
-    clipboard.clear();
+    Trip trip(clipboard);
+    trip.trip.keysGoingOut();
     // The application copies during the SLEEP, and a manager takes the clipboard a little later, still during it.
     std::thread application([&front] {
         Sleep(50);
@@ -1064,10 +1092,11 @@ TEST(aSleepStillAnswersRenderRequestsAndSeesTheCopyBeforeAManager) {
     application.join();
     CHECK(WaitForSingleObject(namedEvent(kActedEvent), 0) == WAIT_OBJECT_0);
     CHECK(processOf(GetClipboardOwner()) == manager.id());
-    CHECK(clipboard.getText() == "100");
+    CHECK(trip.trip.copyRecognised()); // seen during the SLEEP, before the manager took over
+    CHECK(trip.trip.copiedText() == "100");
 
     // A target fetching our result during a SLEEP is answered at once, not when the SLEEP is over.
-    clipboard.setText("195,58");
+    trip.offerAndPaste("195,58");
     ULONGLONG fetchedAt = 0;
     std::wstring pasted;
     std::thread target([&] {
@@ -1080,7 +1109,7 @@ TEST(aSleepStillAnswersRenderRequestsAndSeesTheCopyBeforeAManager) {
     target.join();
     CHECK(pasted == L"195,58");
     CHECK(fetchedAt != 0 && fetchedAt + 200 < sleepEnded);
-    CHECK(!clipboard.resultPending());
+    CHECK(trip.trip.fetched());
 }
 
 // The end of the session reaches a program in the middle of a conversion ("restore": the user's clipboard goes
@@ -1311,11 +1340,11 @@ int helperMain(const std::string& kind, const std::wstring& text) {
         if (text == L"restore") {
             putOnClipboard({{CF_UNICODETEXT, textBytes(L"Benutzertext")}});
             saved = clipboard.save();
-            clipboard.clear();
-            clipboard.setText("195,58");
+            clipboard.empty();
+            clipboard.offerText("195,58");
             desktop->onSessionEnd = [&clipboard, &saved] { clipboard.restore(*saved); };
         } else {
-            clipboard.setText("24.145,89");
+            clipboard.offerText("24.145,89");
         }
     } else {
         return 2;

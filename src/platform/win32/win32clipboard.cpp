@@ -1,6 +1,5 @@
 #include "platform/win32/win32clipboard.h"
 
-#include "platform/clipboardnotes.h"
 #include "platform/win32/wide.h"
 #include "runtime/errors.h"
 
@@ -259,21 +258,24 @@ Clipboard::~Clipboard() {
     }
 }
 
-void Clipboard::trace(const std::string& what) const {
+void Clipboard::trace(const std::string& what) {
     if (tracing_) {
         OutputDebugStringW(
             widen("valumat: clipboard " + std::to_string(GetTickCount64() % 100000) + " " + what + "\n").c_str());
     }
 }
 
-void Clipboard::note(const char* text) {
-    OutputDebugStringW(widen(std::string("valumat: ") + text + "\n").c_str());
+void Clipboard::note(const std::string& text) {
+    OutputDebugStringW(widen("valumat: " + text + "\n").c_str());
+}
+
+std::int64_t Clipboard::nowMs() {
+    return static_cast<std::int64_t>(GetTickCount64());
 }
 
 void Clipboard::ownedChange() {
     watching_ = false;
-    ourSequence_ = GetClipboardSequenceNumber();
-    seenSequence_ = ourSequence_;
+    seenSequence_ = GetClipboardSequenceNumber();
 }
 
 bool Clipboard::inForegroundProcess(HWND window) const {
@@ -285,54 +287,49 @@ bool Clipboard::inForegroundProcess(HWND window) const {
     return process == front;
 }
 
-bool Clipboard::newerCopyAfterResult() const {
-    if (!resultSet_ || GetClipboardSequenceNumber() == ourSequence_) {
-        return false;
+platform::ClipboardOrigin Clipboard::originOf(HWND window) const {
+    if (window == nullptr || window == owner_) {
+        return platform::ClipboardOrigin::Unknown;
     }
-    HWND owner = GetClipboardOwner();
-    return owner != nullptr && owner != owner_ && inForegroundProcess(owner);
+    return inForegroundProcess(window) ? platform::ClipboardOrigin::Front : platform::ClipboardOrigin::Other;
 }
 
-// Which change is the application's copy. Our Ctrl+C makes the application in front copy; meanwhile a clipboard
-// manager or history tool may take the clipboard too (it sees the clipboard emptied by clear(), or it re-takes the
-// application's copy to keep it alive), and its content must not be taken for the selection. So a change counts
-// when the clipboard's new owner is a window of the process in front (any of its windows or threads: an
-// application may copy through a hidden window of its own, as OLE does), and never when the owner belongs to
-// another process. A program that copies with OpenClipboard(NULL) leaves the clipboard without owner, so who made
-// such a change cannot be told: it counts only when it is the first change after clear() that we see, as the
-// application's copy is by far the likeliest thing to come first after our Ctrl+C, while a manager reacts to it.
-// The clipboard is held open while its owner is looked at and the copy is read, so that what is read is what was
-// judged.
-bool Clipboard::checkCopy() {
-    if (!watching_ || copied_ || GetClipboardSequenceNumber() == seenSequence_) {
+bool Clipboard::lookAtChange() {
+    if (listener_ == nullptr || GetClipboardSequenceNumber() == seenSequence_) {
+        return true;
+    }
+    if (!watching_) {
+        // The result is offered: who took the clipboard is enough (no need to open it).
+        seenSequence_ = GetClipboardSequenceNumber();
+        HWND owner = GetClipboardOwner();
+        if (owner == owner_) {
+            return true;
+        }
+        trace("change " + std::to_string(seenSequence_) + ": owner " + describe(owner));
+        listener_->ownerChanged(originOf(owner), std::nullopt);
         return true;
     }
     try {
         Session session(owner_, openAttempts_, openPause_);
         const DWORD sequence = GetClipboardSequenceNumber();
+        seenSequence_ = sequence;
         HWND owner = GetClipboardOwner();
         if (owner == owner_) {
-            seenSequence_ = sequence;
             return true;
         }
         const int formats = CountClipboardFormats();
-        if (owner == nullptr) {
-            if (formats == 0) {
-                trace("change " + std::to_string(sequence) + ": empty, no owner");
-                return true; // as empty as clear() left it (emptied again by someone): no copy, no change to count
-            }
-            copied_ = !changeSeen_;
-        } else {
-            copied_ = inForegroundProcess(owner);
+        if (owner == nullptr && formats == 0) {
+            trace("change " + std::to_string(sequence) + ": empty, no owner");
+            return true; // as empty as empty() left it (emptied again by someone): nothing to report
         }
+        const platform::ClipboardOrigin origin = originOf(owner);
         trace("change " + std::to_string(sequence) + ": owner " + describe(owner) + ", " + std::to_string(formats) +
-              " formats" + (copied_ ? ", the copy" : ", not the copy"));
-        seenSequence_ = sequence;
-        changeSeen_ = true;
-        if (copied_) {
-            copiedText_ = textNow();
-            trace("copied text [" + copiedText_ + "]");
+              " formats");
+        std::optional<std::string> text;
+        if (origin != platform::ClipboardOrigin::Other) {
+            text = textNow(); // read while the clipboard is held open: what is read is what was judged
         }
+        listener_->ownerChanged(origin, text);
         return true;
     } catch (const RuntimeError&) {
         trace("change not looked at: the clipboard is held open by " + describe(GetOpenClipboardWindow()));
@@ -340,33 +337,9 @@ bool Clipboard::checkCopy() {
     }
 }
 
-void Clipboard::keepOffer() {
-    if (!resultSet_ || fetched_ || reoffers_ >= kMaxReoffers || GetClipboardOwner() == owner_ ||
-        GetClipboardSequenceNumber() == ourSequence_) {
-        return;
-    }
-    HWND owner = GetClipboardOwner();
-    if (owner != nullptr && inForegroundProcess(owner)) {
-        return; // the application itself copied anew: the user's doing
-    }
-    // Another program took the clipboard before the target fetched our offer (a manager keeping a copy alive, or
-    // one that puts its last entry back on a clipboard it finds empty). The paste on its way must find our offer,
-    // not that program's content, nor the user's content once we restore.
-    ++reoffers_;
-    trace("offer taken by " + describe(owner) + " before the fetch: offered again");
-    try {
-        offer();
-        ownedChange();
-    } catch (const RuntimeError&) {
-        // it stays taken: waitFetched ends
-    }
-}
-
 std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
     resultSet_ = false;
-    fetched_ = false;
     watching_ = false;
-    copied_ = false;
     auto snapshot = std::make_unique<SavedClipboard>();
     savedFormats_ = 0;
     skippedFormats_ = 0;
@@ -392,14 +365,6 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
     watching_ = false;
-    // A clipboard monitor that took the clipboard meanwhile holds at best a copy of our result or of the user's own
-    // content: the user's content goes back over it. But when the application in front copied anew after our result,
-    // that is the user's newest copy, and putting the older content back would throw it away.
-    if (newerCopyAfterResult()) {
-        trace("restore left out: the application copied anew");
-        resultSet_ = false;
-        return;
-    }
     trace("restore " + std::to_string(saved->formats.size()) + " formats");
     {
         Session session(owner_, openAttempts_, openPause_);
@@ -431,25 +396,20 @@ std::string Clipboard::textNow() {
     return result;
 }
 
-std::string Clipboard::getText() {
-    if (!checkCopy()) {
-        throw RuntimeError(err::kPermissionDenied); // changed, but held open by someone all the while
+std::string Clipboard::readText(int maxMilliseconds) {
+    const int attempts = std::max(1, maxMilliseconds / static_cast<int>(openPause_ > 0 ? openPause_ : 1));
+    try {
+        Session session(owner_, std::min(attempts, openAttempts_), openPause_);
+        return GetClipboardOwner() == owner_ ? std::string() : textNow();
+    } catch (const RuntimeError&) {
+        return {};
     }
-    if (copied_ && copiedText_.empty()) {
-        note(platform::notes::kTextNotHandedOver); // a copy without text (an image, say): nothing is pasted
-    }
-    return copied_ ? copiedText_ : std::string();
 }
 
-void Clipboard::clear() {
-    if (newerCopyAfterResult()) {
-        return;
-    }
-    // The watch starts even when emptying fails: the application's copy is still recognised.
+void Clipboard::empty() {
+    resultSet_ = false;
+    // The watch starts even when emptying fails: the application's copy is still reported.
     watching_ = true;
-    copied_ = false;
-    changeSeen_ = false;
-    copiedText_.clear();
     foregroundProcess_ = processOf(GetForegroundWindow());
     seenSequence_ = GetClipboardSequenceNumber();
     {
@@ -465,32 +425,20 @@ void Clipboard::clear() {
             throw RuntimeError(err::kPermissionDenied);
         }
     }
-    ourSequence_ = GetClipboardSequenceNumber();
-    seenSequence_ = ourSequence_;
-    trace("clear " + std::to_string(ourSequence_) + ", in front: process " + std::to_string(foregroundProcess_));
+    seenSequence_ = GetClipboardSequenceNumber();
+    trace("empty " + std::to_string(seenSequence_) + ", in front: process " + std::to_string(foregroundProcess_));
 }
 
-bool Clipboard::waitCopied(int maxMilliseconds) {
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(maxMilliseconds > 0 ? maxMilliseconds : 0);
-    for (;;) {
-        checkCopy();
-        if (copied_ || !watching_) {
-            return copied_;
-        }
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) {
-            trace("no copy within " + std::to_string(maxMilliseconds) + " ms");
-            note(platform::notes::kNoCopy);
-            return false;
-        }
-        // Sleeps until a message arrives (WM_CLIPBOARDUPDATE is posted to our window) or the time is up, and looks
-        // at the clipboard before handling anything: a manager that takes the clipboard after the copy may be
-        // waiting for one of our windows to answer it.
-        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        checkCopy();
-        if (pump_) {
-            pump_();
-        }
+void Clipboard::waitForEvents(int maxMilliseconds) {
+    // Looks at the clipboard before handling anything: a manager that takes the clipboard after the copy may be
+    // waiting for one of our windows to answer it. Sleeps until a message arrives (WM_CLIPBOARDUPDATE is posted to
+    // our window, a render request is sent to it) or the time is up.
+    lookAtChange();
+    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::max(maxMilliseconds, 0)), QS_ALLINPUT,
+                                MWMO_INPUTAVAILABLE);
+    lookAtChange();
+    if (pump_) {
+        pump_();
     }
 }
 
@@ -500,7 +448,7 @@ void Clipboard::sleepWatching(int milliseconds) {
         MSG message;
         while (PeekMessageW(&message, owner_, WM_CLIPBOARDUPDATE, WM_CLIPBOARDUPDATE, PM_REMOVE)) {
         }
-        checkCopy();
+        lookAtChange();
         // Marks everything queued so far as seen: the wait below wakes only for what arrives later. A message sent
         // to us before that (while the clipboard was looked at) is answered now: seen, it would no longer wake the
         // wait, and its sender (a target fetching our result, a program taking the clipboard from us) would hang
@@ -514,7 +462,7 @@ void Clipboard::sleepWatching(int milliseconds) {
         // Sent messages (render requests) are answered by the peek after the wait.
         if (MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_POSTMESSAGE | QS_SENDMESSAGE,
                                         0) == WAIT_OBJECT_0) {
-            checkCopy();
+            lookAtChange();
             PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         }
     }
@@ -543,42 +491,16 @@ void Clipboard::offer() {
     // Closing the session below is the change; our sequence number is taken after it by the callers.
 }
 
-void Clipboard::setText(const std::string& text) {
+void Clipboard::offerText(const std::string& text) {
     watching_ = false;
     result_ = widen(text);
-    reoffers_ = 0;
-    trace("result [" + text + "]");
     offer();
     resultSet_ = true;
-    fetched_ = false;
     ownedChange();
 }
 
-bool Clipboard::resultPending() {
-    keepOffer();
-    return resultSet_ && !fetched_ && GetClipboardOwner() == owner_;
-}
-
-bool Clipboard::waitFetched(int maxMilliseconds) {
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(maxMilliseconds > 0 ? maxMilliseconds : 0);
-    for (;;) {
-        if (pump_) {
-            pump_();
-        }
-        if (!resultPending()) {
-            trace(fetched_ ? "fetched" : "offer gone unfetched, owner " + describe(GetClipboardOwner()));
-            return true;
-        }
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) {
-            trace("not fetched within " + std::to_string(maxMilliseconds) + " ms");
-            note(platform::notes::kResultNotFetched);
-            return false;
-        }
-        // Sleeps until a message arrives (the render request is a sent message, a change of the clipboard a posted
-        // one) or the time is up.
-        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    }
+bool Clipboard::isOurs() {
+    return GetClipboardOwner() == owner_;
 }
 
 void Clipboard::render() {
@@ -601,27 +523,18 @@ void Clipboard::renderPromised() {
     }
 }
 
-// The target's paste. The one who asks us to render holds the clipboard open: a window of the application in
-// front is the target. A window of another process belongs to a clipboard monitor or history, which our result is
-// not for (it is marked so, too): it gets nothing, so the result stays promised and the target's own request still
-// tells us of the paste. Without a window (OpenClipboard(NULL)) the asker is unknown and is taken for the target.
-// The whole request happens while the asker holds the clipboard open, so the restore that follows the fetch waits
-// for it to close the clipboard (opening fails meanwhile) and never lands between two of its requests.
 bool Clipboard::handleMessage(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_RENDERFORMAT:
         if (wParam == CF_UNICODETEXT) {
+            // The one who asks holds the clipboard open: its window tells who it is.
             HWND asker = GetOpenClipboardWindow();
-            const bool target = asker == nullptr || asker == owner_ || inForegroundProcess(asker);
+            const bool serve = reading_ || listener_ == nullptr || listener_->resultRequested(originOf(asker), true);
             if (!reading_) {
-                trace("render request from " + describe(asker) + (target ? ": the target" : ": a monitor, refused"));
+                trace("render request from " + describe(asker) + (serve ? ": served" : ": refused"));
             }
-            if (!target && !reading_) {
-                return true;
-            }
-            render();
-            if (!reading_) {
-                fetched_ = true;
+            if (serve) {
+                render();
             }
         }
         return true;
@@ -632,7 +545,7 @@ bool Clipboard::handleMessage(UINT message, WPARAM wParam, LPARAM) {
     case WM_DESTROYCLIPBOARD:
         return true; // the data handed to the clipboard belongs to it; nothing of ours to free
     case WM_CLIPBOARDUPDATE:
-        checkCopy();
+        lookAtChange();
         return true;
     default:
         return false;
