@@ -82,12 +82,7 @@ void RoundTrip::ownerChanged(ClipboardOrigin origin, const std::optional<std::st
         return;
     }
     case Phase::Offered:
-        if (origin == ClipboardOrigin::Front) {
-            newerCopy_ = true;
-            clipboard_.trace("the application copied anew");
-        } else if (!fetched_) {
-            taken_ = true;
-        }
+        taken_ = taken_ || !fetched_;
         return;
     default:
         return;
@@ -138,7 +133,6 @@ void RoundTrip::offer(const std::string& result) {
     lastRequestMs_ = 0;
     gaveUp_ = false;
     taken_ = false;
-    newerCopy_ = false;
     reoffers_ = 0;
     try {
         clipboard_.offerText(result);
@@ -167,7 +161,7 @@ bool RoundTrip::keepOffer() {
 }
 
 void RoundTrip::awaitPaste() {
-    if (phase_ != Phase::Offered || newerCopy_ || !keepOffer() || !pressedSinceWait_) {
+    if (phase_ != Phase::Offered || !keepOffer() || !pressedSinceWait_) {
         return;
     }
     pressedSinceWait_ = false;
@@ -178,7 +172,7 @@ void RoundTrip::awaitPaste() {
     const std::int64_t deadline = start + kFetchWaitMs;
     // Keys sent after the paste (Enter in a spreadsheet) may start another one: the target gets a moment for it.
     const std::int64_t laterEnd = fetched_ && keys_ != keysAtFetch_ ? start + traits_.laterPasteMs : 0;
-    while (!stopped_() && !newerCopy_ && keepOffer()) {
+    while (!stopped_() && keepOffer()) {
         const std::int64_t now = clipboard_.nowMs();
         std::int64_t until = deadline;
         if (fetched_) {

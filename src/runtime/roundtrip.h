@@ -24,13 +24,12 @@
 //   still on its way must find our result, never the user's content.
 // - Giving up once. A target that has not fetched the result within kFetchWaitMs does not paste (a read-only text):
 //   we say so once and do not wait for it again in the same conversion.
-// - Taken before the paste. Should another program take the clipboard before the target fetched the result (a
-//   manager keeping a copy alive, one that puts its last entry back), the result is offered again, at most
-//   kMaxReoffers times: the paste on its way must find the result, not that program's content.
-// - A copy after the result. When the application in front copies anew after the result was offered (a script
-//   that copies again), the result is gone by the script's own doing: it is not offered over, and the paste is not
-//   waited for. The user's content still comes back at the end, whatever the script put on the clipboard.
-// - The restore happens once, always, also when the program ends in the middle (the caller registers finish()).
+// - Taken before the paste. Should anyone take the clipboard before the target fetched the result (a manager keeping
+//   a copy alive, one that puts its last entry back, the application copying again), the result is offered again,
+//   at most kMaxReoffers times: the paste on its way must find the result, never that content nor, once the user's
+//   content is back, the user's. Whoever takes it after the fetch is left alone until the restore.
+// - The restore happens once, always (whatever the script put on the clipboard), also when the program ends in the
+//   middle (the caller registers finish()).
 // - The notes of a conversion that came to nothing go out once each, as they happen.
 #pragma once
 
@@ -115,7 +114,6 @@ private:
     std::int64_t lastRequestMs_ = 0;
     bool gaveUp_ = false;
     bool taken_ = false;     // another program took the clipboard before the fetch
-    bool newerCopy_ = false; // the application in front copied anew after the result
     int reoffers_ = 0;
 };
 

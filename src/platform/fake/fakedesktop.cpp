@@ -157,6 +157,7 @@ struct FakeDesktop::Impl final : platform::HotKeys,
     int fetchSteps = 1;
     int fetchGap = 0;
     bool manager = false;                            // a clipboard manager runs
+    bool managerTakesResults = false;                // ... and takes over what this program offers
     std::map<std::string, std::string> managerKeeps; // what it puts back when the clipboard is emptied
 
     // --- message boxes, tray, shell, autostart, process
@@ -284,7 +285,7 @@ struct FakeDesktop::Impl final : platform::HotKeys,
             changeOwner("manager");
         } else if (!clip.empty() && clipOwner != "manager") {
             managerKeeps = clip;
-            if (clipOwner == "app" || clipOwner == "user") {
+            if (clipOwner == "app" || clipOwner == "user" || (managerTakesResults && clipOwner == "program")) {
                 changeOwner("manager");
             }
         }
@@ -451,6 +452,9 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         clipboardAccess();
         clip = {{kTextFormat, text}};
         changeOwner("program");
+        if (managerTakesResults) {
+            managerReacts();
+        }
     }
 
     bool isOurs() override { return clipOwner == "program"; }
@@ -725,8 +729,9 @@ int FakeDesktop::fetchRequests() const {
 void FakeDesktop::setCopyDelay(int milliseconds) {
     impl_->copyDelay = std::max(milliseconds, 0);
 }
-void FakeDesktop::runClipboardManager() {
+void FakeDesktop::runClipboardManager(bool takesResults) {
     impl_->manager = true;
+    impl_->managerTakesResults = takesResults;
     impl_->managerReacts();
 }
 

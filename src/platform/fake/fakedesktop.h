@@ -171,8 +171,9 @@ public:
     // Milliseconds between the moment the application handles Ctrl+C and the moment its copy is on the clipboard.
     void setCopyDelay(int milliseconds);
     // Starts a clipboard manager: it takes the clipboard back with the last content it saw whenever the clipboard
-    // is emptied, and takes over (owner "manager", same content) whatever an application or the user copies.
-    void runClipboardManager();
+    // is emptied, and takes over (owner "manager", same content) whatever an application or the user copies; with
+    // takesResults, whatever this program offers too.
+    void runClipboardManager(bool takesResults = false);
     // Starts a clipboard monitor (a history): it reads every new content at once, ours included.
     void runClipboardMonitor();
     // Owner changes and requests are reported without saying who (as Wayland's data control does).

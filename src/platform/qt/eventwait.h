@@ -1,4 +1,4 @@
-// Bounded waits that keep handling events, shared by the Linux clipboards.
+// A bounded wait that keeps handling events, shared by the Linux clipboards.
 #pragma once
 
 #include <QEventLoop>
@@ -6,8 +6,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdint>
 
 namespace valumat::qt {
 
@@ -21,20 +19,6 @@ template <typename Sender, typename Signal> void waitForSignal(Sender* sender, S
     QObject::connect(sender, signal, &loop, &QEventLoop::quit);
     timer.start(std::max(milliseconds, 1));
     loop.exec();
-}
-
-// Calls wait(milliseconds left) until done() holds or maxMilliseconds have passed; returns done().
-template <typename Done, typename Wait> bool waitUntil(Done done, int maxMilliseconds, Wait wait) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(maxMilliseconds);
-    while (!done()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            break;
-        }
-        wait(static_cast<int>(left));
-    }
-    return done();
 }
 
 } // namespace valumat::qt
