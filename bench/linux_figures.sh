@@ -8,28 +8,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=$(cd "${1:-build/default/bin}" && pwd)
 idle=${2:-60}
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    [[ -n ${DBUS_SESSION_BUS_PID:-} ]] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=tests/e2e/lib.sh
+source tests/e2e/lib.sh
+begin_run
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
-median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
-export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-until [[ -s $work/display ]]; do sleep 0.05; done
-export DISPLAY=:$(head -1 "$work/display")
-eval "$(dbus-launch --sh-syntax)"
-openbox >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
+start_session "$work"
 
 # start_valumat DIR: prints the milliseconds from the start until the hot keys are live ("bereit").
 start_valumat() {

@@ -79,5 +79,28 @@ TEST(Layout, CaptionsGrowTowardsFreeSpaceOnly) {
     EXPECT_EQ(r[3], s.rects[3]);
 }
 
+TEST(Layout, EachParentIsFittedOnItsOwnInsideItsArea) {
+    // Two labels that would grow into each other, but in two parents; the parents' controls come interleaved.
+    const ui::Label form("form", "a");
+    const ui::Label inFrame("inFrame", "b");
+    const ui::Label beside("beside", "c");
+    int formParent = 0;
+    int frameParent = 0;
+    const std::vector<ui::PlacedControl> controls = {{&form, &formParent, {10, 10, 40, 17}},
+                                                     {&inFrame, &frameParent, {10, 10, 40, 17}},
+                                                     {&beside, &formParent, {60, 10, 40, 17}}};
+    const auto r = ui::fitCaptionsByParent(
+        controls,
+        [&](std::size_t i) {
+            return controls[i].parent == &formParent ? ui::PixelSize{400, 300} : ui::PixelSize{70, 50};
+        },
+        [](std::size_t, int) {
+            return CaptionNeed{100, 13};
+        });
+    EXPECT_EQ(r[0], (PixelRect{10, 10, 50, 17})) << "up to its neighbour in the form";
+    EXPECT_EQ(r[1], (PixelRect{10, 10, 60, 17})) << "up to the frame's edge, whatever the form holds";
+    EXPECT_EQ(r[2], (PixelRect{60, 10, 100, 17}));
+}
+
 } // namespace
 } // namespace valumat

@@ -24,111 +24,21 @@ constexpr Twips kFirst{120, 2985, 615, 315};
 constexpr Twips kBack{760, 2985, 615, 315};
 constexpr Twips kNext{1400, 2985, 615, 315};
 constexpr Twips kLast{2040, 2985, 615, 315};
-constexpr Twips kLabelName{2880, 285, 1215, 255};
-constexpr Twips kName{4200, 240, 2655, 315};
-constexpr Twips kLabelLand{2880, 645, 1215, 255};
-constexpr Twips kLand{4200, 600, 2655, 315};
-constexpr Twips kLabelKurz{2880, 1005, 1215, 255};
-constexpr Twips kKurz{4200, 960, 855, 315};
-constexpr Twips kLabelKurs{2880, 1365, 615, 255};
-constexpr Twips kLabelEuro{3540, 1365, 975, 255};
-constexpr Twips kEuro{4560, 1320, 1455, 315};
-constexpr Twips kFix{6120, 1350, 735, 255};
-constexpr Twips kLabel6{3540, 1725, 975, 255};
-constexpr Twips kWaehrung{4560, 1680, 1455, 315};
-constexpr Twips kLabelNachkomma{2880, 2085, 1215, 255};
-constexpr Twips kNachkomma{4200, 2040, 375, 315};
+constexpr int kFieldsLeft = 2880;
+constexpr int kWideWidth = 2655; // the name and country boxes
 constexpr Twips kAdd{2880, 2985, 1335, 315};
 constexpr Twips kDelete{4320, 2985, 1335, 315};
 constexpr Twips kLabel23{120, 3480, 6735, 255};
 
-// One UTF-8 character at a time.
-std::vector<std::string> characters(const std::string& text) {
-    std::vector<std::string> out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        std::size_t n = 1;
-        while (i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) {
-            ++n;
-        }
-        out.push_back(text.substr(i, n));
-        i += n;
-    }
-    return out;
-}
-
-// Characters no box of a currency takes: the field separator, control characters (C0, DEL and C1; a line break
-// would split the file's line) and whatever Windows-1252 cannot hold.
-bool refused(const std::string& character) {
-    if (character == ";" || !fitsCp1252(character)) {
-        return true;
-    }
-    const auto first = static_cast<unsigned char>(character[0]);
-    if (character.size() == 1) {
-        return first < 0x20 || first == 0x7F;
-    }
-    // U+0080..U+009F are C2 80..C2 9F.
-    return character.size() == 2 && first == 0xC2 && static_cast<unsigned char>(character[1]) < 0xA0;
-}
-
 } // namespace
 
-void rateKeyFilter(std::string& key) {
-    const bool digit = key.size() == 1 && key[0] >= '0' && key[0] <= '9';
-    if (!digit && key != "\b" && key != "," && key != ".") {
-        key.clear();
-    }
-}
-
-void textKeyFilter(std::string& key, const std::string& textBefore, bool isName) {
-    if (key == "\b" || key.empty()) {
-        return;
-    }
-    if (refused(key) || (isName && key == "#" && textBefore.ends_with("#:"))) {
-        key.clear();
-    }
-}
-
-std::string withoutRefusedCharacters(const std::string& text, bool isName) {
-    std::string out;
-    for (const std::string& c : characters(text)) {
-        if (!refused(c)) {
-            out += c;
-        }
-    }
-    if (isName) {
-        for (auto at = out.find("#:#"); at != std::string::npos; at = out.find("#:#")) {
-            out.erase(at + 2, 1);
-        }
-    }
-    return out;
-}
-
 CurrencyTab::CurrencyTab(ConfigWindow& window)
-    : List1("List1", kList1), tName("tName", kName), tLand("tLand", kLand), tKurz("tKurz", kKurz),
-      t1Euro("t1Euro", kEuro), t1Waehrung("t1Waehrung", kWaehrung), tNachkomma("tNachkomma", kNachkomma),
-      cFix("cFix", "Fix", kFix), Label6("Label6", "", kLabel6), labelName("labelName", "Name:", kLabelName),
-      labelLand("labelLand", "Land:", kLabelLand), labelKurz("labelKurz", "ISO-Kennung:", kLabelKurz),
-      labelEuro("labelEuro", "1 Euro =", kLabelEuro), labelKurs("labelKurs", "Kurs:", kLabelKurs),
-      labelNachkomma("labelNachkomma", "Nachkommast.", kLabelNachkomma), cFirst("cFirst", "|<", kFirst),
+    : CurrencyControls(Wording::Shown, kFieldsLeft, kWideWidth), List1("List1", kList1), cFirst("cFirst", "|<", kFirst),
       cBack("cBack", "<", kBack), cNext("cNext", ">", kNext), cLast("cLast", ">|", kLast),
       cAdd("cAdd", "Hinzufügen", kAdd), cDelete("cDelete", "Entfernen", kDelete),
       Label23("Label23", std::string("Aktuelle Kurse von ") + kRateServiceName, kLabel23), w_(window) {
-    tName.setTooltip("Name der Währung");
-    tLand.setTooltip("Land/Union in dem mit dieser Währung gehandelt wird");
-    tKurz.setTooltip("ISO-Kennung der Währung");
-    t1Euro.setTooltip("Betrag der Währung, für den man einen Euro bekommt");
-    t1Waehrung.setTooltip("Betrag in Euro, für den man eine Einheit der Währung bekommt");
-    cFix.setTooltip("Fixer Kurs");
-    tNachkomma.setTooltip("Anzahl der Nachkommastellen für die Währung");
     cAdd.setTooltip("Neue Währung hinzufügen");
     cDelete.setTooltip("Gewählte Währung entfernen");
-    tName.maxLength = 100;
-    tLand.maxLength = 50;
-    tKurz.maxLength = 5;
-    t1Euro.maxLength = 20;
-    t1Waehrung.maxLength = 20;
-    tNachkomma.maxLength = 1;
 
     // The boxes edit the program's currency editor; the list shows the table's names.
     AppState& state = w_.state;
@@ -148,18 +58,6 @@ CurrencyTab::CurrencyTab(ConfigWindow& window)
     cBack.onClick = [this] { cBack_Click(); };
     cNext.onClick = [this] { cNext_Click(); };
     cLast.onClick = [this] { cLast_Click(); };
-    tName.onKeyPress = [this](std::string& key) { tName_KeyPress(key); };
-    tLand.onKeyPress = [this](std::string& key) { tLand_KeyPress(key); };
-    tKurz.onKeyPress = [this](std::string& key) { tKurz_KeyPress(key); };
-    t1Euro.onKeyPress = [this](std::string& key) { t1Euro_KeyPress(key); };
-    t1Waehrung.onKeyPress = [this](std::string& key) { t1Waehrung_KeyPress(key); };
-    tNachkomma.onKeyPress = [this](std::string& key) { tNachkomma_KeyPress(key); };
-    tName.onChange = [this] { boxChange(tName, true); };
-    tLand.onChange = [this] { boxChange(tLand, false); };
-    tKurz.onChange = [this] { boxChange(tKurz, false); };
-    t1Euro.onChange = [this] { boxChange(t1Euro, false); };
-    t1Waehrung.onChange = [this] { boxChange(t1Waehrung, false); };
-    tNachkomma.onChange = [this] { boxChange(tNachkomma, false); };
     t1Euro.onLostFocus = [this] { t1Euro_LostFocus(); };
     cFix.onClick = [this] { cFix_Click(); };
     cAdd.onClick = [this] { cAdd_Click(); };
@@ -235,52 +133,12 @@ void CurrencyTab::cLast_Click() {
     }
 }
 
-// Every character key is a change, whether or not the box then takes the character.
-void CurrencyTab::tName_KeyPress(std::string& key) {
+void CurrencyTab::keyTyped() {
     w_.markChanged();
-    textKeyFilter(key, tName.text(), true);
 }
 
-void CurrencyTab::tLand_KeyPress(std::string& key) {
+void CurrencyTab::textChanged(TextBox& /*box*/) {
     w_.markChanged();
-    textKeyFilter(key, tLand.text(), false);
-}
-
-void CurrencyTab::tKurz_KeyPress(std::string& key) {
-    w_.markChanged();
-    textKeyFilter(key, tKurz.text(), false);
-}
-
-void CurrencyTab::t1Euro_KeyPress(std::string& key) {
-    w_.markChanged();
-    rateKeyFilter(key);
-}
-
-void CurrencyTab::t1Waehrung_KeyPress(std::string& key) {
-    w_.markChanged();
-    rateKeyFilter(key);
-}
-
-void CurrencyTab::tNachkomma_KeyPress(std::string& key) {
-    w_.markChanged();
-    rateKeyFilter(key);
-}
-
-void CurrencyTab::boxChange(TextBox& box, bool isName) {
-    if (settingText_) {
-        return;
-    }
-    w_.markChanged();
-    const std::string clean = withoutRefusedCharacters(box.text(), isName);
-    if (clean != box.text()) {
-        setFromCode(box, clean);
-    }
-}
-
-void CurrencyTab::setFromCode(TextBox& box, const std::string& text) {
-    settingText_ = true;
-    box.setText(text);
-    settingText_ = false;
 }
 
 void CurrencyTab::t1Euro_LostFocus() {

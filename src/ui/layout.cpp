@@ -136,6 +136,44 @@ std::vector<PixelRect> fitCaptions(const std::vector<const Control*>& controls, 
     return placed;
 }
 
+std::vector<PixelRect> fitCaptionsByParent(const std::vector<PlacedControl>& controls,
+                                           const std::function<PixelSize(std::size_t i)>& parentArea,
+                                           const std::function<CaptionNeed(std::size_t i, int width)>& measure) {
+    std::vector<PixelRect> out(controls.size());
+    std::vector<bool> done(controls.size(), false);
+    // Parent by parent, in the order of their first controls.
+    for (std::size_t first = 0; first < controls.size(); ++first) {
+        if (done[first]) {
+            continue;
+        }
+        std::vector<std::size_t> members;
+        std::vector<const Control*> group;
+        std::vector<PixelRect> placed;
+        for (std::size_t i = first; i < controls.size(); ++i) {
+            if (controls[i].parent == controls[first].parent) {
+                members.push_back(i);
+                group.push_back(controls[i].control);
+                placed.push_back(controls[i].placed);
+                done[i] = true;
+            }
+        }
+        const PixelSize area = parentArea(first);
+        const auto fitted =
+            fitCaptions(group, std::move(placed), area.width, area.height, [&](const Control& control, int width) {
+                for (const std::size_t i : members) {
+                    if (controls[i].control == &control) {
+                        return measure(i, width);
+                    }
+                }
+                return CaptionNeed{};
+            });
+        for (std::size_t k = 0; k < members.size(); ++k) {
+            out[members[k]] = fitted[k];
+        }
+    }
+    return out;
+}
+
 void FittedRects::set(const Control& control, const PixelRect& fitted) {
     for (Entry& e : entries_) {
         if (e.control == &control) {

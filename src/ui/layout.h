@@ -7,6 +7,7 @@
 
 #include "ui/controls.h"
 
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -49,6 +50,25 @@ bool hasCaption(const Control& control);
 // that does not fit gets the room it needs as far as free space allows. Returns the new rectangles.
 std::vector<PixelRect> fitCaptions(const std::vector<const Control*>& controls, std::vector<PixelRect> placed,
                                    int parentWidth, int parentHeight, const MeasureCaption& measure);
+
+// A control of a window with several parents (the form, the frames of its tabs): `parent` is whatever the renderer
+// knows the parent by, `placed` its rectangle inside that parent.
+struct PlacedControl {
+    const Control* control = nullptr;
+    const void* parent = nullptr;
+    PixelRect placed;
+};
+struct PixelSize {
+    int width = 0;
+    int height = 0;
+};
+
+// fitCaptions for a whole window: the controls of each parent are fitted together, inside that parent's area
+// (`parentArea(i)`: the area of the parent of controls[i]); controls of different parents do not meet.
+// `measure(i, width)` measures controls[i]. Returns the new rectangles, in the order of `controls`.
+std::vector<PixelRect> fitCaptionsByParent(const std::vector<PlacedControl>& controls,
+                                           const std::function<PixelSize(std::size_t i)>& parentArea,
+                                           const std::function<CaptionNeed(std::size_t i, int width)>& measure);
 
 // The fitted rectangle of each control of a window, kept by the renderer with the design rectangle it came from:
 // once the model's rectangle changes, the plain conversion applies again.

@@ -17,63 +17,16 @@ namespace {
 
 // Design geometry in twips; the client area is 5415 wide and 3195 high.
 constexpr Twips kForm{0, 0, 5415, 3195};
-constexpr Twips kLabelName{240, 285, 1215, 255};
-constexpr Twips kName{1560, 240, 3615, 315};
-constexpr Twips kLabelLand{240, 645, 1215, 255};
-constexpr Twips kLand{1560, 600, 3615, 315};
-constexpr Twips kLabelKurz{240, 1005, 1215, 255};
-constexpr Twips kKurz{1560, 960, 855, 315};
-constexpr Twips kLabelKurs{240, 1365, 615, 255};
-constexpr Twips kLabelEuro{900, 1365, 975, 255};
-constexpr Twips kEuro{1920, 1320, 1455, 315};
-constexpr Twips kFix{3480, 1350, 735, 255};
-constexpr Twips kLabel6{900, 1725, 975, 255};
-constexpr Twips kWaehrung{1920, 1680, 1455, 315};
-constexpr Twips kLabelNachkomma{240, 2085, 1215, 255};
-constexpr Twips kNachkomma{1560, 2040, 375, 315};
+constexpr int kFieldsLeft = 240;
+constexpr int kWideWidth = 3615; // the name and country boxes
 constexpr Twips kSave{2520, 2640, 1215, 375};
 constexpr Twips kCancel{3960, 2640, 1215, 375};
 
 } // namespace
 
 NewCurrencyDialog::NewCurrencyDialog(ConfigWindow& window)
-    : form("FNeu", "Neue Währung hinzufügen", kForm), tName("tName", kName), tLand("tLand", kLand),
-      tKurz("tKurz", kKurz), t1Euro("t1Euro", kEuro), t1Waehrung("t1Waehrung", kWaehrung),
-      tNachkomma("tNachkomma", kNachkomma), cFix("cFix", "Fix", kFix), Label6("Label6", "", kLabel6),
-      labelName("labelName", "Name:", kLabelName), labelLand("labelLand", "Land:", kLabelLand),
-      labelKurz("labelKurz", "ISO-Kennung:", kLabelKurz), labelEuro("labelEuro", "1 Euro =", kLabelEuro),
-      labelKurs("labelKurs", "Kurs:", kLabelKurs), labelNachkomma("labelNachkomma", "Nachkommast.", kLabelNachkomma),
+    : CurrencyControls(Wording::New, kFieldsLeft, kWideWidth), form("FNeu", "Neue Währung hinzufügen", kForm),
       Command1("Command1", "Speichern", kSave), Command2("Command2", "Abbrechen", kCancel), w_(window) {
-    tName.setTooltip("Name der neuen Währung");
-    tLand.setTooltip("Land/Union in dem mit der neuen Währung gehandelt wird");
-    tKurz.setTooltip("ISO-Kennung der neuen Währung");
-    t1Euro.setTooltip("Betrag der Währung, für den man einen Euro bekommt");
-    t1Waehrung.setTooltip("Betrag in Euro, für den man eine Einheit der Währung bekommt");
-    cFix.setTooltip("   Fixer Kurs");
-    tNachkomma.setTooltip("Anzahl der Nachkommastellen für die neue Währung");
-    tName.maxLength = 100;
-    tLand.maxLength = 50;
-    tKurz.maxLength = 5;
-    t1Euro.maxLength = 20;
-    t1Waehrung.maxLength = 20;
-    tNachkomma.maxLength = 1;
-
-    tName.onKeyPress = [this](std::string& key) { tName_KeyPress(key); };
-    tLand.onKeyPress = [this](std::string& key) { tLand_KeyPress(key); };
-    tKurz.onKeyPress = [this](std::string& key) { tKurz_KeyPress(key); };
-    t1Euro.onKeyPress = [this](std::string& key) { t1Euro_KeyPress(key); };
-    t1Waehrung.onKeyPress = [this](std::string& key) { t1Waehrung_KeyPress(key); };
-    tNachkomma.onKeyPress = [this](std::string& key) { tNachkomma_KeyPress(key); };
-    tName.onChange = [this] { cleanEdit(tName, true); };
-    tLand.onChange = [this] { cleanEdit(tLand, false); };
-    tKurz.onChange = [this] {
-        if (!cleanEdit(tKurz, false)) {
-            tKurz_Change();
-        }
-    };
-    t1Euro.onChange = [this] { cleanEdit(t1Euro, false); };
-    t1Waehrung.onChange = [this] { cleanEdit(t1Waehrung, false); };
-    tNachkomma.onChange = [this] { cleanEdit(tNachkomma, false); };
     t1Euro.onLostFocus = [this] { t1Euro_LostFocus(); };
     Command1.onClick = [this] { Command1_Click(); };
     Command2.onClick = [this] { Command2_Click(); };
@@ -94,32 +47,11 @@ void NewCurrencyDialog::Form_Load() {
     form.move(owner.left + (owner.width - form.rect().width) / 2, owner.top + (owner.height - form.rect().height) / 2);
 }
 
-void NewCurrencyDialog::tName_KeyPress(std::string& key) {
-    textKeyFilter(key, tName.text(), true);
-}
-void NewCurrencyDialog::tLand_KeyPress(std::string& key) {
-    textKeyFilter(key, tLand.text(), false);
-}
-void NewCurrencyDialog::tKurz_KeyPress(std::string& key) {
-    textKeyFilter(key, tKurz.text(), false);
-}
-void NewCurrencyDialog::t1Euro_KeyPress(std::string& key) {
-    rateKeyFilter(key);
-}
-void NewCurrencyDialog::t1Waehrung_KeyPress(std::string& key) {
-    rateKeyFilter(key);
-}
-void NewCurrencyDialog::tNachkomma_KeyPress(std::string& key) {
-    rateKeyFilter(key);
-}
-
-bool NewCurrencyDialog::cleanEdit(TextBox& box, bool isName) {
-    const std::string clean = withoutRefusedCharacters(box.text(), isName);
-    if (clean == box.text()) {
-        return false;
+// Edits without a key come here cleaned already.
+void NewCurrencyDialog::textChanged(TextBox& box) {
+    if (&box == &tKurz) {
+        tKurz_Change();
     }
-    box.setText(clean);
-    return true;
 }
 
 void NewCurrencyDialog::tKurz_Change() {

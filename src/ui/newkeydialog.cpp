@@ -15,40 +15,33 @@ namespace {
 // The dialog opens up and to the left of the configuration window.
 constexpr int kOffsetFromWindow = 600;
 
-template <class Step> void skipOnError(Step step) {
-    try {
-        step();
-    } catch (const RuntimeError&) {
-    }
-}
-
 } // namespace
 
 // The form's size is its client area.
 NewKeyDialog::NewKeyDialog(ConfigWindow& window)
-    : form("FNeuKey", "Neue Tastenkombination hinzufügen", {0, 0, 6870, 3510}),
-      Label10("Label10", "Währung:", {240, 240, 2415, 255}), Label11("Label11", "wird zu", {3000, 645, 855, 255}),
-      Label8("Label8", "Tastenkombination:", {240, 1200, 1695, 255}), Label9("Label9", "+", {1320, 1560, 375, 375}),
-      Label13("Label13", "Nachkommastellen:", {3600, 1680, 1695, 255}),
-      Label12("Label12", "Trennzeichen:", {3600, 1920, 1695, 255}), Combo3("Combo3", {240, 600, 2775, 315}),
-      Combo4("Combo4", {3840, 600, 2775, 315}), Combo1("Combo1", {240, 1560, 1095, 315}),
-      Combo2("Combo2", {1680, 1560, 735, 315}), Check1("Check1", "+ Kürzel:", {3840, 1155, 975, 255}),
-      Text1("Text1", {4920, 1125, 495, 315}), Text2("Text2", {5400, 1680, 615, 255}),
-      Text3("Text3", {5400, 1920, 615, 255}), Option1("Option1", "davor", {5640, 1065, 1095, 255}),
-      Option2("Option2", "dahinter", {5640, 1275, 975, 255}),
+    : BindingEditor({.currencyHeading = "Währung:",
+                     .keysHeading = "Tastenkombination:",
+                     .label10 = {240, 240, 2415, 255},
+                     .label11 = {3000, 645, 855, 255},
+                     .label8 = {240, 1200, 1695, 255},
+                     .label9 = {1320, 1560, 375, 375},
+                     .label13 = {3600, 1680, 1695, 255},
+                     .label12 = {3600, 1920, 1695, 255},
+                     .combo3 = {240, 600, 2775, 315},
+                     .combo4 = {3840, 600, 2775, 315},
+                     .check1 = {3840, 1155, 975, 255},
+                     .text1 = {4920, 1125, 495, 315},
+                     .option1 = {5640, 1065, 1095, 255},
+                     .option2 = {5640, 1275, 975, 255},
+                     .combo1 = {240, 1560, 1095, 315},
+                     .combo2 = {1680, 1560, 735, 315},
+                     .text2 = {5400, 1680, 615, 255},
+                     .text3 = {5400, 1920, 615, 255}}),
+      form("FNeuKey", "Neue Tastenkombination hinzufügen", {0, 0, 6870, 3510}),
       Command1("Command1", "Speichern", {4080, 2880, 1215, 375}),
       Command2("Command2", "Abbrechen", {5400, 2880, 1215, 375}), w_(window) {
-    designBindingEditor(
-        {Label11, Label9, Label13, Label12, Combo3, Combo4, Check1, Text1, Option1, Option2, Text2, Text3});
     Text2.setText("2");
 
-    Combo1.onClick = [this] { Combo1_Click(); };
-    Check1.onClick = [this] { Check1_Click(); };
-    Text1.onKeyPress = [this](std::string& key) { Text1_KeyPress(key); };
-    Text1.onChange = [this] { Text1_Change(); };
-    Text2.onKeyPress = [this](std::string& key) { Text2_KeyPress(key); };
-    Text3.onKeyPress = [this](std::string& key) { Text3_KeyPress(key); };
-    Text3.onChange = [this] { Text3_Change(); };
     Command1.onClick = [this] { Command1_Click(); };
     Command2.onClick = [this] { Command2_Click(); };
     form.onUnload = [this] { unload(); };
@@ -80,40 +73,6 @@ void NewKeyDialog::Form_Load() {
         const Twips& owner = w_.form.rect();
         form.move(owner.left - kOffsetFromWindow, owner.top - kOffsetFromWindow);
     });
-}
-
-void NewKeyDialog::Combo1_Click() {
-    applyModifierRule(Combo1, Combo2);
-}
-
-void NewKeyDialog::Check1_Click() {
-    applyCodeEnabling(Check1, Text1, Option1, Option2);
-}
-
-void NewKeyDialog::Text2_KeyPress(std::string& key) {
-    decimalsKeyFilter(key);
-}
-
-void NewKeyDialog::Text1_KeyPress(std::string& key) {
-    codeTextKeyFilter(Text1.text(), key);
-}
-
-void NewKeyDialog::Text1_Change() {
-    const std::string text = Text1.text();
-    if (const std::string clean = cleanCodeText(text); clean != text) {
-        Text1.setText(clean);
-    }
-}
-
-void NewKeyDialog::Text3_KeyPress(std::string& key) {
-    lineBreakKeyFilter(key);
-}
-
-void NewKeyDialog::Text3_Change() {
-    const std::string text = Text3.text();
-    if (const std::string clean = withoutLineBreaks(text); clean != text) {
-        Text3.setText(clean);
-    }
 }
 
 void NewKeyDialog::Command1_Click() {

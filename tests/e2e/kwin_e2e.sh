@@ -24,36 +24,17 @@ source "$here/lib.sh"
 need_tools kwin_wayland kbuildsycoca5 wl-copy wl-paste mousepad dbus-launch gdbus
 
 if [[ $(id -u) -eq 0 ]]; then
-    user=valumat-kw$$ # a user of this run's own: another one of that name is never touched
-    if id "$user" >/dev/null 2>&1; then
-        echo "FAIL: a user $user exists already" >&2
-        exit 1
-    fi
-    outer=$(mktemp -d)
-    useradd --system --no-create-home --home-dir "$outer" --shell /usr/sbin/nologin "$user" || exit 1
-    trap 'userdel -f "$user" >/dev/null 2>&1; rm -rf "$outer"' EXIT
-    chmod 755 "$outer"
-    mkdir -p "$outer/bin" "$outer/tests" "$outer/desktop" "$outer/kwin"
-    cp -r "$bin"/. "$outer/bin/"
+    throwaway_user valumat-kw
+    mkdir -p "$outer/desktop" "$outer/kwin"
     cp "$wlkeys" "$outer/valumat_wlkeys"
     cp "$desktop/valumat-kwin.desktop" "$outer/desktop/"
-    cp "$here/kwin_e2e.sh" "$here/lib.sh" "$outer/tests/"
-    chown -R "$user" "$outer"
-    status=0
-    runuser -u "$user" -- env -i PATH="$PATH" LANG=C.UTF-8 E2E_RUNS="$runs" \
-        E2E_ARTIFACTS="${E2E_ARTIFACTS:+$outer/artifacts}" ASAN_OPTIONS="${ASAN_OPTIONS:-}" \
-        E2E_FIGURES="${E2E_FIGURES:-}" bash "$outer/tests/kwin_e2e.sh" "$outer/bin" "$outer/valumat_wlkeys" "$outer/desktop" || status=$?
-    if [[ -n ${E2E_ARTIFACTS:-} && -d $outer/artifacts ]]; then
-        mkdir -p "$E2E_ARTIFACTS"
-        cp "$outer"/artifacts/* "$E2E_ARTIFACTS/" 2>/dev/null || true
-    fi
+    cp "$here/kwin_e2e.sh" "$outer/tests/"
+    as_throwaway_user "" "$outer/tests/kwin_e2e.sh" "$outer/bin" "$outer/valumat_wlkeys" "$outer/desktop"
     exit "$status"
 fi
 
-work=$(mktemp -d)
-pids=()
+begin_run
 figure_presses=0 # hot keys pressed for the figures, not counted in runs
-trap end_session EXIT
 
 fail() {
     echo "FAIL: $*" >&2

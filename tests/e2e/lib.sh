@@ -318,3 +318,62 @@ show_valumat_log() {
     echo "--- valumat log" >&2
     tail -20 "$work/valumat.log" >&2 || true
 }
+
+# begin_run: the script's work folder ($work, removed at the end), the array pids (empty), end_session as the EXIT
+# trap and a fail() that reports Valumat's log; a script that reports more defines its own fail() afterwards.
+begin_run() {
+    work=$(mktemp -d)
+    pids=()
+    trap end_session EXIT
+    fail() {
+        echo "FAIL: $*" >&2
+        show_valumat_log
+        exit 1
+    }
+}
+
+# start_german_session WORK_DIR: start_session, and a German locale built below WORK_DIR (LOCPATH).
+start_german_session() {
+    start_session "$1"
+    build_de_locale "$1/locale" || fail "could not build the de_DE locale"
+    export LOCPATH=$1/locale
+}
+
+# throwaway_user PREFIX: for a test that runs as root, a system user of this run's own (PREFIX and the shell's
+# process id; another user of that name is never touched) with the home $outer, holding bin/ (a copy of $bin) and
+# tests/ (lib.sh); the user and the folder go at the end. The caller copies what else the run needs into $outer.
+throwaway_user() {
+    user=$1$$
+    if id "$user" >/dev/null 2>&1; then
+        echo "FAIL: a user $user exists already" >&2
+        exit 1
+    fi
+    outer=$(mktemp -d)
+    useradd --system --no-create-home --home-dir "$outer" --shell /usr/sbin/nologin "$user" || exit 1
+    trap 'userdel -f "$user" >/dev/null 2>&1; rm -rf "$outer"' EXIT
+    chmod 755 "$outer"
+    mkdir -p "$outer/bin" "$outer/tests"
+    cp -r "$bin"/. "$outer/bin/"
+    cp "$(dirname "${BASH_SOURCE[0]}")/lib.sh" "$outer/tests/"
+}
+
+# as_throwaway_user VARIABLES SCRIPT ARG...: runs the script as the throwaway user (after chown of $outer to it) with
+# a clean environment: PATH, LANG=C.UTF-8, E2E_RUNS=$runs, ASAN_OPTIONS, E2E_FIGURES and the variables named in
+# VARIABLES (space-separated) as they are set here, and E2E_ARTIFACTS inside $outer, whose files come back to
+# E2E_ARTIFACTS afterwards. Sets status to the script's exit status.
+as_throwaway_user() {
+    local names=$1 name
+    shift
+    local passed=()
+    for name in ASAN_OPTIONS E2E_FIGURES $names; do
+        passed+=("$name=${!name:-}")
+    done
+    chown -R "$user" "$outer"
+    status=0
+    runuser -u "$user" -- env -i PATH="$PATH" LANG=C.UTF-8 E2E_RUNS="$runs" \
+        E2E_ARTIFACTS="${E2E_ARTIFACTS:+$outer/artifacts}" "${passed[@]}" bash "$@" || status=$?
+    if [[ -n ${E2E_ARTIFACTS:-} && -d $outer/artifacts ]]; then
+        mkdir -p "$E2E_ARTIFACTS"
+        cp "$outer"/artifacts/* "$E2E_ARTIFACTS/" 2>/dev/null || true
+    fi
+}

@@ -14,15 +14,7 @@ runs=${E2E_RUNS:-20}
 source "$(dirname "$0")/lib.sh"
 need_tools Xvfb openbox trayer xdotool xclip xprop mousepad dbus-launch import python3
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    [[ -n ${DBUS_SESSION_BUS_PID:-} ]] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+begin_run
 
 fail() {
     echo "FAIL: $*" >&2

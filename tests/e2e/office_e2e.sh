@@ -22,19 +22,8 @@ need_tools Xvfb openbox xdotool xclip soffice parcellite localedef dbus-launch p
 program=/usr/lib/libreoffice/program
 declare -A installed=([writer]=libswlo.so [calc]=libsclo.so [gen]=libvclplug_genlo.so [gtk3]=libvclplug_gtk3lo.so)
 
-work=$(mktemp -d)
-pids=()
-trap end_session EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    show_valumat_log
-    exit 1
-}
-
-start_session "$work"
-build_de_locale "$work/locale" || fail "could not build the de_DE locale"
-export LOCPATH=$work/locale
+begin_run
+start_german_session "$work"
 office_profile "$work/office"
 mkdir -p "$work/app"
 cp -r "$bin"/. "$work/app/"

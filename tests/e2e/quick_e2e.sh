@@ -22,19 +22,8 @@ source "$(dirname "$0")/lib.sh"
 need_tools Xvfb openbox xdotool xclip mousepad soffice localedef dbus-launch python3
 [[ -e /usr/share/i18n/locales/de_DE ]] || { echo "SKIP: the de_DE locale source is missing"; exit 77; }
 
-work=$(mktemp -d)
-pids=()
-trap end_session EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    show_valumat_log
-    exit 1
-}
-
-start_session "$work"
-build_de_locale "$work/locale" || fail "could not build the de_DE locale"
-export LOCPATH=$work/locale
+begin_run
+start_german_session "$work"
 
 mkdir -p "$work/app"
 cp -r "$bin"/. "$work/app/"

@@ -22,41 +22,20 @@ source "$here/lib.sh"
 need_tools sway swaymsg wtype wl-copy wl-paste grim mousepad dbus-launch python3
 
 if [[ $(id -u) -eq 0 ]]; then
-    user=valumat-wl$$ # a user of this run's own: another one of that name is never touched
-    if id "$user" >/dev/null 2>&1; then
-        echo "FAIL: a user $user exists already" >&2
-        exit 1
-    fi
-    outer=$(mktemp -d)
-    useradd --system --no-create-home --home-dir "$outer" --shell /usr/sbin/nologin "$user" || exit 1
-    trap 'userdel -f "$user" >/dev/null 2>&1; rm -rf "$outer"' EXIT
-    chmod 755 "$outer"
-    mkdir -p "$outer/bin" "$outer/tests" "$outer/shots"
-    cp -r "$bin"/. "$outer/bin/"
+    throwaway_user valumat-wl
+    mkdir -p "$outer/shots"
     cp "$wlkeys" "$outer/valumat_wlkeys"
-    cp "$here/wayland_e2e.sh" "$here/lib.sh" "$here/sni_watcher.py" "$outer/tests/"
-    chown -R "$user" "$outer"
-    status=0
-    runuser -u "$user" -- env -i PATH="$PATH" LANG=C.UTF-8 E2E_RUNS="$runs" \
-        E2E_ARTIFACTS="${E2E_ARTIFACTS:+$outer/artifacts}" ASAN_OPTIONS="${ASAN_OPTIONS:-}" \
-        VALUMAT_TRACE_CLIPBOARD="${VALUMAT_TRACE_CLIPBOARD:-}" E2E_SWAY_DEBUG="${E2E_SWAY_DEBUG:-}" \
-        E2E_QUICK_PAUSE="${E2E_QUICK_PAUSE:-}" E2E_FIGURES="${E2E_FIGURES:-}" VALUMAT_TRACE_HOTKEYS="${VALUMAT_TRACE_HOTKEYS:-}" \
-        bash "$outer/tests/wayland_e2e.sh" "$outer/bin" "$outer/valumat_wlkeys" \
-        "${shots:+$outer/shots}" || status=$?
+    cp "$here/wayland_e2e.sh" "$here/sni_watcher.py" "$outer/tests/"
+    as_throwaway_user "VALUMAT_TRACE_CLIPBOARD E2E_SWAY_DEBUG E2E_QUICK_PAUSE VALUMAT_TRACE_HOTKEYS" \
+        "$outer/tests/wayland_e2e.sh" "$outer/bin" "$outer/valumat_wlkeys" "${shots:+$outer/shots}"
     if [[ -n $shots ]]; then
         mkdir -p "$shots"
         cp "$outer"/shots/* "$shots/" 2>/dev/null || true
     fi
-    if [[ -n ${E2E_ARTIFACTS:-} && -d $outer/artifacts ]]; then
-        mkdir -p "$E2E_ARTIFACTS"
-        cp "$outer"/artifacts/* "$E2E_ARTIFACTS/" 2>/dev/null || true
-    fi
     exit "$status"
 fi
 
-work=$(mktemp -d)
-pids=()
-trap end_session EXIT
+begin_run
 
 fail() {
     echo "FAIL: $*" >&2

@@ -734,47 +734,30 @@ void ViewSet::syncAll() {
 }
 
 void ViewSet::fitCaptions(QSize clientSize) {
-    // The views by the widget they sit in, in creation order.
-    std::vector<QWidget*> parents;
-    for (const auto& view : views_.views()) {
-        QWidget* parent = view->widget()->parentWidget();
-        if (std::find(parents.begin(), parents.end(), parent) == parents.end()) {
-            parents.push_back(parent);
-        }
-    }
+    const auto& views = views_.views();
     fitted_.clear();
-    for (QWidget* parent : parents) {
-        std::vector<const ui::Control*> controls;
-        std::vector<ui::PixelRect> placed;
-        std::vector<ControlView*> group;
-        for (const auto& view : views_.views()) {
-            if (view->widget()->parentWidget() == parent) {
-                const QRect r = view->geometry();
-                controls.push_back(&view->model());
-                placed.push_back({r.x(), r.y(), r.width(), r.height()});
-                group.push_back(view.get());
+    std::vector<ui::PlacedControl> placed;
+    for (const auto& view : views) {
+        const QRect r = view->geometry();
+        placed.push_back({&view->model(), view->widget()->parentWidget(), {r.x(), r.y(), r.width(), r.height()}});
+    }
+    const auto fitted = ui::fitCaptionsByParent(
+        placed,
+        [&](std::size_t i) {
+            const QWidget* parent = views[i]->widget()->parentWidget();
+            QSize area = clientSize;
+            for (const auto& view : views) {
+                if (view->widget() == parent) {
+                    area = view->geometry().size();
+                }
             }
-        }
-        QSize area = clientSize;
-        for (const auto& view : views_.views()) {
-            if (view->widget() == parent) {
-                area = view->geometry().size();
-            }
-        }
-        const auto fitted = ui::fitCaptions(controls, placed, area.width(), area.height(),
-                                            [&group](const ui::Control& control, int width) {
-                                                for (ControlView* v : group) {
-                                                    if (&v->model() == &control) {
-                                                        return v->captionNeed(width);
-                                                    }
-                                                }
-                                                return ui::CaptionNeed{};
-                                            });
-        for (std::size_t i = 0; i < group.size(); ++i) {
-            fitted_.set(*controls[i], fitted[i]);
-            group[i]->setFitted(&fitted_);
-            group[i]->shrinkFontToFit();
-        }
+            return ui::PixelSize{area.width(), area.height()};
+        },
+        [&](std::size_t i, int width) { return views[i]->captionNeed(width); });
+    for (std::size_t i = 0; i < views.size(); ++i) {
+        fitted_.set(views[i]->model(), fitted[i]);
+        views[i]->setFitted(&fitted_);
+        views[i]->shrinkFontToFit();
     }
     syncAll();
 }

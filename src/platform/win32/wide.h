@@ -6,8 +6,9 @@
 
 namespace valumat::win32 {
 
-// Invalid sequences become U+FFFD.
+// UTF-8 to UTF-16; invalid sequences become U+FFFD.
 std::wstring widen(std::string_view utf8);
+// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 std::string narrow(std::wstring_view utf16);
 
 } // namespace valumat::win32

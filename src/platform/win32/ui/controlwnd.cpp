@@ -2,7 +2,7 @@
 
 #include "platform/win32/ui/wintext.h"
 
-#include <algorithm>
+#include <utility>
 
 namespace valumat::win32ui {
 
@@ -319,49 +319,32 @@ void ViewSet::settle() {
 }
 
 void ViewSet::fitCaptions(SIZE client) {
-    std::vector<HWND> parents;
-    for (const auto& view : views_.views()) {
-        HWND parent = GetParent(view->hwnd());
-        if (std::find(parents.begin(), parents.end(), parent) == parents.end()) {
-            parents.push_back(parent);
-        }
-    }
+    const auto& views = views_.views();
     fitted_.clear();
-    for (const auto& view : views_.views()) {
+    for (const auto& view : views) {
         view->setFitted(nullptr);
     }
-    for (HWND parent : parents) {
-        std::vector<const ui::Control*> controls;
-        std::vector<ui::PixelRect> placed;
-        std::vector<ControlWnd*> group;
-        for (const auto& view : views_.views()) {
-            if (GetParent(view->hwnd()) == parent) {
-                // The control's own box: a drop-down list's window reaches further down, over its list.
-                const RECT r = view->ControlWnd::placement();
-                controls.push_back(&view->model());
-                placed.push_back({r.left, r.top, r.right - r.left, r.bottom - r.top});
-                group.push_back(view.get());
-            }
-        }
-        SIZE area = client;
-        if (ControlWnd* owner = viewOf(parent)) {
-            const RECT r = owner->ControlWnd::placement();
-            area = SIZE{r.right - r.left, r.bottom - r.top};
-        }
-        const auto fitted =
-            ui::fitCaptions(controls, placed, area.cx, area.cy, [&group](const ui::Control& control, int width) {
-                for (ControlWnd* v : group) {
-                    if (&v->model() == &control) {
-                        return v->captionNeed(width);
-                    }
-                }
-                return ui::CaptionNeed{};
-            });
-        for (std::size_t i = 0; i < group.size(); ++i) {
-            fitted_.set(*controls[i], fitted[i]);
-        }
+    std::vector<ui::PlacedControl> placed;
+    for (const auto& view : views) {
+        // The control's own box: a drop-down list's window reaches further down, over its list.
+        const RECT r = view->ControlWnd::placement();
+        placed.push_back(
+            {&view->model(), GetParent(view->hwnd()), {r.left, r.top, r.right - r.left, r.bottom - r.top}});
     }
-    for (const auto& view : views_.views()) {
+    const auto fitted = ui::fitCaptionsByParent(
+        placed,
+        [&](std::size_t i) {
+            if (ControlWnd* owner = viewOf(GetParent(views[i]->hwnd()))) {
+                const RECT r = owner->ControlWnd::placement();
+                return ui::PixelSize{r.right - r.left, r.bottom - r.top};
+            }
+            return ui::PixelSize{client.cx, client.cy};
+        },
+        [&](std::size_t i, int width) { return views[i]->captionNeed(width); });
+    for (std::size_t i = 0; i < views.size(); ++i) {
+        fitted_.set(views[i]->model(), fitted[i]);
+    }
+    for (const auto& view : views) {
         view->setFitted(&fitted_);
         view->shrinkFontToFit();
     }
