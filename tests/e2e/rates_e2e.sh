@@ -8,6 +8,7 @@ set -euo pipefail
 
 bin=$(cd "${1:?usage: rates_e2e.sh BIN_DIR [SCREENSHOT_DIR]}" && pwd)
 shots=${2:-}
+[[ -n $shots ]] && mkdir -p "$shots"
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 need_tools Xvfb openbox trayer xdotool dbus-launch import
