@@ -2,6 +2,7 @@
 # Installs what building and testing Valumat needs on a Debian machine (only what is missing).
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format clang libclang-rt-14-dev)
+packages+=(libcurl4-openssl-dev libexpat1-dev openssl) # rates over HTTPS (libcurl), their XML (expat), test certificates
 packages+=(libx11-dev libx11-xcb-dev libxcb1-dev libxtst-dev xvfb) # the X11 backend and its tests
 packages+=(qt6-base-dev fonts-dejavu-core)                         # the Linux desktop program
 packages+=(openbox trayer xdotool xclip x11-utils imagemagick mousepad gnumeric locales dbus-x11 python3) # e2e tests

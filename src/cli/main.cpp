@@ -4,19 +4,24 @@
 //   valumat-convert [--dir DIR] --from NAME --to NAME [--decimals N] [--separator S]
 //                   [--code-before T | --code-after T] [--] [TEXT...]
 //   valumat-convert [--dir DIR] --list
+//   valumat-convert [--dir DIR] --update-rates [URL|FILE] [--date YYYY-MM-DD] [--dry-run] [--add]
 //
 // Each TEXT (or, without TEXT, each line of standard input) is converted as the hot key would convert it and
 // printed with one line feed. Without --dir the data is where the desktop program keeps it: beside the program in
 // portable use, else in the user's data folder (made and filled with the shipped files on first use); --list names
 // the folder it read. Exit status: 0 success, 1 a conversion reported an error (its line is empty),
-// 2 usage error, unknown slot, or a data file that cannot be read.
+// 2 usage error, unknown slot, or a data file that cannot be read. --update-rates: 0 the rates were written (or
+// shown, with --dry-run), 1 nothing was written (the message says why), 2 as above.
 #include "runtime/convert.h"
 #include "runtime/errors.h"
 #include "runtime/numbers.h"
 #include "store/currencyfile.h"
 #include "store/datafolder.h"
 #include "store/keyfile.h"
+#include "store/ratesupdate.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -32,6 +37,7 @@
 
 #include <shellapi.h>
 #else
+#include "platform/netrates/ratesload.h"
 #include "platform/xdg/xdgfolders.h"
 #endif
 
@@ -46,6 +52,8 @@ const char* const kUsage = "Aufruf:\n"
                            "  valumat-convert [--dir VERZ] --from NAME --to NAME [--decimals N] [--separator S]\n"
                            "                  [--code-before T | --code-after T] [--] [BETRAG...]\n"
                            "  valumat-convert [--dir VERZ] --list\n"
+                           "  valumat-convert [--dir VERZ] --update-rates [URL|DATEI] [--date JJJJ-MM-TT] [--dry-run]\n"
+                           "                  [--add]\n"
                            "Ohne BETRAG wird jede Zeile der Standardeingabe umgerechnet.\n";
 
 // A desktop without a screen: message boxes become lines on standard error and answer "Ja", so that a routine
@@ -150,6 +158,11 @@ struct Arguments {
     int codePosition = 0;
     std::string codeText;
     bool list = false;
+    bool updateRates = false;
+    std::string ratesAddress; // "" : the bank's daily file (or, with --date, its 90-day and history files)
+    std::string date;
+    bool dryRun = false;
+    bool add = false;
     std::vector<std::string> texts;
 };
 
@@ -200,6 +213,17 @@ Arguments parse(int argc, char** argv) {
             a.codeText = value(arg.c_str());
         } else if (arg == "--list") {
             a.list = true;
+        } else if (arg == "--update-rates") {
+            a.updateRates = true;
+            if (i + 1 < argc && !std::string(argv[i + 1]).starts_with("--")) {
+                a.ratesAddress = argv[++i];
+            }
+        } else if (arg == "--date") {
+            a.date = value("--date");
+        } else if (arg == "--dry-run") {
+            a.dryRun = true;
+        } else if (arg == "--add") {
+            a.add = true;
         } else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             std::exit(0);
@@ -213,9 +237,18 @@ Arguments parse(int argc, char** argv) {
         a.texts.emplace_back(argv[i]);
     }
     const bool byNames = a.from || a.to;
-    const int modes = (a.slot ? 1 : 0) + (byNames ? 1 : 0) + (a.list ? 1 : 0);
+    const int modes = (a.slot ? 1 : 0) + (byNames ? 1 : 0) + (a.list ? 1 : 0) + (a.updateRates ? 1 : 0);
     if (modes != 1) {
-        fail(std::string("genau eine von --binding, --from/--to oder --list angeben\n") + kUsage);
+        fail(std::string("genau eine von --binding, --from/--to, --list oder --update-rates angeben\n") + kUsage);
+    }
+    if (!a.updateRates && (!a.date.empty() || a.dryRun || a.add)) {
+        fail("--date, --dry-run und --add gehören zu --update-rates");
+    }
+    if (a.updateRates && !a.texts.empty()) {
+        fail("--update-rates nimmt keine Beträge");
+    }
+    if (!a.date.empty() && (a.date.size() != 10 || a.date[4] != '-' || a.date[7] != '-')) {
+        fail("--date erwartet JJJJ-MM-TT: " + a.date);
     }
     if (byNames && (!a.from || !a.to)) {
         fail("--from und --to gehören zusammen");
@@ -224,6 +257,97 @@ Arguments parse(int argc, char** argv) {
         fail("--list nimmt keine Beträge");
     }
     return a;
+}
+
+std::string today() {
+    const auto days = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now());
+    const std::chrono::year_month_day ymd{days};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
+                  static_cast<unsigned>(ymd.day()));
+    return text;
+}
+
+platform::RateLoad loadRates([[maybe_unused]] const std::string& address) {
+#ifdef _WIN32
+    return {{}, "Kurse laden ist in dieser Windows-Fassung noch nicht enthalten"};
+#else
+    return netrates::loadRates(address, netrates::limitsFromEnvironment());
+#endif
+}
+
+// --update-rates: loads the rates, shows what they change, and writes the currency file and kurse.dat.
+int updateRates(AppState& state, Headless& headless, const Arguments& args) {
+    std::string address = args.ratesAddress;
+    if (address.empty()) {
+        address = args.date.empty() ? kEcbDailyAddress : kEcb90DaysAddress;
+    }
+    platform::RateLoad load = loadRates(address);
+    std::string message = load.error.empty() ? checkRateDays(load.days) : load.error;
+    const platform::RateDay* day = nullptr;
+    if (message.empty()) {
+        day = pickRateDay(load.days, args.date, message);
+    }
+    if (day == nullptr && args.ratesAddress.empty() && address == kEcb90DaysAddress && !load.days.empty() &&
+        std::all_of(load.days.begin(), load.days.end(),
+                    [&](const platform::RateDay& d) { return d.date > args.date; })) {
+        // Older than the last 90 days: the whole history.
+        address = kEcbHistoryAddress;
+        load = loadRates(address);
+        message = load.error.empty() ? checkRateDays(load.days) : load.error;
+        if (message.empty()) {
+            day = pickRateDay(load.days, args.date, message);
+        }
+    }
+    if (day == nullptr) {
+        std::cerr << "valumat-convert: Kurse nicht aktualisiert: " << message << "\n";
+        return 1;
+    }
+    const RatePlan plan = planRateUpdate(state.currencies, *day, args.add);
+    std::cout << rateUpdateTable(plan);
+    if (!plan.fixedNames.empty()) {
+        std::cout << "Fester Kurs, nicht geändert:";
+        for (const std::string& name : plan.fixedNames) {
+            std::cout << " " << name << (&name == &plan.fixedNames.back() ? "" : ",");
+        }
+        std::cout << "\n";
+    }
+    if (!plan.keptNames.empty()) {
+        std::cout << "Nicht in den Kursen, nicht geändert:";
+        for (const std::string& name : plan.keptNames) {
+            std::cout << " " << name << (&name == &plan.keptNames.back() ? "" : ",");
+        }
+        std::cout << "\n";
+    }
+    if (!plan.missing.empty()) {
+        std::cout << "Nicht in der Währungstabelle (--add fügt sie hinzu):";
+        for (const std::string& code : plan.missing) {
+            std::cout << " " << code;
+        }
+        std::cout << "\n";
+    }
+    if (args.dryRun) {
+        std::cout << rateUpdateSummary(plan) << " (Probelauf, nichts geschrieben)\n";
+        return 0;
+    }
+    applyRatePlan(state.currencies, plan);
+    state.CurrentCurrencyRow = -1; // the rows go out as they are
+    SaveRates(state, false);
+    if (headless.errors > 0) {
+        fail("kann " + state.path(kCurrencyFile) + " nicht schreiben: " + headless.lastError);
+    }
+    RatesInfo info = readRatesInfo(*state.files, state.path(kRatesInfoFile));
+    info.date = plan.date;
+    info.source = address;
+    info.loadedOn = today();
+    try {
+        writeRatesInfo(*state.files, state.path(kRatesInfoFile), info);
+    } catch (const RuntimeError& e) {
+        std::cerr << "valumat-convert: kann " << state.path(kRatesInfoFile) << " nicht schreiben: " << e.description()
+                  << "\n";
+    }
+    std::cout << rateUpdateSummary(plan) << "\n";
+    return 0;
 }
 
 } // namespace
@@ -263,6 +387,10 @@ int main(int argc, char** argv) {
     ReadRates(state, false);
     if (headless.errors > 0) {
         fail("kann " + state.path(kCurrencyFile) + " nicht lesen: " + headless.lastError);
+    }
+
+    if (args.updateRates) {
+        return updateRates(state, headless, args);
     }
 
     KeyBinding binding;

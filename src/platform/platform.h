@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace valumat::platform {
 
@@ -183,6 +184,8 @@ public:
         static_cast<void>(title);
         static_cast<void>(text);
     }
+    // Changes the tooltip of the shown icon (the next add shows it too). Never fails.
+    virtual void setTooltip(const std::string& tooltip) { static_cast<void>(tooltip); }
 };
 
 // Opening files, web addresses and "mailto:" addresses with their associated programs. Never fails (nothing is
@@ -248,6 +251,29 @@ public:
     virtual void createFolder(const std::string& folder) = 0;
 };
 
+// Reference rates against the Euro as a rates file lists them: per day, each currency code with its units per
+// Euro, both as the file writes them ("USD", "1.0856"); the date as YYYY-MM-DD, "" when the file gives none.
+struct ReferenceRate {
+    std::string code;
+    std::string rate;
+};
+struct RateDay {
+    std::string date;
+    std::vector<ReferenceRate> rates;
+};
+struct RateLoad {
+    std::vector<RateDay> days; // in the file's order
+    std::string error;         // German, "" when a rates file was read
+};
+
+// Loads a rates file from an https:// address or a local file without holding up the user-interface thread: `done`
+// runs later on that thread with what was read. One load at a time; never fails (problems are in RateLoad::error).
+class RateSource {
+public:
+    virtual ~RateSource() = default;
+    virtual void load(const std::string& address, std::function<void(RateLoad)> done) = 0;
+};
+
 // All services of one desktop. Backends fill every pointer.
 struct Platform {
     HotKeys* hotKeys = nullptr;
@@ -263,6 +289,7 @@ struct Platform {
     MessageBoxes* messageBoxes = nullptr;
     Process* process = nullptr;
     Folders* folders = nullptr;
+    RateSource* rates = nullptr; // nullptr: this desktop loads no rates
 };
 
 } // namespace valumat::platform

@@ -172,6 +172,10 @@ struct AppState {
     // separator: the program's folder in portable use, else the user's data folder.
     std::string dataDirectory;
 
+    // The bytes of kurse.dat (the day and source of the rates) for rates put into the table while edits were
+    // pending: written with the currency file, dropped by "Abbrechen". "" when none wait.
+    std::string pendingRatesInfo;
+
     // Window state fed by the tables.
     CurrencyEditor currencyEditor;
     int CurrentCurrencyRow = -1;

@@ -70,6 +70,8 @@ void Program::Form_Load() {
         w.clearChanges();
         w.keys.SetLine();
 
+        tray.updateRatesIfDue(todayIso());
+
         const bool configRequested = trimSpaces(state.platform.process->commandLine()) == "/config";
         if (state.options.minimised && !configRequested) {
             ShowTray();

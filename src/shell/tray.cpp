@@ -3,8 +3,14 @@
 #include "runtime/errors.h"
 #include "runtime/report.h"
 #include "runtime/script.h"
+#include "runtime/text.h"
+#include "store/currencyfile.h"
 #include "store/optionsfile.h"
+#include "store/ratesupdate.h"
 #include "ui/infotab.h"
+
+#include <chrono>
+#include <cstdio>
 
 namespace valumat::shell {
 
@@ -12,30 +18,45 @@ std::string trayTooltip() {
     return std::string("Valumat - ") + ui::kMakerDomain;
 }
 
+std::string todayIso() {
+    const std::chrono::year_month_day ymd{std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
+                  static_cast<unsigned>(ymd.day()));
+    return text;
+}
+
 Tray::Tray(ui::ConfigWindow& window)
     : mTasten("mTasten", "Tastenbelegung"), mWaehrungen("mWaehrungen", "Währungen"), mOptionen("mOptionen", "Optionen"),
       mInfo("mInfo", "Info"), mSep2("mSep2", "-"), mChangeKeyPress("mChangeKeyPress", kModeCaptionInitial),
-      mSep("mSep", "-"), mEnde("mEnde", "Beenden"), w_(window) {
+      mKurse("mKurse", kUpdateRatesCaption), mKurseTaeglich("mKurseTaeglich", kDailyRatesOff), mSep("mSep", "-"),
+      mEnde("mEnde", "Beenden"), w_(window) {
     mTasten.onClick = [this] { mTasten_Click(); };
     mWaehrungen.onClick = [this] { mWaehrungen_Click(); };
     mOptionen.onClick = [this] { mOptionen_Click(); };
     mInfo.onClick = [this] { mInfo_Click(); };
     mChangeKeyPress.onClick = [this] { mChangeKeyPress_Click(); };
     mEnde.onClick = [this] { mEnde_Click(); };
+    mKurse.onClick = [this] { mKurse_Click(); };
+    mKurseTaeglich.onClick = [this] { mKurseTaeglich_Click(); };
     if (w_.state.platform.tray != nullptr) {
         w_.state.platform.tray->setMouseHandler([this](int message) { Picture1_MouseMove(message); });
     }
 }
 
 std::vector<MenuItem*> Tray::menu() {
-    return {&mTasten, &mWaehrungen, &mOptionen, &mInfo, &mSep2, &mChangeKeyPress, &mSep, &mEnde};
+    if (w_.state.platform.rates == nullptr) {
+        return {&mTasten, &mWaehrungen, &mOptionen, &mInfo, &mSep2, &mChangeKeyPress, &mSep, &mEnde};
+    }
+    return {&mTasten,         &mWaehrungen, &mOptionen,      &mInfo, &mSep2,
+            &mChangeKeyPress, &mKurse,      &mKurseTaeglich, &mSep,  &mEnde};
 }
 
 void Tray::ShowTray() {
     try {
         w_.form.setVisible(false);
         w_.form.setShowInTaskbar(false);
-        w_.state.platform.tray->add(trayTooltip());
+        w_.state.platform.tray->add(tooltip());
     } catch (const RuntimeError& e) {
         reportError(w_.state.platform, "ShowTray", e.description());
     }
@@ -101,6 +122,91 @@ void Tray::mEnde_Click() {
     if (leave) {
         leave();
     }
+}
+
+std::string Tray::tooltip() const {
+    if (w_.state.dataDirectory.empty()) {
+        return trayTooltip();
+    }
+    const std::string rates = ratesInfoLine(readRatesInfo(*w_.state.files, w_.state.path(kRatesInfoFile)));
+    return rates.empty() ? trayTooltip() : trayTooltip() + "\n" + rates;
+}
+
+void Tray::mKurse_Click() {
+    updateRates(kEcbDailyAddress);
+}
+
+void Tray::mKurseTaeglich_Click() {
+    RatesInfo info = readRatesInfo(*w_.state.files, w_.state.path(kRatesInfoFile));
+    info.dailyAtStart = !info.dailyAtStart;
+    try {
+        writeRatesInfo(*w_.state.files, w_.state.path(kRatesInfoFile), info);
+    } catch (const RuntimeError& e) {
+        w_.state.platform.tray->showMessage("Valumat", "Einstellung nicht gespeichert: " + e.description());
+    }
+    dailyCaptionChanged();
+}
+
+void Tray::dailyCaptionChanged() {
+    const bool on = readRatesInfo(*w_.state.files, w_.state.path(kRatesInfoFile)).dailyAtStart;
+    mKurseTaeglich.setCaption(on ? kDailyRatesOn : kDailyRatesOff);
+}
+
+void Tray::updateRates(const std::string& address) {
+    if (w_.state.platform.rates == nullptr || loading_) {
+        return;
+    }
+    loading_ = true;
+    mKurse.setEnabled(false);
+    w_.state.platform.rates->load(address, [this, address](platform::RateLoad load) {
+        loading_ = false;
+        mKurse.setEnabled(true);
+        const std::string text = ratesLoaded(address, load, todayIso());
+        w_.state.platform.tray->showMessage("Valumat", text);
+    });
+}
+
+void Tray::updateRatesIfDue(const std::string& today) {
+    dailyCaptionChanged();
+    const RatesInfo info = readRatesInfo(*w_.state.files, w_.state.path(kRatesInfoFile));
+    if (info.dailyAtStart && info.loadedOn != today) {
+        updateRates(kEcbDailyAddress);
+    }
+}
+
+std::string Tray::ratesLoaded(const std::string& address, const platform::RateLoad& load, const std::string& today) {
+    AppState& state = w_.state;
+    std::string message = load.error.empty() ? checkRateDays(load.days) : load.error;
+    const platform::RateDay* day = message.empty() ? pickRateDay(load.days, "", message) : nullptr;
+    if (day == nullptr) {
+        return "Kurse nicht aktualisiert: " + message;
+    }
+    // The shown currency's boxes go into its row first, so that the update meets the user's edits in the table.
+    const int shown = state.CurrentCurrencyRow;
+    if (shown >= 0) {
+        StoreCurrencyRow(state, shown);
+    }
+    const RatePlan plan = planRateUpdate(state.currencies, *day, false);
+    applyRatePlan(state.currencies, plan);
+    state.notify(Changed::CurrencyRows);
+    if (shown >= 0) {
+        state.CurrentCurrencyRow = -1; // reload the boxes from the row without storing them again
+        SelectCurrencyRow(state, shown);
+    }
+    RatesInfo info = readRatesInfo(*state.files, state.path(kRatesInfoFile));
+    info.date = plan.date;
+    info.source = address;
+    info.loadedOn = today;
+    if (state.ChangesPending) {
+        state.pendingRatesInfo = utf8ToCp1252(composeRatesInfo(info));
+        state.markChanged();
+        return rateUpdateSummary(plan) + " (gespeichert mit „Übernehmen“)";
+    }
+    state.pendingRatesInfo = utf8ToCp1252(composeRatesInfo(info));
+    SaveRates(state, false);
+    SaveRates(state, true); // "Abbrechen" keeps the new rates
+    state.platform.tray->setTooltip(tooltip());
+    return rateUpdateSummary(plan);
 }
 
 void Tray::modeCaptionChanged() {

@@ -15,12 +15,19 @@ using ui::MenuItem;
 // The icon's tooltip: the product name, " - " and the maker's web domain.
 std::string trayTooltip();
 
+inline constexpr const char* kUpdateRatesCaption = "Kurse aktualisieren (EZB)";
+inline constexpr const char* kDailyRatesOn = "Kurse täglich beim Start aktualisieren: ein";
+inline constexpr const char* kDailyRatesOff = "Kurse täglich beim Start aktualisieren: aus";
+
+// Today as YYYY-MM-DD (UTC).
+std::string todayIso();
+
 class Tray {
 public:
     explicit Tray(ui::ConfigWindow& window);
 
     // Menu1 ("popup"), entries in order.
-    MenuItem mTasten, mWaehrungen, mOptionen, mInfo, mSep2, mChangeKeyPress, mSep, mEnde;
+    MenuItem mTasten, mWaehrungen, mOptionen, mInfo, mSep2, mChangeKeyPress, mKurse, mKurseTaeglich, mSep, mEnde;
     std::vector<MenuItem*> menu();
     // Set by the renderer: opens Menu1 at the mouse position.
     std::function<void()> popupMenu;
@@ -38,13 +45,32 @@ public:
     void mInfo_Click();
     void mChangeKeyPress_Click();
     void mEnde_Click();
+    // "Kurse aktualisieren (EZB)": loads the bank's daily rates without holding up the hot keys; the result comes
+    // as a balloon.
+    void mKurse_Click();
+    // Switches the update once a day at start on or off (kept in kurse.dat).
+    void mKurseTaeglich_Click();
+
+    // Loads rates from an address or file (one load at a time); ratesLoaded runs with the result.
+    void updateRates(const std::string& address);
+    // Takes loaded rates into the currency table, as an edit on the currencies tab would: with no edits pending the
+    // currency file (and its working copy) is written at once, else the rates wait for "Übernehmen" with the other
+    // edits. Returns the balloon's text ("31 Kurse vom 08.12.2026 aktualisiert" or why nothing changed).
+    std::string ratesLoaded(const std::string& address, const platform::RateLoad& load, const std::string& today);
+    // At start: the update once a day, when it is switched on and was not done today.
+    void updateRatesIfDue(const std::string& today);
+    bool loadingRates() const { return loading_; }
+    // trayTooltip() and, once rates were updated, their day on a second line.
+    std::string tooltip() const;
 
     // The mode caption changed in the program state.
     void modeCaptionChanged();
 
 private:
     void openOnTab(int tab);
+    void dailyCaptionChanged();
     ui::ConfigWindow& w_;
+    bool loading_ = false;
 };
 
 } // namespace valumat::shell

@@ -3,6 +3,7 @@
 #include "runtime/errors.h"
 #include "runtime/report.h"
 #include "runtime/text.h"
+#include "store/ratesupdate.h"
 
 namespace valumat {
 
@@ -140,6 +141,16 @@ void SaveRates(AppState& state, bool workingCopy) {
     } catch (const RuntimeError& e) {
         reportError(state.platform, "SaveRates", e.description());
         return;
+    }
+    if (!workingCopy && !state.pendingRatesInfo.empty()) {
+        try {
+            auto info = state.files->create(state.path(kRatesInfoFile));
+            info->write(state.pendingRatesInfo);
+            info->commit();
+        } catch (const RuntimeError&) {
+            // The rates are written; only their date is not shown.
+        }
+        state.pendingRatesInfo.clear();
     }
     if (!workingCopy && state.ChangesPending) {
         state.clearChanges();

@@ -202,6 +202,7 @@ void ConfigWindow::cOK2_Click() {
 }
 
 void ConfigWindow::CCancel_Click() {
+    state.pendingRatesInfo.clear(); // rates taken into the table are dropped with the other edits
     const bool rates = ReadRates(state, true);
     const bool bindings = ReadKeyList(state, true);
     const bool optionValues = ReadOptions(state, true);

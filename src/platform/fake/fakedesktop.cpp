@@ -519,6 +519,12 @@ struct FakeDesktop::Impl final : platform::HotKeys,
 
     void setMouseHandler(std::function<void(int message)> handler) override { trayHandler = std::move(handler); }
 
+    void setTooltip(const std::string& text) override {
+        if (trayShown) {
+            tooltip = text;
+        }
+    }
+
     void showMessage(const std::string& title, const std::string& text) override {
         if (trayShown) {
             trayMessages.push_back(title + ": " + text);

@@ -10,6 +10,7 @@
 #include "platform/qt/localatoms.h"
 #include "platform/qt/modalhost.h"
 #include "platform/qt/qtdesktop.h"
+#include "platform/qt/qtrates.h"
 #include "platform/qt/traymenu.h"
 #include "platform/wayland/connection.h"
 #include "platform/wayland/swayhotkeys.h"
@@ -245,7 +246,9 @@ int main(int argc, char** argv) {
     qt::LocalAtoms atoms;
     qt::Sleeper sleeper;
     qt::MessagePump pump;
-    qt::TrayIcon tray(qtui::valumatIcon());
+    qt::TrayIcon trayIcon(qtui::valumatIcon());
+    qt::TooltipTray tray(trayIcon);
+    qt::RateLoader rates;
     qt::ShellOpen shell;
     qt::MessageBoxes boxes;
     qt::Process process;
@@ -262,6 +265,7 @@ int main(int argc, char** argv) {
     services.messageBoxes = &boxes;
     services.process = &process;
     services.folders = &folders;
+    services.rates = &rates;
 
     // The backend's services. X11: on Qt's X connection. Wayland: on a connection of our own.
     std::unique_ptr<x11::X11HotKeys> x11HotKeys;
@@ -327,7 +331,7 @@ int main(int argc, char** argv) {
             waylandHotKeys.reset();
             waylandKeys->releaseAll();
         };
-        tray.activateOpens = true;
+        trayIcon.activateOpens = true;
         services.hotKeys = waylandHotKeys.get();
         services.keyEvents = waylandKeys.get();
         services.clipboard = waylandClipboard.get();
@@ -410,7 +414,7 @@ int main(int argc, char** argv) {
                             });
                     }
                 });
-            if (!tray.available()) {
+            if (!trayIcon.available()) {
                 std::fprintf(stderr, "valumat: kein Infobereich (System-Tray) gefunden; ein zweiter Start von "
                                      "valumat zeigt das Fenster.\n");
             }
