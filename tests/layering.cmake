@@ -1,5 +1,6 @@
-# runtime/, store/ and the platform interfaces include only standard headers and each other; ui/ includes no
-# header of shell/.
+# runtime/, store/ and the platform interfaces include only standard headers and each other; ui/ and shell/ include
+# standard headers and the layers below them, no toolkit (ui/ no header of shell/); no platform backend includes
+# another backend's headers.
 set(allowed_std
     algorithm array atomic cerrno cfloat charconv cmath compare cstddef cstdint cstdio cstdlib cstring deque filesystem
     functional iterator limits map memory numeric optional set sstream stdexcept string string_view system_error
@@ -29,6 +30,49 @@ foreach(source IN LISTS window_sources)
     foreach(line IN LISTS includes)
         string(APPEND failures "${source}: ${line} (ui must not include shell)\n")
     endforeach()
+endforeach()
+# The window logic and the shell are toolkit-free: standard headers and the project's portable layers only.
+file(GLOB_RECURSE shell_sources ${SOURCE_DIR}/src/ui/* ${SOURCE_DIR}/src/shell/*)
+list(APPEND allowed_std chrono climits)
+foreach(source IN LISTS shell_sources)
+    file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include")
+    foreach(line IN LISTS includes)
+        if(line MATCHES "#[ \t]*include[ \t]*<([^>]+)>")
+            list(FIND allowed_std "${CMAKE_MATCH_1}" found)
+            if(found EQUAL -1)
+                string(APPEND failures "${source}: <${CMAKE_MATCH_1}> (no toolkit in ui/ and shell/)\n")
+            endif()
+        elseif(line MATCHES "#[ \t]*include[ \t]*\"([^\"]+)\"")
+            if(NOT CMAKE_MATCH_1 MATCHES "^(runtime|store|ui|shell)/" AND NOT CMAKE_MATCH_1 STREQUAL "platform/platform.h")
+                string(APPEND failures "${source}: \"${CMAKE_MATCH_1}\" (no platform code in ui/ and shell/)\n")
+            endif()
+        endif()
+    endforeach()
+endforeach()
+# One backend per desktop, none built on another's headers (the Linux backends share the Qt layer in linux/).
+set(backends fake win32 linux/x11 linux/wayland)
+foreach(backend IN LISTS backends)
+    file(GLOB_RECURSE backend_sources ${SOURCE_DIR}/src/platform/${backend}/*.cpp ${SOURCE_DIR}/src/platform/${backend}/*.h)
+    foreach(other IN LISTS backends)
+        if(other STREQUAL backend)
+            continue()
+        endif()
+        foreach(source IN LISTS backend_sources)
+            file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"platform/${other}/")
+            foreach(line IN LISTS includes)
+                string(APPEND failures "${source}: ${line} (a backend must not use another backend's headers)\n")
+            endforeach()
+        endforeach()
+    endforeach()
+    # Windows and the fake desktop use nothing of the Linux program either.
+    if(backend MATCHES "^(fake|win32)$")
+        foreach(source IN LISTS backend_sources)
+            file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"platform/linux/")
+            foreach(line IN LISTS includes)
+                string(APPEND failures "${source}: ${line} (a backend must not use another backend's headers)\n")
+            endforeach()
+        endforeach()
+    endif()
 endforeach()
 if(failures)
     message(FATAL_ERROR "Headers outside their layer:\n${failures}")

@@ -1,6 +1,6 @@
 // The freedesktop.org data folders: the user's folder from the environment, the installation's folder beside the
 // executables, the writability probe and folder creation on the real disk.
-#include "platform/xdg/xdgfolders.h"
+#include "platform/linux/xdg/xdgfolders.h"
 #include "runtime/errors.h"
 #include "testutil.h"
 

@@ -27,6 +27,10 @@ inline constexpr unsigned kWmHotKey = 786; // 0x0312
 // Hot-key modifiers.
 inline constexpr unsigned kModControl = 2;
 
+// A hot key runs once the user has let go of its key and modifiers (so that the script's keys never meet the user's
+// hands), at most this long after the press.
+inline constexpr int kHotKeyReleaseWaitMs = 1000;
+
 // Global system-wide hot keys. A key press arrives later as a kWmHotKey message with the identifier as the first
 // parameter, delivered through the message pump to the window's current window procedure (WindowHook).
 class HotKeys {

@@ -1,9 +1,9 @@
 // The Qt renderer over the real configuration window on the fake desktop: the widgets show the models, and the
 // user's input reaches the models (and through them the program's state).
-#include "platform/qt/configwindowview.h"
-#include "platform/qt/icons.h"
-#include "platform/qt/modalhost.h"
-#include "platform/qt/traymenu.h"
+#include "platform/linux/ui/configwindowview.h"
+#include "platform/linux/ui/icons.h"
+#include "platform/linux/ui/modalhost.h"
+#include "platform/linux/ui/traymenu.h"
 #include "shell/startup.h"
 #include "testutil.h"
 #include "ui/configwindow.h"

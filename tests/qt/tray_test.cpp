@@ -1,7 +1,7 @@
 // The Linux tray icon's mouse buttons: on an XEmbed icon window (Qt's own, named QSystemTrayIconSys) the menu opens
 // when the right button comes up, not when it goes down; the other buttons pass as before.
-#include "platform/qt/icons.h"
-#include "platform/qt/qtdesktop.h"
+#include "platform/linux/qtservices.h"
+#include "platform/linux/ui/icons.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -1,9 +1,9 @@
 // Hot keys through KGlobalAccel against a stand-in service on a private session bus (fake_kglobalaccel.py, run by
 // this program under dbus-run-session): what is registered and how, refused combinations, the release awaited, the
 // bound when no release comes, other programs' signals ignored.
+#include "platform/linux/wayland/keymap.h"
+#include "platform/linux/wayland/kglobalaccel.h"
 #include "platform/platform.h"
-#include "platform/wayland/keymap.h"
-#include "platform/wayland/kglobalaccel.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -134,7 +134,7 @@ TEST_F(KGlobalAccelTest, WithoutAReleaseItRunsAfterTheBound) {
     press("valumat", "hotkey-3", false);
     ASSERT_TRUE(waitUntil([&] { return !fired_.empty(); }, 5000));
     // Qt's default (coarse) timers may fire up to 5 % early: what matters is that the bound was waited for.
-    EXPECT_GE(timer.elapsed(), KGlobalAccel::kReleaseWaitMs * 3 / 4);
+    EXPECT_GE(timer.elapsed(), platform::kHotKeyReleaseWaitMs * 3 / 4);
     EXPECT_EQ(fired_, std::vector<int>{3});
     // A second press before the first one's release runs the first at once; the second waits for its release.
     fired_.clear();
@@ -153,7 +153,7 @@ TEST_F(KGlobalAccelTest, OtherProgramsAndActionsAreIgnored) {
     press("kwin", "hotkey-2", true);          // another component, another object: not subscribed to
     press("valumat", "Fenster zeigen", true); // not one of our hot keys
     press("valumat", "hotkey-x", true);
-    pumpFor(KGlobalAccel::kReleaseWaitMs + 300);
+    pumpFor(platform::kHotKeyReleaseWaitMs + 300);
     EXPECT_TRUE(fired_.empty());
 }
 

@@ -1,10 +1,10 @@
 // The Wayland backend's pieces that need no compositor: the key table, the US layout's key names and modifier
 // masks, the combinations written for sway, and sway's IPC framing and binding events, the shortcuts KGlobalAccel
 // is given.
+#include "platform/linux/wayland/keymap.h"
+#include "platform/linux/wayland/kglobalaccel.h"
+#include "platform/linux/wayland/swayhotkeys.h"
 #include "platform/platform.h"
-#include "platform/wayland/keymap.h"
-#include "platform/wayland/kglobalaccel.h"
-#include "platform/wayland/swayhotkeys.h"
 
 #include <QKeySequence>
 #include <gtest/gtest.h>

@@ -9,8 +9,8 @@
 //
 // sway gives the focused window a new keyboard focus each time a keyboard is added, and GTK may lose a key that
 // arrives meanwhile: a keyboard made for every step loses keys now and then, one kept for the test does not.
-#include "platform/wayland/connection.h"
-#include "platform/wayland/waylandkeys.h"
+#include "platform/linux/wayland/connection.h"
+#include "platform/linux/wayland/waylandkeys.h"
 #include "runtime/errors.h"
 #include "runtime/keysender.h"
 

@@ -1,6 +1,6 @@
 // Hot keys on a private Xvfb: the owner connection plays Qt's part (xcb owns its event queue and hands every
 // event to handleEvent), a second connection types through XTEST, a third plays another program.
-#include "platform/x11/x11hotkeys.h"
+#include "platform/linux/x11/x11hotkeys.h"
 
 #include "xserver.h"
 

@@ -1,6 +1,6 @@
 // Key events on a private Xvfb: the sender uses one connection, a focused test window on another connection
 // records what an application would receive.
-#include "platform/x11/x11keys.h"
+#include "platform/linux/x11/x11keys.h"
 
 #include "runtime/errors.h"
 #include "runtime/keysender.h"

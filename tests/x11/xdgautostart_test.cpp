@@ -1,4 +1,4 @@
-#include "platform/x11/xdgautostart.h"
+#include "platform/linux/xdg/xdgautostart.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-namespace valumat::x11 {
+namespace valumat::xdg {
 namespace {
 
 namespace fs = std::filesystem;
@@ -145,4 +145,4 @@ TEST_F(AutostartTest, FailureLeavesThingsAsTheyWere) {
 }
 
 } // namespace
-} // namespace valumat::x11
+} // namespace valumat::xdg

@@ -164,7 +164,7 @@ void HotKeys::awaitRelease(LPARAM lParam) {
     const auto anyDown = [&keys] {
         return std::any_of(keys.begin(), keys.end(), [](int key) { return (GetAsyncKeyState(key) & 0x8000) != 0; });
     };
-    const ULONGLONG deadline = GetTickCount64() + kReleaseWaitMs;
+    const ULONGLONG deadline = GetTickCount64() + platform::kHotKeyReleaseWaitMs;
     while (anyDown()) {
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) {

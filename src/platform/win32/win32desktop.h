@@ -53,10 +53,10 @@ inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;
 class HotKeys final : public platform::HotKeys {
 public:
     // How long a hot key waits for the user to let go of its key and modifiers before it runs all the same.
-    static constexpr int kReleaseWaitMs = 1000;
-    // Returns once the key and the modifiers of a WM_HOTKEY's lParam are up, or after kReleaseWaitMs. Windows tells
-    // no other program when a key goes up, so the key state is looked at every 10 ms; messages sent to our windows
-    // (a target asking for a rendered result) are answered meanwhile, posted ones (a next hot key) stay queued.
+    // Returns once the key and the modifiers of a WM_HOTKEY's lParam are up, or after platform::kHotKeyReleaseWaitMs.
+    // Windows tells no other program when a key goes up, so the key state is looked at every 10 ms; messages sent to
+    // our windows (a target asking for a rendered result) are answered meanwhile, posted ones (a next hot key) stay
+    // queued.
     static void awaitRelease(LPARAM lParam);
 
     ~HotKeys() override;

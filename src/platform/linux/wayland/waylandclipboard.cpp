@@ -1,0 +1,343 @@
+#include "platform/linux/wayland/waylandclipboard.h"
+
+#include "platform/linux/eventwait.h"
+#include "platform/linux/wayland/connection.h"
+#include "runtime/errors.h"
+
+#include "wlr-data-control-unstable-v1-client.h"
+
+#include <QEventLoop>
+#include <QString>
+#include <QTimer>
+
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace valumat::wayland {
+
+namespace {
+
+std::int64_t steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The text formats we offer for a result and read a copy in, best first.
+const char* const kTextTypes[] = {"text/plain;charset=utf-8", "UTF8_STRING", "text/plain", "TEXT", "STRING"};
+
+bool isTextType(const std::string& type) {
+    return std::any_of(std::begin(kTextTypes), std::end(kTextTypes), [&type](const char* t) { return type == t; });
+}
+
+class SavedClipboard final : public platform::Clipboard::Snapshot {
+public:
+    std::vector<std::pair<std::string, std::string>> formats;
+};
+
+// Writes all bytes to a pipe whose reader reads them while we write; gives up when the reader stops reading for a
+// second.
+void writeAll(int fd, const std::string& bytes) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            pollfd ready{fd, POLLOUT, 0};
+            if (::poll(&ready, 1, 1000) <= 0) {
+                return;
+            }
+        } else {
+            return; // the reader went away
+        }
+    }
+}
+
+} // namespace
+
+// The C callbacks of the protocol objects.
+struct Listeners {
+    static void offerMimeType(void* data, zwlr_data_control_offer_v1* offer, const char* type) {
+        auto* self = static_cast<Clipboard*>(data);
+        const auto it = self->offers_.find(offer);
+        if (it != self->offers_.end()) {
+            it->second.types.emplace_back(type);
+        }
+    }
+    static constexpr zwlr_data_control_offer_v1_listener kOffer = {&offerMimeType};
+
+    static void dataOffer(void* data, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1* offer) {
+        auto* self = static_cast<Clipboard*>(data);
+        self->offers_[offer].proxy = offer;
+        zwlr_data_control_offer_v1_add_listener(offer, &kOffer, self);
+    }
+    static void selection(void* data, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1* offer) {
+        static_cast<Clipboard*>(data)->onSelection(offer);
+    }
+    static void finished(void* data, zwlr_data_control_device_v1*) {
+        auto* self = static_cast<Clipboard*>(data);
+        self->trace("device finished");
+    }
+    static void primarySelection(void* data, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1* offer) {
+        auto* self = static_cast<Clipboard*>(data);
+        if (offer != nullptr && offer != self->selection_) {
+            self->offers_.erase(offer);
+            zwlr_data_control_offer_v1_destroy(offer);
+        }
+    }
+    static constexpr zwlr_data_control_device_v1_listener kDevice = {&dataOffer, &selection, &finished,
+                                                                     &primarySelection};
+
+    static void send(void* data, zwlr_data_control_source_v1*, const char* type, int fd) {
+        auto* source = static_cast<Clipboard::Source*>(data);
+        source->owner->onSend(source, type, fd);
+    }
+    static void cancelled(void* data, zwlr_data_control_source_v1*) {
+        auto* source = static_cast<Clipboard::Source*>(data);
+        source->owner->onCancelled(source);
+    }
+    static constexpr zwlr_data_control_source_v1_listener kSource = {&send, &cancelled};
+};
+
+Clipboard::Clipboard(Connection& connection) : connection_(connection) {
+    tracing_ = !qEnvironmentVariableIsEmpty("VALUMAT_TRACE_CLIPBOARD");
+    if (connection_.dataControl() != nullptr && connection_.seat() != nullptr) {
+        device_ = zwlr_data_control_manager_v1_get_data_device(connection_.dataControl(), connection_.seat());
+        zwlr_data_control_device_v1_add_listener(device_, &Listeners::kDevice, this);
+        connection_.roundtrip(); // the current selection
+    }
+}
+
+Clipboard::~Clipboard() {
+    for (auto& [proxy, offer] : offers_) {
+        zwlr_data_control_offer_v1_destroy(proxy);
+    }
+    for (auto& source : sources_) {
+        zwlr_data_control_source_v1_destroy(source->proxy);
+    }
+    if (device_ != nullptr) {
+        zwlr_data_control_device_v1_destroy(device_);
+    }
+    connection_.flush();
+}
+
+void Clipboard::trace(const std::string& what) {
+    if (tracing_) {
+        std::fprintf(stderr, "valumat: clipboard %lld %s\n", static_cast<long long>(steadyMs() % 1000000),
+                     what.c_str());
+    }
+}
+
+std::int64_t Clipboard::nowMs() {
+    return steadyMs();
+}
+
+void Clipboard::waitForEvents(int maxMilliseconds) {
+    if (!abandoned_) {
+        qt::waitForSignal(this, &Clipboard::news, maxMilliseconds);
+    }
+}
+
+void Clipboard::onSelection(zwlr_data_control_offer_v1* offer) {
+    // The offer before is dropped.
+    if (selection_ != nullptr && selection_ != offer) {
+        offers_.erase(selection_);
+        zwlr_data_control_offer_v1_destroy(selection_);
+    }
+    selection_ = offer;
+    if (offer == nullptr) {
+        trace("selection none");
+        return;
+    }
+    if (ownSelection_ != nullptr) {
+        trace("selection ours");
+        return;
+    }
+    trace("selection of another client");
+    if (listener_ != nullptr) {
+        listener_->ownerChanged(platform::ClipboardOrigin::Unknown, std::nullopt);
+        emit news();
+    }
+}
+
+void Clipboard::onSend(Source* source, const char* mimeType, int fd) {
+    const std::string type = mimeType;
+    bool serve = true;
+    if (source->result && listener_ != nullptr) {
+        serve = listener_->resultRequested(platform::ClipboardOrigin::Unknown, isTextType(type));
+        emit news();
+    }
+    const auto it = std::find_if(source->formats.begin(), source->formats.end(),
+                                 [&type](const auto& format) { return format.first == type; });
+    if (serve && it != source->formats.end()) {
+        writeAll(fd, it->second);
+    }
+    ::close(fd);
+    trace("request " + type + (source->result ? (serve ? " (result)" : " (result, refused)") : " (user's)"));
+}
+
+void Clipboard::onCancelled(Source* source) {
+    trace(source->result ? "result replaced" : "user's content replaced");
+    if (source == ownSelection_) {
+        ownSelection_ = nullptr;
+    }
+    zwlr_data_control_source_v1_destroy(source->proxy);
+    std::erase_if(sources_, [source](const auto& s) { return s.get() == source; });
+}
+
+Clipboard::Source* Clipboard::offerSource(std::vector<std::pair<std::string, std::string>> formats, bool result) {
+    auto source = std::make_unique<Source>();
+    source->owner = this;
+    source->formats = std::move(formats);
+    source->result = result;
+    source->proxy = zwlr_data_control_manager_v1_create_data_source(connection_.dataControl());
+    zwlr_data_control_source_v1_add_listener(source->proxy, &Listeners::kSource, source.get());
+    for (const auto& [type, bytes] : source->formats) {
+        zwlr_data_control_source_v1_offer(source->proxy, type.c_str());
+    }
+    zwlr_data_control_device_v1_set_selection(device_, source->proxy);
+    connection_.flush();
+    ownSelection_ = source.get();
+    sources_.push_back(std::move(source));
+    return ownSelection_;
+}
+
+bool Clipboard::readOffer(zwlr_data_control_offer_v1* offer, const std::string& type, int maxMilliseconds,
+                          std::string& bytes) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return false;
+    }
+    zwlr_data_control_offer_v1_receive(offer, type.c_str(), ends[1]);
+    connection_.flush();
+    ::close(ends[1]);
+    bytes.clear();
+    const std::int64_t deadline = steadyMs() + maxMilliseconds;
+    char buffer[65536];
+    bool complete = false;
+    while (true) {
+        const ssize_t n = ::read(ends[0], buffer, sizeof buffer);
+        if (n > 0) {
+            bytes.append(buffer, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n == 0) {
+            complete = true;
+            break;
+        }
+        if (errno != EAGAIN && errno != EINTR) {
+            break;
+        }
+        const std::int64_t left = deadline - steadyMs();
+        if (left <= 0) {
+            break;
+        }
+        pollfd ready{ends[0], POLLIN, 0};
+        ::poll(&ready, 1, static_cast<int>(left));
+    }
+    ::close(ends[0]);
+    if (!complete) {
+        trace("format not delivered in time: " + type);
+    }
+    return complete;
+}
+
+std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
+    if (device_ == nullptr) {
+        throw RuntimeError(err::kInvalidProcedureCall);
+    }
+    connection_.readEvents();
+    auto snapshot = std::make_unique<SavedClipboard>();
+    if (ownSelection_ != nullptr) {
+        snapshot->formats = ownSelection_->formats;
+    } else if (selection_ != nullptr) {
+        const std::int64_t deadline = steadyMs() + kSaveMs;
+        for (const std::string& type : offers_[selection_].types) {
+            std::string bytes;
+            const auto left = static_cast<int>(deadline - steadyMs());
+            if (left > 0 && readOffer(selection_, type, left, bytes)) {
+                snapshot->formats.emplace_back(type, std::move(bytes));
+            }
+        }
+    }
+    trace("save " + std::to_string(snapshot->formats.size()) + " formats");
+    return snapshot;
+}
+
+void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
+    const auto* saved = dynamic_cast<const SavedClipboard*>(&snapshot);
+    if (saved == nullptr || device_ == nullptr) {
+        throw RuntimeError(err::kInvalidProcedureCall);
+    }
+    trace("restore " + std::to_string(saved->formats.size()) + " formats");
+    if (saved->formats.empty()) {
+        zwlr_data_control_device_v1_set_selection(device_, nullptr);
+        ownSelection_ = nullptr;
+        connection_.flush();
+        return;
+    }
+    offerSource(saved->formats, false);
+}
+
+// The text of the current selection, as offered, empty when it cannot be read.
+std::string Clipboard::readText(int maxMilliseconds) {
+    const auto it = offers_.find(selection_);
+    if (selection_ == nullptr || ownSelection_ != nullptr || it == offers_.end()) {
+        return {};
+    }
+    for (const char* wanted : kTextTypes) {
+        if (std::find(it->second.types.begin(), it->second.types.end(), wanted) == it->second.types.end()) {
+            continue;
+        }
+        std::string bytes;
+        if (!readOffer(selection_, wanted, maxMilliseconds, bytes)) {
+            return {};
+        }
+        if (std::string(wanted) == "STRING") {
+            bytes = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
+        }
+        return bytes;
+    }
+    return {};
+}
+
+void Clipboard::empty() {
+    if (device_ == nullptr) {
+        throw RuntimeError(err::kInvalidProcedureCall);
+    }
+    zwlr_data_control_device_v1_set_selection(device_, nullptr);
+    // Events still on their way (the selection of a source of ours set just before, its cancellation) are taken in
+    // now, while we still know the source as ours: afterwards the first new selection is the application's copy.
+    connection_.roundtrip();
+    ownSelection_ = nullptr;
+    trace("empty");
+}
+
+void Clipboard::offerText(const std::string& text) {
+    if (device_ == nullptr) {
+        throw RuntimeError(err::kInvalidProcedureCall);
+    }
+    std::vector<std::pair<std::string, std::string>> formats;
+    for (const char* type : kTextTypes) {
+        formats.emplace_back(type, std::string(type) == "STRING" ? QString::fromStdString(text).toLatin1().toStdString()
+                                                                 : text);
+    }
+    offerSource(std::move(formats), true);
+}
+
+void Clipboard::abandonWaits() {
+    abandoned_ = true;
+    emit news();
+}
+
+} // namespace valumat::wayland
