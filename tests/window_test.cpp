@@ -438,5 +438,31 @@ TEST_F(Window, ContactFormSendsTheUntouchedForm) {
     EXPECT_EQ(h.desktop.shellRequests()[2].target, "http://www.valumat.example");
 }
 
+// A result the application does not take (a read-only text) is shown once the user's clipboard is back; the
+// message's click and the menu entry put the result on the clipboard.
+TEST(UnpastedResult, IsShownAndCanBeCopied) {
+    test::WindowHarness h;
+    h.startWithShippedData();
+    h.tray.ShowTray();
+    auto page = std::make_shared<fake::FakeEditor>("100");
+    page->selectAll();
+    h.desktop.setForeground(page);
+    h.desktop.setFetchDelay(60000); // it never pastes
+    h.desktop.setClipboardText("user's own");
+    EXPECT_FALSE(h.tray.mErgebnis.visible());
+    ASSERT_TRUE(h.desktop.pressHotKey(platform::kModControl, 'D'));
+    h.desktop.runUntilIdle();
+    EXPECT_EQ(page->text(), "100");
+    EXPECT_EQ(h.desktop.clipboardText(), "user's own");
+    EXPECT_EQ(h.desktop.trayMessages().back(),
+              "Nicht eingefügt – ein Klick kopiert das Ergebnis: 100 Euro = 195,58 Deutsche Mark");
+    EXPECT_TRUE(h.tray.mErgebnis.visible());
+    h.desktop.trayMouse(platform::kTrayMessageClick);
+    EXPECT_EQ(h.desktop.clipboardText(), "195,58");
+    h.desktop.setClipboardText("user's own");
+    h.tray.mErgebnis.click();
+    EXPECT_EQ(h.desktop.clipboardText(), "195,58");
+}
+
 } // namespace
 } // namespace valumat

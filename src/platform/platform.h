@@ -172,6 +172,8 @@ public:
 // and 517 (right button released) through the callback, on the user-interface thread.
 inline constexpr int kTrayLeftDoubleClick = 515;
 inline constexpr int kTrayRightButtonUp = 517;
+// A click on the message shown beside the icon (Windows' NIN_BALLOONUSERCLICK; a notification's default action).
+inline constexpr int kTrayMessageClick = 1029;
 class TrayIcon {
 public:
     virtual ~TrayIcon() = default;

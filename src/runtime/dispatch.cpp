@@ -29,6 +29,8 @@ void RunScript(AppState& state, int slot) {
     const EndCleanup onEnd([&trip] { trip.finish(); });
 
     bool noCopy = false; // a CALCULATE found no copy: no further key goes out
+    std::string copied;  // the last copy converted, and its result
+    std::string result;
     std::string remaining = state.scriptText;
     while (remaining.size() >= 2 && remaining.ends_with("\r\n") && !state.endRequested) {
         const auto end = remaining.find("\r\n");
@@ -58,9 +60,10 @@ void RunScript(AppState& state, int slot) {
                 // it so): without a copy, whatever the clipboard held then (the user's content coming back, a
                 // clipboard manager's), and even a clipboard without any format, could end up in the document.
                 noCopy = true;
-                const std::string copied = trip.copiedText();
+                copied = trip.copiedText();
+                result.clear();
                 if (!copied.empty()) {
-                    std::string result = Calculate(state, copied, slot);
+                    result = Calculate(state, copied, slot);
                     pump.pumpMessages();
                     // After an error (the user chose to go on) the paste puts the selection back as it was, as it
                     // does for a text that is not an amount, which comes back unchanged.
@@ -83,6 +86,23 @@ void RunScript(AppState& state, int slot) {
         trip.finish();
     } catch (const RuntimeError&) {
     }
+    // A converted amount the application did not take (a read-only text): the user's clipboard is back, and the
+    // user is told the result, which they can copy from there.
+    if (trip.pasteGivenUp() && !state.endRequested && result != copied) {
+        state.unpastedResult = result;
+        if (state.resultNotPasted) {
+            state.resultNotPasted(unpastedMessage(state, slot, copied, result));
+        }
+    }
+}
+
+std::string unpastedMessage(const AppState& state, int slot, const std::string& copied, const std::string& result) {
+    const KeyBinding& binding = state.bindings[slot];
+    std::string message = trimSpaces(copied) + " " + binding.sourceCurrency + " = " + result;
+    if (binding.codePosition == 0) {
+        message += " " + binding.targetCurrency; // without a code the amount says no currency
+    }
+    return message;
 }
 
 void RunHotKey(AppState& state, int slot) {

@@ -20,6 +20,10 @@ std::string scriptArgument(const std::string& line);
 // clipboard once the target has taken the result. Never fails.
 void RunScript(AppState& state, int slot);
 
+// What the user is told of a result the application did not take: "100 Euro = 195,58 Deutsche Mark" (the
+// result as the binding formats it; the target's name when the binding adds no currency code).
+std::string unpastedMessage(const AppState& state, int slot, const std::string& copied, const std::string& result);
+
 // Runs the script for slot i now, or, while another script runs, after it (in the order pressed).
 void RunHotKey(AppState& state, int slot);
 

@@ -78,6 +78,8 @@ public:
     // For tests and traces: what the last conversion saw.
     bool copyRecognised() const { return copied_; }
     bool fetched() const { return fetched_; }
+    // The target did not fetch the offered result within the bound (it does not paste).
+    bool pasteGivenUp() const { return gaveUp_; }
     int reoffers() const { return reoffers_; }
 
 private:
@@ -113,7 +115,7 @@ private:
     std::uint64_t keysAtFetch_ = 0;
     std::int64_t lastRequestMs_ = 0;
     bool gaveUp_ = false;
-    bool taken_ = false;     // another program took the clipboard before the fetch
+    bool taken_ = false; // another program took the clipboard before the fetch
     int reoffers_ = 0;
 };
 

@@ -167,6 +167,10 @@ struct AppState {
     bool scriptRunning = false;    // a hot key's script is running
     std::deque<int> queuedHotKeys; // slots of hot keys pressed meanwhile, oldest first
     bool endRequested = false;     // the program is ending: a running script stops at its next line
+    // A converted result the application did not take (a read-only text, a web page): kept for the user to copy,
+    // and resultNotPasted (set by the shell) tells them, with "100 Euro = 195,58 Deutsche Mark".
+    std::string unpastedResult;
+    std::function<void(const std::string& message)> resultNotPasted;
 
     // The folder of the data files, their working copies, the scripts, readme.txt and hilfe/, ending in the path
     // separator: the program's folder in portable use, else the user's data folder.

@@ -29,8 +29,8 @@ std::string todayIso() {
 Tray::Tray(ui::ConfigWindow& window)
     : mTasten("mTasten", "Tastenbelegung"), mWaehrungen("mWaehrungen", "Währungen"), mOptionen("mOptionen", "Optionen"),
       mInfo("mInfo", "Info"), mSep2("mSep2", "-"), mChangeKeyPress("mChangeKeyPress", kModeCaptionInitial),
-      mKurse("mKurse", kUpdateRatesCaption), mKurseTaeglich("mKurseTaeglich", kDailyRatesOff), mSep("mSep", "-"),
-      mEnde("mEnde", "Beenden"), w_(window) {
+      mKurse("mKurse", kUpdateRatesCaption), mKurseTaeglich("mKurseTaeglich", kDailyRatesOff),
+      mErgebnis("mErgebnis", kCopyResultCaption), mSep("mSep", "-"), mEnde("mEnde", "Beenden"), w_(window) {
     mTasten.onClick = [this] { mTasten_Click(); };
     mWaehrungen.onClick = [this] { mWaehrungen_Click(); };
     mOptionen.onClick = [this] { mOptionen_Click(); };
@@ -39,6 +39,9 @@ Tray::Tray(ui::ConfigWindow& window)
     mEnde.onClick = [this] { mEnde_Click(); };
     mKurse.onClick = [this] { mKurse_Click(); };
     mKurseTaeglich.onClick = [this] { mKurseTaeglich_Click(); };
+    mErgebnis.onClick = [this] { mErgebnis_Click(); };
+    mErgebnis.setVisible(false);
+    w_.state.resultNotPasted = [this](const std::string& message) { resultNotPasted(message); };
     if (w_.state.platform.tray != nullptr) {
         w_.state.platform.tray->setMouseHandler([this](int message) { Picture1_MouseMove(message); });
     }
@@ -46,10 +49,10 @@ Tray::Tray(ui::ConfigWindow& window)
 
 std::vector<MenuItem*> Tray::menu() {
     if (w_.state.platform.rates == nullptr) {
-        return {&mTasten, &mWaehrungen, &mOptionen, &mInfo, &mSep2, &mChangeKeyPress, &mSep, &mEnde};
+        return {&mTasten, &mWaehrungen, &mOptionen, &mInfo, &mSep2, &mChangeKeyPress, &mErgebnis, &mSep, &mEnde};
     }
-    return {&mTasten,         &mWaehrungen, &mOptionen,      &mInfo, &mSep2,
-            &mChangeKeyPress, &mKurse,      &mKurseTaeglich, &mSep,  &mEnde};
+    return {&mTasten, &mWaehrungen,    &mOptionen, &mInfo, &mSep2, &mChangeKeyPress,
+            &mKurse,  &mKurseTaeglich, &mErgebnis, &mSep,  &mEnde};
 }
 
 void Tray::ShowTray() {
@@ -78,6 +81,25 @@ void Tray::Picture1_MouseMove(int message) {
         if (popupMenu) {
             popupMenu(); // the renderer brings the window to the foreground first
         }
+    } else if (message == platform::kTrayMessageClick && resultMessageShown_) {
+        mErgebnis_Click();
+    }
+}
+
+void Tray::resultNotPasted(const std::string& message) {
+    mErgebnis.setVisible(true);
+    resultMessageShown_ = true;
+    w_.state.platform.tray->showMessage(kUnpastedTitle, message);
+}
+
+void Tray::mErgebnis_Click() {
+    if (w_.state.unpastedResult.empty()) {
+        return;
+    }
+    try {
+        w_.state.platform.clipboard->offerText(w_.state.unpastedResult);
+    } catch (const RuntimeError&) {
+        // the clipboard is held by another program: the entry stays for another try
     }
 }
 
@@ -142,6 +164,7 @@ void Tray::mKurseTaeglich_Click() {
     try {
         writeRatesInfo(*w_.state.files, w_.state.path(kRatesInfoFile), info);
     } catch (const RuntimeError& e) {
+        resultMessageShown_ = false;
         w_.state.platform.tray->showMessage("Valumat", "Einstellung nicht gespeichert: " + e.description());
     }
     dailyCaptionChanged();
@@ -162,6 +185,7 @@ void Tray::updateRates(const std::string& address) {
         loading_ = false;
         mKurse.setEnabled(true);
         const std::string text = ratesLoaded(address, load, todayIso());
+        resultMessageShown_ = false;
         w_.state.platform.tray->showMessage("Valumat", text);
     });
 }

@@ -18,6 +18,9 @@ std::string trayTooltip();
 inline constexpr const char* kUpdateRatesCaption = "Kurse aktualisieren (EZB)";
 inline constexpr const char* kDailyRatesOn = "Kurse täglich beim Start aktualisieren: ein";
 inline constexpr const char* kDailyRatesOff = "Kurse täglich beim Start aktualisieren: aus";
+inline constexpr const char* kCopyResultCaption = "Letztes Ergebnis kopieren";
+// The title of the message that shows a result the application did not take.
+inline constexpr const char* kUnpastedTitle = "Nicht eingefügt – ein Klick kopiert das Ergebnis";
 
 // Today as YYYY-MM-DD (UTC).
 std::string todayIso();
@@ -27,7 +30,8 @@ public:
     explicit Tray(ui::ConfigWindow& window);
 
     // Menu1 ("popup"), entries in order.
-    MenuItem mTasten, mWaehrungen, mOptionen, mInfo, mSep2, mChangeKeyPress, mKurse, mKurseTaeglich, mSep, mEnde;
+    MenuItem mTasten, mWaehrungen, mOptionen, mInfo, mSep2, mChangeKeyPress, mKurse, mKurseTaeglich, mErgebnis, mSep,
+        mEnde;
     std::vector<MenuItem*> menu();
     // Set by the renderer: opens Menu1 at the mouse position.
     std::function<void()> popupMenu;
@@ -50,6 +54,10 @@ public:
     void mKurse_Click();
     // Switches the update once a day at start on or off (kept in kurse.dat).
     void mKurseTaeglich_Click();
+    // "Letztes Ergebnis kopieren" (shown once a result was not pasted): puts that result on the clipboard.
+    void mErgebnis_Click();
+    // A result the application did not take: shown beside the icon; a click on the message copies it.
+    void resultNotPasted(const std::string& message);
 
     // Loads rates from an address or file (one load at a time); ratesLoaded runs with the result.
     void updateRates(const std::string& address);
@@ -71,6 +79,7 @@ private:
     void dailyCaptionChanged();
     ui::ConfigWindow& w_;
     bool loading_ = false;
+    bool resultMessageShown_ = false; // the last message shown is a result's: a click on it copies the result
 };
 
 } // namespace valumat::shell

@@ -3,6 +3,8 @@
 #include "runtime/errors.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QEventLoop>
@@ -105,6 +107,11 @@ QSystemTrayIcon& TrayIcon::icon() {
         // button events tell the press of the right button from its release. A StatusNotifier host decides itself
         // when to ask for the menu.
         QCoreApplication::instance()->installEventFilter(this);
+        QObject::connect(icon_.get(), &QSystemTrayIcon::messageClicked, this, [this] {
+            if (handler_) {
+                handler_(platform::kTrayMessageClick);
+            }
+        });
         QObject::connect(
             icon_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
                 if (!handler_) {
@@ -141,11 +148,41 @@ void TrayIcon::add(const std::string& tooltip) {
     icon().show();
 }
 
+// Beside the icon where there is one (Qt hands it to the desktop's notification service where the host is a
+// StatusNotifierItem one); without an icon straight to the notification service (org.freedesktop.Notifications),
+// whose default action counts as a click on the message.
 void TrayIcon::showMessage(const std::string& title, const std::string& text) {
     std::fprintf(stderr, "valumat: %s: %s\n", title.c_str(), text.c_str());
     if (icon_ && icon_->isVisible()) {
-        icon_->showMessage(QString::fromStdString(title), QString::fromStdString(text), QSystemTrayIcon::Warning,
+        icon_->showMessage(QString::fromStdString(title), QString::fromStdString(text), QSystemTrayIcon::Information,
                            10000);
+        return;
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return;
+    }
+    if (!notificationsWatched_) {
+        notificationsWatched_ = true;
+        bus.connect(QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+                    QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"), this,
+                    SLOT(notificationAction(uint, QString)));
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    call << QStringLiteral("Valumat") << notification_ << QStringLiteral("valumat") << QString::fromStdString(title)
+         << QString::fromStdString(text) << QStringList{QStringLiteral("default"), QStringLiteral("Kopieren")}
+         << QVariantMap{} << 10000;
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 1000);
+    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+        notification_ = reply.arguments().first().toUInt();
+    }
+}
+
+void TrayIcon::notificationAction(uint id, const QString& action) {
+    if (id == notification_ && action == QLatin1String("default") && handler_) {
+        handler_(platform::kTrayMessageClick);
     }
 }
 

@@ -65,9 +65,14 @@ protected:
     // menu opens when it comes up.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+private slots:
+    void notificationAction(uint id, const QString& action);
+
 private:
     QSystemTrayIcon& icon();
     QIcon picture_;
+    uint notification_ = 0; // the last notification sent without an icon, replaced by the next
+    bool notificationsWatched_ = false;
     std::unique_ptr<QSystemTrayIcon> icon_;
     std::function<void(int)> handler_;
 };

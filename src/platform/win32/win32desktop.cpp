@@ -452,7 +452,10 @@ void TrayIcon::setIcon(HICON icon) {
 bool TrayIcon::handleMessage(UINT message, WPARAM, LPARAM lParam) {
     if (message == kTrayCallbackMessage) {
         const int mouse = LOWORD(lParam);
-        if ((mouse == platform::kTrayLeftDoubleClick || mouse == platform::kTrayRightButtonUp) && handler_) {
+        static_assert(platform::kTrayMessageClick == NIN_BALLOONUSERCLICK);
+        if ((mouse == platform::kTrayLeftDoubleClick || mouse == platform::kTrayRightButtonUp ||
+             mouse == platform::kTrayMessageClick) &&
+            handler_) {
             handler_(mouse);
         }
         return true;
