@@ -316,7 +316,7 @@ log_since() {
 
 show_valumat_log() {
     echo "--- valumat log" >&2
-    tail -20 "$work/valumat.log" >&2 || true
+    grep -v "request (user.s)" "$work/valumat.log" | tail -30 >&2 || true
 }
 
 # begin_run: the script's work folder ($work, removed at the end), the array pids (empty), end_session as the EXIT
