@@ -7,6 +7,7 @@ packages+=(libx11-dev libx11-xcb-dev libxcb1-dev libxtst-dev xvfb) # the X11 bac
 packages+=(qt6-base-dev fonts-dejavu-core)                         # the Linux desktop program
 packages+=(openbox trayer xdotool xclip x11-utils imagemagick mousepad gnumeric locales dbus-x11 python3 zenity) # e2e tests
 packages+=(libreoffice-writer libreoffice-calc libreoffice-gtk3 parcellite libxcb-res0-dev libxcb-xfixes0-dev) # office targets, a clipboard manager
+packages+=(copyq) # a clipboard history (tests/e2e/history_e2e.sh)
 packages+=(libwayland-dev libwayland-bin libxkbcommon-dev xkb-data pkg-config qt6-wayland) # the Wayland backend
 packages+=(sway wtype wl-clipboard grim featherpad qtwayland5 python3-dbus python3-gi gir1.2-glib-2.0 libglib2.0-bin) # its e2e test
 packages+=(plasma-wayland-protocols) # KWin's fake input (the Wayland backend under KDE)

@@ -298,7 +298,9 @@ TEST(FakeDesktopClipboard, FailuresSnapshotsAndOwnership) {
     EXPECT_EQ(clip->readText(100), "");
     clip->offerText("neu");
     EXPECT_TRUE(clip->isOurs());
-    EXPECT_EQ(desktop.clipboardFormats().size(), 1u);
+    EXPECT_EQ(desktop.clipboardFormats(),
+              (std::map<std::string, std::string>{{"text/plain", "neu"},
+                                                  {platform::kHistoryHintFormat, platform::kHistoryHintValue}}));
     clip->restore(*saved);
     EXPECT_EQ(desktop.clipboardFormats(),
               (std::map<std::string, std::string>{{"image/png", "PNG"}, {"text/plain", "alt"}}));

@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace valumat {
 namespace {
@@ -246,6 +248,58 @@ TEST(RoundTripPaste, TakenBeforeThePasteIsOfferedAgain) {
         EXPECT_EQ(v.editor->text(), c.pasted);
         EXPECT_EQ(v.trip->reoffers(), c.reoffers);
         EXPECT_TRUE(v.usersContentBack());
+    }
+}
+
+// Clipboard histories leave every result out (it carries the hint); the restore adds no entry of its own: the
+// user's content is the newest entry again, and content the user had marked for histories keeps its mark.
+TEST(RoundTripHistory, ResultsStayOutAndTheUsersHintStays) {
+    using Formats = std::map<std::string, std::string>;
+    const Formats hint{{platform::kHistoryHintFormat, platform::kHistoryHintValue}};
+    struct Case {
+        const char* name;
+        bool secret; // the user's content came from a password manager
+        bool originsUnknown;
+    };
+    for (const Case& c : {Case{"the user's text", false, false}, Case{"the user's text, origins unknown", false, true},
+                          Case{"a password", true, false}, Case{"a password, origins unknown", true, true}}) {
+        SCOPED_TRACE(c.name);
+        Conversion v;
+        v.desktop.setOriginsUnknown(c.originsUnknown);
+        Formats users{{"text/plain", "MY OWN CLIP"}};
+        v.desktop.setClipboardText("MY OWN CLIP");
+        if (c.secret) {
+            users.insert(hint.begin(), hint.end());
+            v.desktop.setClipboardFormat(platform::kHistoryHintFormat, platform::kHistoryHintValue);
+        }
+        v.desktop.runClipboardMonitor();
+        std::vector<Formats> offered, expectedOffers;
+        v.desktop.onKeyEvent([&](std::uint8_t key, std::uint32_t flags) {
+            if (key == 'V' && flags == 0) {
+                offered.push_back(v.desktop.clipboardFormats());
+            }
+        });
+        for (const char* amount : {"100", "250", "12,5"}) {
+            v.editor->setText(std::string("Preis ") + amount + " DM");
+            v.editor->select(6, std::string(amount).size());
+            v.begin();
+            const std::string copied = v.copy();
+            ASSERT_EQ(copied, amount);
+            v.paste("Ergebnis " + copied);
+            expectedOffers.push_back(Formats{{"text/plain", "Ergebnis " + copied}});
+            expectedOffers.back().insert(hint.begin(), hint.end());
+            v.trip->finish();
+            EXPECT_EQ(v.editor->text(), "Preis Ergebnis " + copied + " DM");
+            EXPECT_EQ(v.desktop.clipboardFormats(), users);
+        }
+        v.desktop.onKeyEvent(nullptr);
+        EXPECT_EQ(offered, expectedOffers);
+        // The copies of the selection are the application's own content: the history may keep them.
+        std::vector<std::string> expected{"100", "250", "12,5"};
+        if (!c.secret) {
+            expected.push_back("MY OWN CLIP");
+        }
+        EXPECT_EQ(v.desktop.clipboardHistory(), expected);
     }
 }
 

@@ -72,6 +72,12 @@ enum class ClipboardOrigin {
     Unknown, // the desktop cannot say who (Wayland's data control; a change without owner on Windows)
 };
 
+// Content that clipboard histories on Linux are to leave out carries this format with this value (the convention
+// password managers follow for a password; which histories honour it: README, "Clipboard histories"). A result is
+// offered with it; the user's own content keeps it when it carried it.
+inline constexpr const char* kHistoryHintFormat = "x-kde-passwordManagerHint";
+inline constexpr const char* kHistoryHintValue = "secret";
+
 // The system clipboard, as primitives and events. The rules of a conversion's round trip over it (which change is
 // the application's copy, when the paste is over, when the user's content comes back) are the same on every
 // desktop and live in runtime/roundtrip.h; a backend only does what it is told and reports what it sees.

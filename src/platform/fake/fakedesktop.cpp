@@ -149,8 +149,9 @@ struct FakeDesktop::Impl final : platform::HotKeys,
     platform::Clipboard::Traits clipTraits;
     bool eventReported = false; // since the last waitForEvents began
     bool originsUnknown = false;
-    bool monitor = false;  // a clipboard monitor reads every new content at once
-    int handOverDelay = 0; // how late an owner hands its text over (-1: never)
+    bool monitor = false;             // a clipboard monitor reads every new content at once
+    std::vector<std::string> history; // what the monitor kept, oldest first
+    int handOverDelay = 0;            // how late an owner hands its text over (-1: never)
     std::vector<std::string> notes;
     int clipFailures = 0;
     int copyDelay = 0;
@@ -309,7 +310,21 @@ struct FakeDesktop::Impl final : platform::HotKeys,
             listener->ownerChanged(originOf(owner), std::nullopt);
         }
         if (monitor && !owner.empty()) {
-            request(platform::ClipboardOrigin::Other, true);
+            monitorReads();
+        }
+    }
+
+    // The monitor keeps a history, as the real ones do: it looks for the hint first, then reads the text and makes
+    // it its newest entry (an entry with the same text moves up). It keeps the text even when we refused it, as on
+    // X11, where every request is served whatever the answer.
+    void monitorReads() {
+        const auto hint = clip.find(platform::kHistoryHintFormat);
+        const bool hinted = hint != clip.end() && hint->second == platform::kHistoryHintValue;
+        request(platform::ClipboardOrigin::Other, true);
+        const auto text = clip.find(kTextFormat);
+        if (!hinted && text != clip.end()) {
+            std::erase(history, text->second);
+            history.push_back(text->second);
         }
     }
 
@@ -450,7 +465,7 @@ struct FakeDesktop::Impl final : platform::HotKeys,
 
     void offerText(const std::string& text) override {
         clipboardAccess();
-        clip = {{kTextFormat, text}};
+        clip = {{kTextFormat, text}, {platform::kHistoryHintFormat, platform::kHistoryHintValue}};
         changeOwner("program");
         if (managerTakesResults) {
             managerReacts();
@@ -803,6 +818,9 @@ void FakeDesktop::setOriginsUnknown(bool unknown) {
 }
 void FakeDesktop::runClipboardMonitor() {
     impl_->monitor = true;
+}
+const std::vector<std::string>& FakeDesktop::clipboardHistory() const {
+    return impl_->history;
 }
 void FakeDesktop::setTextHandOverDelay(int milliseconds) {
     impl_->handOverDelay = milliseconds;

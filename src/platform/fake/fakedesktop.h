@@ -176,6 +176,9 @@ public:
     void runClipboardManager(bool takesResults = false);
     // Starts a clipboard monitor (a history): it reads every new content at once, ours included.
     void runClipboardMonitor();
+    // The monitor's history, oldest first: the text of each new content it read, except content carrying the hint
+    // (platform::kHistoryHintFormat); a text it holds already moves up to the newest.
+    const std::vector<std::string>& clipboardHistory() const;
     // Owner changes and requests are reported without saying who (as Wayland's data control does).
     void setOriginsUnknown(bool unknown);
     // How late the owner of a copy hands its text over (default 0; -1: never).

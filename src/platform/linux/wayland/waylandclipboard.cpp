@@ -173,7 +173,8 @@ void Clipboard::onSelection(zwlr_data_control_offer_v1* offer) {
 void Clipboard::onSend(Source* source, const char* mimeType, int fd) {
     const std::string type = mimeType;
     bool serve = true;
-    if (source->result && listener_ != nullptr) {
+    // The hint goes to whoever asks (histories read it to leave the result out); it is no request for the result.
+    if (source->result && listener_ != nullptr && type != platform::kHistoryHintFormat) {
         serve = listener_->resultRequested(platform::ClipboardOrigin::Unknown, isTextType(type));
         emit news();
     }
@@ -332,6 +333,7 @@ void Clipboard::offerText(const std::string& text) {
         formats.emplace_back(type, std::string(type) == "STRING" ? QString::fromStdString(text).toLatin1().toStdString()
                                                                  : text);
     }
+    formats.emplace_back(platform::kHistoryHintFormat, platform::kHistoryHintValue);
     offerSource(std::move(formats), true);
 }
 

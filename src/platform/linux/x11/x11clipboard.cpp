@@ -415,6 +415,7 @@ void Clipboard::offer() {
         auto* data = new QMimeData;
         data->setText(QString::fromStdString(offered_));
         data->setData(QStringLiteral("text/plain;charset=utf-8"), QByteArray::fromStdString(offered_));
+        data->setData(QString::fromLatin1(platform::kHistoryHintFormat), QByteArray(platform::kHistoryHintValue));
         QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
     };
     put();
