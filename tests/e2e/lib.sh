@@ -8,12 +8,6 @@ need_tools() {
     done
 }
 
-# need_32bit: skips the test when the kernel cannot run 32-bit programs (Wine's 32-bit loader would fail with "Exec
-# format error").
-need_32bit() {
-    /lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "SKIP: this machine cannot run 32-bit programs"; exit 77; }
-}
-
 # done_count: how many hot keys Valumat's log ($work/valumat.log) says it handled ("erledigt"); done_more_than N,
 # done_at_least N: compared with N.
 done_count() { grep -ac "erledigt" "$work/valumat.log" || true; }

@@ -21,9 +21,10 @@ runs=${E2E_RUNS:-20}
 wordpad_runs=${E2E_WORDPAD_RUNS:-10}
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
-need_tools Xvfb openbox xdotool xclip xprop wine wineboot wineserver import python3
-need_32bit
-[[ -f $bin/valumat.exe ]] || { echo "SKIP: no valumat.exe in $bin"; exit 77; }
+need_tools Xvfb openbox xdotool xclip xprop wineserver import python3
+# shellcheck source=tests/e2e/wine.sh
+source "$(dirname "$0")/wine.sh"
+wine_use "$bin/valumat.exe" || wine_cannot "$wine_why"
 
 work=$(mktemp -d)
 pids=()
@@ -45,7 +46,7 @@ chmod 700 "$XDG_RUNTIME_DIR"
 start_display "$work"
 
 start=$SECONDS
-wineboot --init >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
+"$WINE" wineboot --init >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
 wineserver -w
 echo "wine prefix ready in $((SECONDS - start)) s"
 
@@ -53,13 +54,13 @@ mkdir -p "$work/app"
 cp -r "$bin"/. "$work/app/"
 # The program's log lines go to the debugger output, which Wine prints as warnings of its seh channel; every step
 # of the clipboard is traced there, for the report of a conversion that went wrong.
-(cd "$work/app" && VALUMAT_TRACE_CLIPBOARD=1 WINEDEBUG=-all,warn+seh exec wine valumat.exe) >"$work/valumat.log" 2>&1 &
+(cd "$work/app" && VALUMAT_TRACE_CLIPBOARD=1 WINEDEBUG=-all,warn+seh exec "$WINE" valumat.exe) >"$work/valumat.log" 2>&1 &
 pids+=($!)
 wait_for 60 "Valumat started" grep -aq "valumat: bereit" "$work/valumat.log"
 wait_for 20 "the configuration window" xdotool search --onlyvisible --name "^Valumat V1.2"
 
 # Notepad after Valumat: a new Wine window takes the foreground.
-wine notepad >"$work/notepad.log" 2>&1 &
+"$WINE" notepad >"$work/notepad.log" 2>&1 &
 pids+=($!)
 notepad_pid=$!
 wait_for 30 "notepad" xdotool search --onlyvisible --name "Notepad"
@@ -181,7 +182,7 @@ alive "$notepad_pid" notepad
 echo "notepad: 10 quick presses 50 ms apart, every line converted ($(((t1 - t0) / 1000000)) ms for all)"
 
 # Wordpad: a rich-text control, which copies and pastes through OLE.
-wine 'C:\Program Files\Windows NT\Accessories\wordpad.exe' >"$work/wordpad.log" 2>&1 &
+"$WINE" 'C:\Program Files\Windows NT\Accessories\wordpad.exe' >"$work/wordpad.log" 2>&1 &
 pids+=($!)
 wordpad_pid=$!
 wait_for 30 "wordpad" xdotool search --onlyvisible --name "Wordpad"
@@ -269,7 +270,7 @@ echo "tray: tab strip differs by $diff pixels from the options tab, by $other fr
 echo "tray: icon in Wine's tray window, its menu opens the options tab"
 
 # A second start shows the running program and registers nothing twice.
-(cd "$work/app" && wine valumat.exe) >"$work/second.log" 2>&1 || fail "a second start did not end cleanly"
+(cd "$work/app" && "$WINE" valumat.exe) >"$work/second.log" 2>&1 || fail "a second start did not end cleanly"
 focus_notepad
 convert_amount "100" "195,58" "nach dem zweiten Start"
 echo "second start: refused, the hot key still works once"
@@ -284,7 +285,7 @@ if [[ -f $probe ]]; then
     n=$(done_count)
     xdotool key ctrl+d
     sleep 0.15
-    ended=$(wine "$probe" end-session) || fail "the end of the session: $ended"
+    ended=$("$WINE" "$probe" end-session) || fail "the end of the session: $ended"
     (($(done_count) == n)) || fail "the conversion was over before the session ended: nothing tested"
     grep -aq "valumat: Sitzungsende" "$work/valumat.log" || fail "the end of the session did not reach Valumat"
     [[ "$ended" == *"ended "* ]] || fail "Valumat still runs after the end of the session: $ended"

@@ -10,8 +10,10 @@ out=${2:?usage: windows_screenshots.sh BIN_DIR OUT_DIR [DPI]}
 dpi=${3:-96}
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
-need_tools Xvfb openbox xdotool xprop wine wineboot wineserver import
-need_32bit
+need_tools Xvfb openbox xdotool xprop wineserver import
+# shellcheck source=tests/e2e/wine.sh
+source "$(dirname "$0")/wine.sh"
+wine_use "$bin/valumat.exe" || wine_cannot "$wine_why"
 
 work=$(mktemp -d)
 pids=()
@@ -24,16 +26,16 @@ fail() {
 export HOME=$work/home WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$HOME" "$out"
 start_display "$work"
-wineboot --init >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
+"$WINE" wineboot --init >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
 wineserver -w
 if ((dpi != 96)); then
-    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
     wineserver -w
 fi
 
 mkdir -p "$work/app"
 cp -r "$bin"/. "$work/app/"
-(cd "$work/app" && exec wine valumat.exe /config) >"$work/valumat.log" 2>&1 &
+(cd "$work/app" && exec "$WINE" valumat.exe /config) >"$work/valumat.log" 2>&1 &
 pids+=($!)
 wait_for 60 "the configuration window" xdotool search --onlyvisible --name "^Valumat V1.2"
 window=$(xdotool search --onlyvisible --name "^Valumat V1.2" | head -1)
