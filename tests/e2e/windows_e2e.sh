@@ -233,16 +233,21 @@ show_tab 43
 import -window "$window" "$work/keys-tab.png"
 xdotool mousemove --window "$window" 176 316 click 1
 wait_for 10 "the window hidden" sh -c "! xdotool search --onlyvisible --name '^Valumat V1.2'"
-wait_for 20 "Wine's tray window" xdotool search --onlyvisible --name "Wine System Tray"
-tray=$(xdotool search --onlyvisible --name "Wine System Tray" | head -1)
+# click_tray ARGUMENTS...: xdotool's click on the icon in Wine's tray window, looked up anew each time (Wine may
+# make the tray window anew while the icons change).
+click_tray() {
+    local tray
+    tray=$(xdotool search --onlyvisible --name "Wine System Tray" | head -1)
+    [[ -n $tray ]] && xdotool mousemove --window "$tray" 12 12 click "$@"
+}
 root_children() { xwininfo -root -children | grep -o '^ *0x[0-9a-f]*' | sort; }
 root_children >"$work/before-menu"
-xdotool mousemove --window "$tray" 12 12 click 3
+wait_for 20 "a click on the icon in Wine's tray window" click_tray 3
 # The menu is a new top-level X window; its third entry is "Optionen" (entries are about 17 pixels high).
 menu_geometry() {
     local id
     for id in $(root_children | comm -13 "$work/before-menu" -); do
-        xwininfo -id "$id" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+        xwininfo -id "$id" 2>/dev/null | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
             /Width/ { w = $NF } /Height/ { h = $NF } /Map State: IsViewable/ { v = 1 }
             END { if (v && w > 100 && h > 80) print x, y }'
     done | head -1
@@ -295,6 +300,39 @@ if [[ -f $probe ]]; then
     echo "session end: $(echo "$ended" | grep -o 'ended [0-9]* ms') after WM_ENDSESSION, in the middle of a conversion; clipboard back"
 else
     echo "session end: not tested (no $probe)"
+fi
+
+# A combination another program holds (the probe holds Ctrl+D): Valumat, started minimised, says so once in a
+# balloon beside its tray icon, and once more after "Ok" in its window.
+if [[ -f $probe ]]; then
+    "$WINE" "$probe" hold-hotkey >"$work/holder.log" 2>&1 &
+    pids+=($!)
+    wait_for 20 "another program holding Ctrl+D" grep -aq holding "$work/holder.log"
+    sed -i 's/^minimiert: 0/minimiert: 1/' "$work/app/options.dat"
+    "$WINE" "$probe" balloons 14 >"$work/balloons-start.log" 2>&1 &
+    watcher=$!
+    (cd "$work/app" && WINEDEBUG=-all,warn+seh exec "$WINE" valumat.exe) >"$work/valumat-refused.log" 2>&1 &
+    pids+=($!)
+    wait_for 60 "Valumat started beside the holder" grep -aq "valumat: bereit" "$work/valumat-refused.log"
+    wait "$watcher" || true
+    refused="Tastenkombination von einem anderen Programm belegt: STRG + D"
+    shown=$(grep -a '^balloon:' "$work/balloons-start.log" | tr -d '\r' || true)
+    [[ $shown == "balloon: $refused" ]] || fail "after start-up the balloons were [$shown] instead of one [$refused]"
+    # The window from the tray icon (a double-click), then "Ok", once the first balloon has gone.
+    no_balloon() { "$WINE" "$probe" balloons 1 | grep -aq "^0 balloons"; }
+    wait_for 40 "the first balloon gone" no_balloon
+    wait_for 20 "a double-click on the tray icon" click_tray --repeat 2 --delay 100 1
+    wait_for 10 "the window from the tray icon" xdotool search --onlyvisible --name "^Valumat V1.2"
+    window=$(xdotool search --onlyvisible --name "^Valumat V1.2" | head -1)
+    "$WINE" "$probe" balloons 6 >"$work/balloons-ok.log" 2>&1 &
+    watcher=$!
+    sleep 0.5
+    xdotool windowactivate --sync "$window"
+    xdotool mousemove --window "$window" 176 316 click 1
+    wait "$watcher" || true
+    shown=$(grep -a '^balloon:' "$work/balloons-ok.log" | tr -d '\r' || true)
+    [[ $shown == "balloon: $refused" ]] || fail "after \"Ok\" the balloons were [$shown] instead of one [$refused]"
+    echo "refused hot key: one balloon after start-up and one after \"Ok\", with the combination"
 fi
 
 echo "PASS"

@@ -10,7 +10,7 @@ out=${2:?usage: windows_screenshots.sh BIN_DIR OUT_DIR [DPI]}
 dpi=${3:-96}
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
-need_tools Xvfb openbox xdotool xprop wineserver import
+need_tools Xvfb openbox xdotool xprop wineserver import compare
 # shellcheck source=tests/e2e/wine.sh
 source "$(dirname "$0")/wine.sh"
 wine_use "$bin/valumat.exe" || wine_cannot "$wine_why"
@@ -43,10 +43,17 @@ window=$(xdotool search --onlyvisible --name "^Valumat V1.2" | head -1)
 # Points in the window, given in pixels at 96 dpi (twips / 15).
 at() { echo $(($1 * dpi / 96)); }
 click_in() { xdotool mousemove --window "$1" "$(at "$2")" "$(at "$3")" click 1; }
-tab_x=(0 43 136 238 318)
+# A tab is chosen with the keyboard: a click on the first tab (which gives the tab strip the focus), then the right
+# arrow key, once per tab further on; a click on a later tab could miss it at another resolution or with other fonts.
 show_tab() {
     xdotool windowactivate --sync "$window" 2>/dev/null || true
-    click_in "$window" "${tab_x[$1]}" 17
+    click_in "$window" 43 17
+    sleep 0.3
+    local i
+    for ((i = 1; i < $1; i++)); do
+        xdotool key Right
+        sleep 0.2
+    done
     sleep 0.5
 }
 prefix=windows-
@@ -55,6 +62,13 @@ names=(x tasten waehrungen optionen info)
 for k in 1 2 3 4; do
     show_tab "$k"
     import -window "$window" "$out/$prefix${names[$k]}.png"
+done
+# The four tabs must show four different pictures.
+for a in 1 2 3; do
+    for ((b = a + 1; b <= 4; b++)); do
+        differ=$(compare -metric AE "$out/$prefix${names[$a]}.png" "$out/$prefix${names[$b]}.png" null: 2>&1 || true)
+        ((${differ%%[ .]*} > 1000)) || fail "the tabs ${names[$a]} and ${names[$b]} look the same ($differ pixels differ)"
+    done
 done
 dialog_shot() { # TAB X Y TITLE FILE
     show_tab "$1"
