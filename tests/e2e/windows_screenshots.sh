@@ -3,6 +3,8 @@
 # docs/screenshots. DPI (default 96) sets Wine's resolution; file names then carry it (windows-144-tasten.png).
 #
 #   tests/e2e/windows_screenshots.sh BIN_DIR OUT_DIR [DPI]
+#
+# Fails when two of the four tab pictures are alike.
 set -euo pipefail
 
 bin=$(cd "${1:?usage: windows_screenshots.sh BIN_DIR OUT_DIR [DPI]}" && pwd)
@@ -20,6 +22,8 @@ pids=()
 trap end_wine_session EXIT
 fail() {
     echo "FAIL: $*" >&2
+    import -window root "${E2E_FAILURE_SHOT:-/tmp/valumat-screenshots-failure.png}" 2>/dev/null &&
+        echo "screenshot: ${E2E_FAILURE_SHOT:-/tmp/valumat-screenshots-failure.png}" >&2
     exit 1
 }
 
@@ -43,17 +47,13 @@ window=$(xdotool search --onlyvisible --name "^Valumat V1.2" | head -1)
 # Points in the window, given in pixels at 96 dpi (twips / 15).
 at() { echo $(($1 * dpi / 96)); }
 click_in() { xdotool mousemove --window "$1" "$(at "$2")" "$(at "$3")" click 1; }
-# A tab is chosen with the keyboard: a click on the first tab (which gives the tab strip the focus), then the right
-# arrow key, once per tab further on; a click on a later tab could miss it at another resolution or with other fonts.
+# A tab is chosen by the tab strip's own message (valumat_probe.exe, built beside BIN_DIR in tests/win32), as the
+# keyboard chooses it: a click could miss a tab at another resolution or with other fonts.
+probe=$bin/../tests/win32/valumat_probe.exe
+[[ -f $probe ]] || fail "no $probe"
 show_tab() {
     xdotool windowactivate --sync "$window" 2>/dev/null || true
-    click_in "$window" 43 17
-    sleep 0.3
-    local i
-    for ((i = 1; i < $1; i++)); do
-        xdotool key Right
-        sleep 0.2
-    done
+    "$WINE" "$probe" tab "$1" >/dev/null || fail "tab $1 not shown"
     sleep 0.5
 }
 prefix=windows-

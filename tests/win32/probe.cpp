@@ -17,6 +17,10 @@
 //   valumat_probe hold-hotkey
 //       Another program holding Ctrl+D: registers it, prints "holding" and waits (at most 5 minutes) to be ended.
 //
+//   valumat_probe tab N
+//       Shows tab N (1 to 4) of Valumat's configuration window the way the keyboard does: TCM_SETCURFOCUS to its tab
+//       strip, which tells the window (TCN_SELCHANGE) as a click would. Exit status 0 when the strip shows it.
+//
 //   valumat_probe balloons SECONDS
 //       Watches the balloons beside tray icons (tooltip windows with TTS_BALLOON) for SECONDS and prints
 //       "balloon: TEXT" each time one is shown, or shows another text, then "N balloons".
@@ -321,6 +325,43 @@ int rounds(int count) {
     return failed == 0 ? 0 : 1;
 }
 
+// --- the configuration window's tabs --------------------------------------------------------------------------
+
+BOOL CALLBACK findStrip(HWND window, LPARAM found) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    auto* strip = reinterpret_cast<HWND*>(found);
+    // The window's own strip, not the one on the info tab: the highest one.
+    if (std::wstring(name) == WC_TABCONTROLW) {
+        RECT mine{};
+        RECT best{};
+        GetWindowRect(window, &mine);
+        if (*strip != nullptr) {
+            GetWindowRect(*strip, &best);
+        }
+        if (*strip == nullptr || mine.top < best.top) {
+            *strip = window;
+        }
+    }
+    return TRUE;
+}
+
+int showTab(int tab) {
+    HWND window = FindWindowW(L"ValumatConfigWindow", nullptr);
+    HWND strip = nullptr;
+    if (window != nullptr) {
+        EnumChildWindows(window, findStrip, reinterpret_cast<LPARAM>(&strip));
+    }
+    if (strip == nullptr) {
+        std::printf("no configuration window\n");
+        return 2;
+    }
+    SendMessageW(strip, TCM_SETCURFOCUS, static_cast<WPARAM>(tab - 1), 0);
+    const auto shown = static_cast<int>(SendMessageW(strip, TCM_GETCURSEL, 0, 0)) + 1;
+    std::printf("tab %d\n", shown);
+    return shown == tab ? 0 : 1;
+}
+
 // --- another program's hot key, balloons -----------------------------------------------------------------------
 
 int holdHotKey() {
@@ -397,9 +438,12 @@ int main(int argc, char** argv) {
     if (command == "hold-hotkey") {
         return holdHotKey();
     }
+    if (command == "tab") {
+        return showTab(argc >= 3 ? std::atoi(argv[2]) : 1);
+    }
     if (command == "balloons") {
         return balloons(argc >= 3 ? std::max(1, std::atoi(argv[2])) : 10);
     }
-    std::printf("usage: valumat_probe end-session | rounds N | hold-hotkey | balloons SECONDS\n");
+    std::printf("usage: valumat_probe end-session | rounds N | hold-hotkey | tab N | balloons SECONDS\n");
     return 2;
 }
