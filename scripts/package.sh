@@ -41,8 +41,14 @@ for preset in windows windows64; do
     cmake --build --preset "$preset" -j "$jobs" --target valumat valumat-convert
     bits=32
     [[ $preset == windows64 ]] && bits=64
+    objdump=i686-w64-mingw32-objdump
+    [[ $bits == 64 ]] && objdump=x86_64-w64-mingw32-objdump
     for exe in valumat.exe valumat-convert.exe; do
         [[ $(pe_bits "build/$preset/bin/$exe") == "$bits" ]] || { echo "package.sh: $preset/$exe is not $bits-bit" >&2; exit 1; }
+        # Nothing but system DLLs: the program is copied and run as it is.
+        others=$("$objdump" -p "build/$preset/bin/$exe" | sed -n 's/^\tDLL Name: //p' |
+            grep -viE '^(kernel32|user32|gdi32|comctl32|shell32|advapi32|msvcrt)\.dll$' || true)
+        [[ -z $others ]] || { echo "package.sh: $preset/$exe needs $others" >&2; exit 1; }
     done
     # The zip: one folder Valumat with the programs and the data files side by side (portable use).
     rm -rf "$staging/zip$bits"

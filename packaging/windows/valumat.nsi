@@ -89,6 +89,10 @@ Section "Valumat" SecProgram
   SetShellVarContext current
   Call CloseRunning
   SetOutPath "$INSTDIR"
+!ifdef AMD64
+  File "${BINDIR64}/valumat.exe"
+  File "${BINDIR64}/valumat-convert.exe"
+!else
   ${If} ${RunningX64}
     File "${BINDIR64}/valumat.exe"
     File "${BINDIR64}/valumat-convert.exe"
@@ -96,6 +100,7 @@ Section "Valumat" SecProgram
     File "${BINDIR}/valumat.exe"
     File "${BINDIR}/valumat-convert.exe"
   ${EndIf}
+!endif
   SetOutPath "$INSTDIR\vorgaben"
   File "${BINDIR}/waehrungen.dat"
   File "${BINDIR}/tasten.dat"

@@ -45,7 +45,7 @@ installed_deb=""
 made_user=""
 cleanup() {
     for prefix in "$work/prefix" "$work/prefix32"; do
-        [[ -d $prefix ]] && WINEPREFIX=$prefix wineserver -k 2>/dev/null
+        [[ -d $prefix ]] && WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
     done
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     [[ -n ${DBUS_SESSION_BUS_PID:-} ]] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null || true
@@ -194,8 +194,8 @@ not_run() {
 wine_ready=""
 wine_start() {
     [[ -n $wine_ready ]] && return 0
-    command -v winepath >/dev/null || { wine_why="winepath missing"; return 1; }
-    wine_loader 64 || wine_loader 32 || return 1
+    prefix_bits=64
+    wine_loader 64 || { prefix_bits=32 && wine_loader 32; } || return 1
     prefix_wine=$WINE
     export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     [[ -n ${DISPLAY:-} ]] || start_display "$work"
@@ -203,8 +203,8 @@ wine_start() {
     "$WINE" wineboot --init >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
     wineserver -w
     echo "wine: prefix ready in $((SECONDS - start)) s ($(basename "$WINE"))"
-    appdata=$(winepath -u "$("$WINE" cmd /c echo %APPDATA% | tr -d '\r')")
-    localappdata=$(winepath -u "$("$WINE" cmd /c echo %LOCALAPPDATA% | tr -d '\r')")
+    appdata=$("$WINE" winepath -u "$("$WINE" cmd /c echo %APPDATA% | tr -d '\r')")
+    localappdata=$("$WINE" winepath -u "$("$WINE" cmd /c echo %LOCALAPPDATA% | tr -d '\r')")
     startmenu="$appdata/Microsoft/Windows/Start Menu/Programs"
     wine_ready=1
 }
@@ -251,14 +251,14 @@ wine_part() {
         [[ -f $inst/$file ]] || fail "not installed: $inst/$file"
     done
     bits=$(pe_bits "$inst/valumat.exe")
-    [[ $bits == 64 && $(pe_bits "$inst/valumat-convert.exe") == 64 ]] ||
-        fail "the installer put the $bits-bit program into a 64-bit prefix"
+    [[ $bits == "$prefix_bits" && $(pe_bits "$inst/valumat-convert.exe") == "$prefix_bits" ]] ||
+        fail "the installer put the $bits-bit program into a $prefix_bits-bit prefix"
     [[ ! -e $inst/waehrungen.dat ]] || fail "data files beside the installed program"
     [[ -f $startmenu/Valumat.lnk ]] || fail "no Start-menu entry"
     [[ "$(reg_value "$uninstall_key" DisplayVersion)" == "$(basename "$setup" | sed 's/valumat-\(.*\)-setup.exe/\1/')" ]] ||
         fail "the uninstall key's DisplayVersion: $(reg_value "$uninstall_key" DisplayVersion)"
     reg_has "$uninstall_key" UninstallString || fail "no UninstallString"
-    echo "wine: $(basename "$installer") /S ($loader) installed the 64-bit program into %LOCALAPPDATA%\\Programs\\Valumat in $((SECONDS - start)) s (Start-menu entry, uninstall key)"
+    echo "wine: $(basename "$installer") /S ($loader) installed the $bits-bit program into %LOCALAPPDATA%\\Programs\\Valumat in $((SECONDS - start)) s (Start-menu entry, uninstall key)"
 
     start_valumat "$inst/valumat.exe" "$work/valumat-installed.log"
     same_files "$inst/vorgaben" "$appdata/Valumat"
@@ -297,7 +297,8 @@ wine_part() {
 
     # The uninstaller ends the running program first.
     start=$SECONDS
-    "$prefix_wine" "$inst/uninstall.exe" /S >"$work/uninstall.log" 2>&1 || fail "uninstall.exe /S failed"
+    wine_use "$inst/uninstall.exe" >/dev/null || fail "uninstall.exe: $wine_why"
+    "$WINE" "$inst/uninstall.exe" /S >"$work/uninstall.log" 2>&1 || fail "uninstall.exe /S failed"
     wait_for 30 "the uninstallation" sh -c "! test -e '$inst'"
     wait_for 10 "the uninstall key removed" sh -c "! '$prefix_wine' reg query '$uninstall_key' >/dev/null 2>&1"
     kill -0 "$valumat_pid" 2>/dev/null && fail "Valumat still runs after the uninstallation"
@@ -306,24 +307,25 @@ wine_part() {
     [[ -f $appdata/Valumat/options.dat ]] && grep -q "minimiert: 1" "$appdata/Valumat/options.dat" ||
         fail "the uninstaller took the user's data"
     echo "wine: uninstall.exe /S ended Valumat, removed program, Start-menu entry, Run value and uninstall key in $((SECONDS - start)) s; %APPDATA%\\Valumat stays"
-    record wine "$(basename "$installer") in a 64-bit prefix  $loader  passed: installed the 64-bit program, ran it under wine64, uninstalled"
+    record wine "$(basename "$installer") in a $prefix_bits-bit prefix  $loader  passed: installed the $bits-bit program, ran it, uninstalled"
 
     # On 32-bit Windows the installer installs the 32-bit program.
-    if [[ $installer == "$setup" ]]; then
+    if [[ $installer == "$setup" && $prefix_bits == 64 ]]; then
+        wine_use "$setup" >/dev/null || fail "$wine_why"
         local prefix32=$work/prefix32 inst32
         WINEPREFIX=$prefix32 WINEARCH=win32 "$WINE" wineboot --init >"$work/wineboot32.log" 2>&1 || fail "wineboot (32-bit prefix) failed"
-        WINEPREFIX=$prefix32 "$WINE" "$setup" /S >"$work/setup32.log" 2>&1 || fail "setup.exe /S failed in a 32-bit prefix"
-        inst32=$(winepath -u "$(WINEPREFIX=$prefix32 "$WINE" cmd /c echo %LOCALAPPDATA% | tr -d '\r')")/Programs/Valumat
+        WINEPREFIX=$prefix32 WINEARCH=win32 "$WINE" "$setup" /S >"$work/setup32.log" 2>&1 || fail "setup.exe /S failed in a 32-bit prefix"
+        inst32=$(WINEPREFIX=$prefix32 WINEARCH=win32 "$WINE" winepath -u "$(WINEPREFIX=$prefix32 WINEARCH=win32 "$WINE" cmd /c echo %LOCALAPPDATA% | tr -d '\r')")/Programs/Valumat
         wait_for 30 "the installation in a 32-bit prefix" test -f "$inst32/uninstall.exe"
         bits=$(pe_bits "$inst32/valumat.exe")
         [[ $bits == 32 ]] || fail "the installer put the $bits-bit program into a 32-bit prefix"
         local listed
-        listed=$(cd "$work" && WINEPREFIX=$prefix32 "$WINE" "$inst32/valumat-convert.exe" --binding 0 -- 100 2>/dev/null | tr -d '\r')
+        listed=$(cd "$work" && WINEPREFIX=$prefix32 WINEARCH=win32 "$WINE" "$inst32/valumat-convert.exe" --binding 0 -- 100 2>/dev/null | tr -d '\r')
         [[ $listed == "195,58" ]] || fail "the 32-bit valumat-convert.exe installed: [$listed]"
         WINEPREFIX=$prefix32 wineserver -k 2>/dev/null || true
         echo "wine: in a 32-bit prefix setup.exe /S installed the 32-bit program; its valumat-convert.exe converts"
         record wine "$(basename "$setup") in a 32-bit prefix  wine  passed: installed the 32-bit program"
-    else
+    elif [[ $installer != "$setup" ]]; then
         record wine "$(basename "$setup") in a 32-bit prefix  wine  not run: $why"
     fi
 }
