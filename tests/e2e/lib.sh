@@ -69,7 +69,9 @@ start_display() {
     wait_for 10 "the window manager" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 }
 
-clip_get() { xclip -o -selection clipboard 2>/dev/null; }
+# (xclip waits for the clipboard's owner without end: an owner that never answers, as Wine's clipboard bridge now
+# and then does not on a busy machine, makes it a failed read that the caller's poll tries again.)
+clip_get() { timeout 3 xclip -o -selection clipboard 2>/dev/null; }
 clip_is() { [[ "$(clip_get)" == "$1" ]]; }
 clip_is_not() { [[ "$(clip_get)" != "$1" ]]; }
 clip_set() {
