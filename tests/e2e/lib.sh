@@ -70,8 +70,8 @@ start_display() {
 }
 
 # (xclip waits for the clipboard's owner without end: an owner that never answers, as Wine's clipboard bridge now
-# and then does not on a busy machine, makes it a failed read that the caller's poll tries again.)
-clip_get() { timeout 3 xclip -o -selection clipboard 2>/dev/null; }
+# and then does not on a busy machine, makes it a failed read that the caller's poll tries again, within 10 s.)
+clip_get() { timeout 2 xclip -o -selection clipboard 2>/dev/null; }
 clip_is() { [[ "$(clip_get)" == "$1" ]]; }
 clip_is_not() { [[ "$(clip_get)" != "$1" ]]; }
 clip_set() {
@@ -87,7 +87,7 @@ copied_text() {
     local sentinel="@@sentinel-$RANDOM$RANDOM@@"
     clip_set "$sentinel"
     xdotool key --clearmodifiers "$@"
-    wait_for 5 "$what" clip_is_not "$sentinel"
+    wait_for 10 "$what" clip_is_not "$sentinel"
     clip_get
 }
 

@@ -80,7 +80,7 @@ type_in() {
     "focus_$1"
     xdotool key --clearmodifiers ctrl+a
     xdotool type --delay 20 "$2"
-    wait_for 5 "the text in $1" "${1}_has" "$2"
+    wait_for 15 "the text in $1" "${1}_has" "$2"
     xdotool key --clearmodifiers ctrl+a
     clip_set "$3"
 }
