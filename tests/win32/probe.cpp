@@ -408,6 +408,16 @@ int balloons(int seconds) {
     while (GetTickCount64() < end) {
         std::vector<Shown> now;
         EnumWindows(collectBalloon, reinterpret_cast<LPARAM>(&now));
+        // Without a text (it is being set, or the answer came too late) a balloon counts as it was before.
+        for (Shown& shown : now) {
+            const auto was = std::find_if(before.begin(), before.end(),
+                                          [&shown](const Shown& b) { return b.window == shown.window; });
+            if (shown.text.empty() && was != before.end()) {
+                shown.text = was->text;
+            }
+        }
+        now.erase(std::remove_if(now.begin(), now.end(), [](const Shown& shown) { return shown.text.empty(); }),
+                  now.end());
         for (const Shown& shown : now) {
             const bool seen = std::any_of(before.begin(), before.end(), [&shown](const Shown& b) {
                 return b.window == shown.window && b.text == shown.text;
