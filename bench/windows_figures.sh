@@ -14,6 +14,9 @@ bin=$(cd "${1:-build/windows/bin}" && pwd)
 rounds=${2:-30}
 idle=${3:-60}
 probe=$bin/../tests/win32/valumat_probe.exe
+# shellcheck source=tests/e2e/wine.sh
+source tests/e2e/wine.sh
+wine_use "$bin/valumat.exe" || { echo "$wine_why" >&2; exit 1; }
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -37,7 +40,7 @@ until [[ -s $work/display ]]; do sleep 0.05; done
 export DISPLAY=:$(head -1 "$work/display")
 openbox >/dev/null 2>&1 &
 pids+=($!)
-wineboot --init >/dev/null 2>&1
+"$WINE" wineboot --init >/dev/null 2>&1
 wineserver -w
 
 mkdir -p "$work/app"
@@ -45,7 +48,7 @@ cp -r "$bin"/. "$work/app/"
 start_valumat() {
     local t0
     t0=$(now_ms)
-    (cd "$work/app" && WINEDEBUG=-all,warn+seh exec wine valumat.exe) >"$work/log" 2>&1 &
+    (cd "$work/app" && WINEDEBUG=-all,warn+seh exec "$WINE" valumat.exe) >"$work/log" 2>&1 &
     valumat=$!
     pids+=("$valumat")
     until grep -aq "valumat: bereit" "$work/log"; do sleep 0.005; done
@@ -54,7 +57,7 @@ start_valumat() {
 start_valumat
 echo "start-up until the hot keys are live (the first Wine program of the session, Wine's own start included): $startup ms"
 
-wine notepad >/dev/null 2>&1 &
+"$WINE" notepad >/dev/null 2>&1 &
 pids+=($!)
 until xdotool search --onlyvisible --name "Notepad" >/dev/null 2>&1; do sleep 0.05; done
 notepad=$(xdotool search --onlyvisible --name "Notepad" | head -1)
@@ -63,7 +66,7 @@ sleep 1
 
 if [[ -f $probe ]]; then
     xdotool windowactivate --sync "$notepad"
-    wine "$probe" rounds "$rounds" >"$work/rounds" || true
+    "$WINE" "$probe" rounds "$rounds" >"$work/rounds" || true
     grep -v '^median' "$work/rounds" | sed 's/^/  /'
     tail -1 "$work/rounds"
     awk '/^round/ && $4 > 0 && $9 > 0 && $11 > 0 { n++; if ($9 <= 2 * $4) t++; if ($11 <= 3 * $6) c++ }
@@ -127,17 +130,17 @@ echo "CPU time while idle: $(((after - before) * 1000 / $(getconf CLK_TCK))) ms 
 
 # The end of the session, idle and in the middle of a conversion (waiting for a copy that never comes).
 if [[ -f $probe ]]; then
-    ended=$(wine "$probe" end-session | grep -o 'ended [0-9]* ms' || echo "did not end")
+    ended=$("$WINE" "$probe" end-session | grep -o 'ended [0-9]* ms' || echo "did not end")
     echo "end of the session, idle: $ended after WM_ENDSESSION (Windows process ended; Wine needs about a second more to remove it)"
     start_valumat
     echo "start-up until the hot keys are live (Wine's desktop process running, Wine's own start included): $startup ms"
     t0=$(date +%s%N)
-    wine "$probe" >/dev/null 2>&1 || true
+    "$WINE" "$probe" >/dev/null 2>&1 || true
     echo "for comparison, Wine starting and ending a console program that does nothing: $((($(date +%s%N) - t0) / 1000000)) ms"
     xdotool windowactivate --sync "$notepad"
     xdotool key ctrl+a Delete
     xdotool key ctrl+d
     sleep 0.15
-    ended=$(wine "$probe" end-session | grep -o 'ended [0-9]* ms' || echo "did not end")
+    ended=$("$WINE" "$probe" end-session | grep -o 'ended [0-9]* ms' || echo "did not end")
     echo "end of the session during a conversion: $ended after WM_ENDSESSION"
 fi

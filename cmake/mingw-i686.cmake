@@ -1,6 +1,7 @@
-# Cross-compiling for 32-bit Windows with mingw-w64 (Debian: g++-mingw-w64-i686, mingw-w64-i686-dev).
+# Cross-compiling for 32-bit Windows with mingw-w64 (Debian: g++-mingw-w64-i686 and mingw-w64-i686-dev; for
+# 64-bit Windows g++-mingw-w64-x86-64 and mingw-w64-x86-64-dev).
 #   cmake --preset windows
-# VALUMAT_MINGW_PREFIX=x86_64-w64-mingw32 builds for 64-bit Windows instead (preset windows-x64).
+# VALUMAT_MINGW_PREFIX=x86_64-w64-mingw32 builds for 64-bit Windows instead (preset windows64).
 # The posix thread model is taken when installed (std::thread, std::mutex); the win32 one otherwise. The runtime
 # libraries are linked statically, so the executables need only system DLLs.
 set(CMAKE_SYSTEM_NAME Windows)
@@ -29,7 +30,7 @@ foreach(model posix win32 "")
     unset(VALUMAT_MINGW_CC CACHE)
 endforeach()
 if(NOT VALUMAT_MINGW_CXX)
-    message(FATAL_ERROR "${VALUMAT_MINGW_PREFIX}-g++ not found (apt-get install g++-mingw-w64-i686)")
+    message(FATAL_ERROR "${VALUMAT_MINGW_PREFIX}-g++ not found (apt-get install g++-mingw-w64-i686 or g++-mingw-w64-x86-64)")
 endif()
 
 set(CMAKE_C_COMPILER ${VALUMAT_MINGW_CC})

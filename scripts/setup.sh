@@ -12,7 +12,10 @@ packages+=(libwayland-dev libwayland-bin libxkbcommon-dev xkb-data pkg-config qt
 packages+=(sway wtype wl-clipboard grim featherpad qtwayland5 python3-dbus python3-gi gir1.2-glib-2.0 libglib2.0-bin) # its e2e test
 packages+=(plasma-wayland-protocols) # KWin's fake input (the Wayland backend under KDE)
 packages+=(kwin-wayland libkf5service-bin) # the KWin e2e test: kwin_wayland --virtual, kbuildsycoca5
-packages+=(g++-mingw-w64-i686 mingw-w64-i686-dev wine wine64 wine32:i386) # the Windows program and its tests
+packages+=(g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev) # the Windows programs
+# Their tests: Wine's 64-bit loader runs the 64-bit program on any machine, its 32-bit one the 32-bit program where
+# the kernel can run 32-bit programs (elsewhere wine32 installs, but its loader cannot start).
+packages+=(wine wine64 wine32:i386)
 packages+=(dpkg-dev lintian appstream nsis zip unzip) # scripts/package.sh: the Debian package, the installer, the zip
 missing=()
 for p in "${packages[@]}"; do

@@ -9,9 +9,14 @@ jobs=${JOBS:-2}
 echo "== format"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
-echo "== build: windows (mingw-w64, run under Wine by the release build's tests)"
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$jobs"
+for preset in windows windows64; do
+    echo "== build: $preset (mingw-w64, run under Wine by the release build's tests)"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$jobs"
+done
+# Which Windows build each Windows test ran with, under which loader (tests/win32/each_build.sh, package_e2e.sh).
+export VALUMAT_WINE_RECORD=$PWD/build/windows-tests.txt
+rm -f "$VALUMAT_WINE_RECORD"
 
 # A German locale for the tests that check that the user's locale changes nothing (built here: Debian's locales
 # package ships the sources, not the compiled locale).
@@ -36,6 +41,9 @@ status=0
 tests/e2e/package_e2e.sh dist || status=$?
 ((status == 0 || status == 77)) || exit "$status"
 echo "package: $((SECONDS - start)) s"
+
+echo "== Windows tests: build, loader, outcome"
+cat "$VALUMAT_WINE_RECORD" 2>/dev/null || echo "(none ran)"
 
 if [[ -n ${FUZZ_SECONDS:-} || ${CI:-} == true ]]; then
     echo "== fuzz: ${FUZZ_SECONDS:-20} s per target"

@@ -78,6 +78,32 @@ TEST_F(HotKeyRun, TypicalConversionInAnEditor) {
                                       "Alt up, Ctrl up, Shift up, Ctrl down, V down (ext), pump, V up, Ctrl up, pump");
 }
 
+TEST_F(HotKeyRun, ProgramWithHigherRightsInFrontGetsNoKeysAndIsNamedOnce) {
+    h.state.platform.tray->add("Valumat");
+    h.desktop.setClipboardFormat("image/png", std::string("\x89PNG\r\n\x1a\n", 8));
+    const auto before = h.desktop.clipboardFormats();
+    const std::string told =
+        "Valumat: Valumat kann in Programmen, die als Administrator laufen, nicht umrechnen (regedit.exe).";
+    h.desktop.setForegroundElevated(true, "regedit.exe");
+    press('D');
+    press('D');
+    // No key went out, the clipboard was not even looked at, the document stays; one balloon for the program.
+    EXPECT_EQ(h.desktop.transcript(), "");
+    EXPECT_EQ(h.desktop.clipboardOwner(), "user");
+    EXPECT_EQ(h.desktop.clipboardFormats(), before);
+    EXPECT_EQ(editor->text(), "Betrag: 100 Euro");
+    EXPECT_EQ(h.desktop.trayMessages(), std::vector<std::string>{told});
+    // Another such program is named too; back in a program of ours the conversion runs.
+    h.desktop.setForegroundElevated(true, "");
+    press('D');
+    h.desktop.setForegroundElevated(false);
+    press('D');
+    EXPECT_EQ(editor->text(), "Betrag: 195,58 Euro");
+    EXPECT_EQ(h.desktop.trayMessages(),
+              (std::vector<std::string>{
+                  told, "Valumat: Valumat kann in Programmen, die als Administrator laufen, nicht umrechnen."}));
+}
+
 TEST_F(HotKeyRun, EveryClipboardFormatComesBack) {
     h.desktop.setClipboardText("Bildunterschrift");
     h.desktop.setClipboardFormat("image/png", std::string("\x89PNG\r\n\x1a\n", 8));

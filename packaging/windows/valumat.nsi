@@ -5,15 +5,26 @@
 ; "Uninstall" key that removes the program, the Start-menu entry and the autostart value and leaves the user's data.
 ; /S installs and uninstalls silently.
 ;
-;   makensis -DVERSION=1.2.0 -DBINDIR=$PWD/build/windows/bin -DRESDIR=$PWD/src/platform/win32/res \
-;            -DOUTFILE=$PWD/dist/valumat-1.2.0-setup.exe packaging/windows/valumat.nsi   (absolute paths)
+; Both programs are inside: the 64-bit one (BINDIR64) is installed on 64-bit Windows, the 32-bit one (BINDIR)
+; elsewhere. The installer itself is a 32-bit program, so that it runs on both; -DAMD64 makes it a 64-bit program
+; (which always installs the 64-bit Valumat), for testing it where 32-bit programs cannot run.
+;
+;   makensis -DVERSION=1.2.0 -DBINDIR=$PWD/build/windows/bin -DBINDIR64=$PWD/build/windows64/bin \
+;            -DRESDIR=$PWD/src/platform/win32/res -DOUTFILE=$PWD/dist/valumat-1.2.0-setup.exe \
+;            packaging/windows/valumat.nsi   (absolute paths)
 
-Unicode true
+!ifdef AMD64
+  Target amd64-unicode
+!else
+  Unicode true
+!endif
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
+!include "LogicLib.nsh"
+!include "x64.nsh"
 
-!ifndef VERSION | BINDIR | RESDIR | OUTFILE
-  !error "VERSION, BINDIR, RESDIR and OUTFILE must be defined (-D)"
+!ifndef VERSION | BINDIR | BINDIR64 | RESDIR | OUTFILE
+  !error "VERSION, BINDIR, BINDIR64, RESDIR and OUTFILE must be defined (-D)"
 !endif
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Valumat"
@@ -78,8 +89,18 @@ Section "Valumat" SecProgram
   SetShellVarContext current
   Call CloseRunning
   SetOutPath "$INSTDIR"
-  File "${BINDIR}/valumat.exe"
-  File "${BINDIR}/valumat-convert.exe"
+!ifdef AMD64
+  File "${BINDIR64}/valumat.exe"
+  File "${BINDIR64}/valumat-convert.exe"
+!else
+  ${If} ${RunningX64}
+    File "${BINDIR64}/valumat.exe"
+    File "${BINDIR64}/valumat-convert.exe"
+  ${Else}
+    File "${BINDIR}/valumat.exe"
+    File "${BINDIR}/valumat-convert.exe"
+  ${EndIf}
+!endif
   SetOutPath "$INSTDIR\vorgaben"
   File "${BINDIR}/waehrungen.dat"
   File "${BINDIR}/tasten.dat"

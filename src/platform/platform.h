@@ -58,10 +58,19 @@ inline constexpr std::uint32_t kKeyEventExtended = 1;
 inline constexpr std::uint32_t kKeyEventKeyUp = 2;
 class KeyEvents {
 public:
+    // Whether our keys can reach the window in front. Windows drops synthetic keys sent to a program with higher
+    // rights (an elevated program, or one of a higher integrity level) without saying so.
+    struct Front {
+        bool reachable = true;
+        std::string program; // the program in front, e.g. "regedit.exe"; may be "" when reachable
+    };
+
     virtual ~KeyEvents() = default;
     // One key event: Windows virtual-key code 1..255, flags kKeyEventExtended and/or kKeyEventKeyUp.
     // Fails with RuntimeError when the system rejects the event.
     virtual void keyEvent(std::uint8_t virtualKey, std::uint32_t flags) = 0;
+    // Never fails: when the rights of the program in front cannot be told, it counts as reachable.
+    virtual Front front() { return {}; }
 };
 
 // Who put the clipboard's current content there, as far as the desktop can tell.

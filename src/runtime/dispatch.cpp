@@ -21,7 +21,28 @@ std::string scriptArgument(const std::string& line) {
     return close == std::string::npos ? line.substr(open + 1) : line.substr(open + 1, close - open - 1);
 }
 
+namespace {
+
+// Whether our keys can reach the program in front. Keys sent to a program with higher rights are lost without a
+// word: the user is told, once per such program, and nothing is touched, not even the clipboard.
+bool KeysReachFront(AppState& state) {
+    const platform::KeyEvents::Front front = state.platform.keyEvents->front();
+    if (front.reachable) {
+        return true;
+    }
+    if (state.unreachablePrograms.insert(front.program).second && state.platform.tray != nullptr) {
+        const std::string which = front.program.empty() ? "" : " (" + front.program + ")";
+        state.platform.tray->showMessage("Valumat", std::string(kUnreachableMessage) + which + ".");
+    }
+    return false;
+}
+
+} // namespace
+
 void RunScript(AppState& state, int slot) {
+    if (!KeysReachFront(state)) {
+        return;
+    }
     platform::MessagePump& pump = *state.platform.pump;
     RoundTrip trip(*state.platform.clipboard, [&state] { return state.endRequested; });
     trip.begin();

@@ -6,11 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace valumat {
 
 // Hot keys pressed while a script runs wait for it; more than this many waiting are not taken.
 inline constexpr std::size_t kMaxQueuedHotKeys = 16;
+
+// Said beside the tray icon when the program in front runs with higher rights than ours (our keys would not reach
+// it), followed by the program's name in brackets.
+inline constexpr std::string_view kUnreachableMessage =
+    "Valumat kann in Programmen, die als Administrator laufen, nicht umrechnen";
 
 // The argument of a script line: the text between the first pair of double quotes (all after an unmatched
 // quote; the whole line when there is none).

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -164,9 +165,10 @@ struct AppState {
     platform::WindowHandle hookWindow = 0;
     platform::WindowProc previousWindowProc;
     bool hooked = false;
-    bool scriptRunning = false;    // a hot key's script is running
-    std::deque<int> queuedHotKeys; // slots of hot keys pressed meanwhile, oldest first
-    bool endRequested = false;     // the program is ending: a running script stops at its next line
+    bool scriptRunning = false;                // a hot key's script is running
+    std::deque<int> queuedHotKeys;             // slots of hot keys pressed meanwhile, oldest first
+    bool endRequested = false;                 // the program is ending: a running script stops at its next line
+    std::set<std::string> unreachablePrograms; // programs in front our keys could not reach (the user was told)
     // A converted result the application did not take (a read-only text, a web page): kept for the user to copy,
     // and resultNotPasted (set by the shell) tells them, with "100 Euro = 195,58 Deutsche Mark".
     std::string unpastedResult;

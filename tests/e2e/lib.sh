@@ -8,12 +8,6 @@ need_tools() {
     done
 }
 
-# need_32bit: skips the test when the kernel cannot run 32-bit programs (Wine's 32-bit loader would fail with "Exec
-# format error").
-need_32bit() {
-    /lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "SKIP: this machine cannot run 32-bit programs"; exit 77; }
-}
-
 # done_count: how many hot keys Valumat's log ($work/valumat.log) says it handled ("erledigt"); done_more_than N,
 # done_at_least N: compared with N.
 done_count() { grep -ac "erledigt" "$work/valumat.log" || true; }
@@ -75,7 +69,9 @@ start_display() {
     wait_for 10 "the window manager" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 }
 
-clip_get() { xclip -o -selection clipboard 2>/dev/null; }
+# (xclip waits for the clipboard's owner without end: an owner that never answers, as Wine's clipboard bridge now
+# and then does not on a busy machine, makes it a failed read that the caller's poll tries again, within 10 s.)
+clip_get() { timeout 2 xclip -o -selection clipboard 2>/dev/null; }
 clip_is() { [[ "$(clip_get)" == "$1" ]]; }
 clip_is_not() { [[ "$(clip_get)" != "$1" ]]; }
 clip_set() {
@@ -91,7 +87,7 @@ copied_text() {
     local sentinel="@@sentinel-$RANDOM$RANDOM@@"
     clip_set "$sentinel"
     xdotool key --clearmodifiers "$@"
-    wait_for 5 "$what" clip_is_not "$sentinel"
+    wait_for 10 "$what" clip_is_not "$sentinel"
     clip_get
 }
 

@@ -8,14 +8,20 @@
 #      "195,58", ticking autostart and "Übernehmen" write ~/.config/valumat/options.dat and an autostart entry with
 #      Exec=/usr/bin/valumat; apt-get remove takes the program and leaves the user's folder. The user and the
 #      package are gone afterwards.
-# wine: valumat-*-setup.exe /S in a fresh Wine prefix: program, defaults, Start-menu entry and uninstall key in place;
-#      the installed program keeps its data in %APPDATA%\Valumat and converts in notepad; a second start keeps the
-#      user's options (autostart on: the Run value names the installed program); the silent uninstaller ends the
-#      running program and removes program, Start-menu entry, Run value and uninstall key, and leaves %APPDATA%\Valumat.
-# zip: the unpacked zip runs portable: the working copies appear beside the program, %APPDATA%\Valumat is not made,
-#      valumat-convert.exe --list names the program's folder.
+# wine: valumat-*-setup.exe /S in a fresh 64-bit Wine prefix: it installs the 64-bit program; program, defaults,
+#      Start-menu entry and uninstall key in place; the installed program keeps its data in %APPDATA%\Valumat and
+#      converts in notepad; a second start keeps the user's options (autostart on: the Run value names the installed
+#      program); the silent uninstaller ends the running program and removes program, Start-menu entry, Run value and
+#      uninstall key, and leaves %APPDATA%\Valumat. The installer is a 32-bit program: where Wine's 32-bit loader
+#      cannot run, the same installer built as a 64-bit program (build/package/valumat-*-setup-amd64.exe from
+#      scripts/package.sh) stands in for it under the 64-bit loader. Where the 32-bit loader runs, the installer
+#      also installs the 32-bit program in a 32-bit prefix.
+# zip: each unpacked zip (-win32, -win64) under the loader that can run it: portable: the working copies appear
+#      beside the program, %APPDATA%\Valumat is not made, valumat-convert.exe --list names the program's folder.
 #
-# PACKAGE_E2E_PARTS picks parts (default "deb wine zip"); a part whose tools are missing is skipped and says so.
+# PACKAGE_E2E_PARTS picks parts (default "deb wine zip"); a part whose tools are missing is skipped and says so,
+# and so is a Windows artefact that no Wine loader can run here, except with CI=true, where a part that ran under
+# no loader at all fails. With VALUMAT_WINE_RECORD set, each Windows artefact's loader and outcome go to that file.
 set -euo pipefail
 
 dist=$(cd "${1:?usage: package_e2e.sh DIST_DIR}" && pwd)
@@ -23,10 +29,13 @@ parts=${PACKAGE_E2E_PARTS:-deb wine zip}
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/e2e/lib.sh
 source "$here/lib.sh"
+# shellcheck source=tests/e2e/wine.sh
+source "$here/wine.sh"
 need_tools Xvfb openbox xdotool xclip xprop dbus-launch python3
 deb=$(ls "$dist"/valumat_*_amd64.deb 2>/dev/null | head -1)
 setup=$(ls "$dist"/valumat-*-setup.exe 2>/dev/null | head -1)
-zip=$(ls "$dist"/valumat-*-win32.zip 2>/dev/null | head -1)
+zips=$(ls "$dist"/valumat-*-win32.zip "$dist"/valumat-*-win64.zip 2>/dev/null || true)
+setup64=$(ls "$here"/../../build/package/valumat-*-setup-amd64.exe 2>/dev/null | head -1)
 
 work=$(mktemp -d)
 chmod 755 "$work"
@@ -35,7 +44,9 @@ user=valumat-pkg$$ # a user of this run's own: another one of that name is never
 installed_deb=""
 made_user=""
 cleanup() {
-    [[ -n ${WINEPREFIX:-} ]] && wineserver -k 2>/dev/null || true
+    for prefix in "$work/prefix" "$work/prefix32"; do
+        [[ -d $prefix ]] && WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    done
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     [[ -n ${DBUS_SESSION_BUS_PID:-} ]] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null || true
     wait 2>/dev/null || true
@@ -166,32 +177,47 @@ USER
 }
 
 # --- Windows: the installer and the zip under Wine -------------------------------------------------------------
+# Records a Windows artefact's outcome (VALUMAT_WINE_RECORD) and says it.
+record() {
+    echo "$1: $2"
+    [[ -n ${VALUMAT_WINE_RECORD:-} ]] && printf '%-26s %s\n' "package_$1" "$2" >>"$VALUMAT_WINE_RECORD"
+    return 0
+}
+# A part that could not run any Windows artefact: skipped, or with CI=true failed.
+not_run() {
+    [[ ${CI:-} == true ]] && fail "$1 ran under no Wine loader: $2"
+    echo "$1: SKIP ($2)"
+}
+
+# wine_start: a 64-bit Wine prefix (a 32-bit one where only the 32-bit loader runs) on a private display. Sets
+# WINE to the prefix's own loader, appdata, localappdata and startmenu.
 wine_ready=""
 wine_start() {
     [[ -n $wine_ready ]] && return 0
-    for tool in wine wineboot wineserver winepath; do
-        command -v "$tool" >/dev/null || return 1
-    done
-    /lib/ld-linux.so.2 --version >/dev/null 2>&1 || return 1
+    prefix_bits=64
+    wine_loader 64 || { prefix_bits=32 && wine_loader 32; } || return 1
+    prefix_wine=$WINE
     export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     [[ -n ${DISPLAY:-} ]] || start_display "$work"
     local start=$SECONDS
-    wineboot --init >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
+    "$WINE" wineboot --init >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
     wineserver -w
-    echo "wine: prefix ready in $((SECONDS - start)) s"
-    appdata=$(winepath -u "$(wine cmd /c echo %APPDATA% | tr -d '\r')")
-    localappdata=$(winepath -u "$(wine cmd /c echo %LOCALAPPDATA% | tr -d '\r')")
+    echo "wine: prefix ready in $((SECONDS - start)) s ($(basename "$WINE"))"
+    appdata=$("$WINE" winepath -u "$("$WINE" cmd /c echo %APPDATA% | tr -d '\r')")
+    localappdata=$("$WINE" winepath -u "$("$WINE" cmd /c echo %LOCALAPPDATA% | tr -d '\r')")
     startmenu="$appdata/Microsoft/Windows/Start Menu/Programs"
     wine_ready=1
 }
-reg_has() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | grep -q "$2"; }
-reg_value() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z]* *//p"; }
+reg_has() { "$prefix_wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | grep -q "$2"; }
+reg_value() { "$prefix_wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z]* *//p"; }
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Valumat'
 
-# start_valumat EXE LOG: Valumat under Wine, started from another folder; waits until it is ready.
+# start_valumat EXE LOG: Valumat under Wine (the loader for its kind), started from another folder; waits until it is
+# ready.
 start_valumat() {
-    (cd "$work" && WINEDEBUG=-all,warn+seh exec wine "$1") >"$2" 2>&1 &
+    wine_use "$1" >/dev/null || fail "$1: $wine_why"
+    (cd "$work" && WINEDEBUG=-all,warn+seh exec "$WINE" "$1") >"$2" 2>&1 &
     valumat_pid=$!
     pids+=("$valumat_pid")
     wait_for 60 "Valumat started ($1)" grep -aq "valumat: bereit" "$2"
@@ -208,26 +234,38 @@ stop_valumat() {
 
 wine_part() {
     [[ -n $setup ]] || fail "no setup.exe in $dist"
-    wine_start || { echo "wine: SKIP (no Wine or no 32-bit support)"; return; }
-    local inst=$localappdata/Programs/Valumat start=$SECONDS
-    wine "$setup" /S >"$work/setup.log" 2>&1 || fail "setup.exe /S failed"
+    wine_start || { not_run wine "$wine_why"; return; }
+    # The shipped installer under the 32-bit loader, else its 64-bit build under the 64-bit one.
+    local installer=$setup
+    if ! wine_use "$setup" >/dev/null; then
+        local why=$wine_why
+        [[ -n $setup64 ]] || { record wine "$(basename "$setup") not run: $why (and no 64-bit build of it)"; not_run wine "$why"; return; }
+        installer=$setup64
+        wine_use "$installer" >/dev/null || { record wine "$(basename "$setup") not run: $why"; not_run wine "$wine_why"; return; }
+        echo "wine: $(basename "$setup") cannot run here ($why): its 64-bit build stands in"
+    fi
+    local inst=$localappdata/Programs/Valumat start=$SECONDS loader=$wine_name bits
+    "$WINE" "$installer" /S >"$work/setup.log" 2>&1 || fail "$(basename "$installer") /S failed"
     wait_for 30 "the installation" test -f "$inst/uninstall.exe"
     for file in valumat.exe valumat-convert.exe vorgaben/waehrungen.dat vorgaben/hilfe/keypress.html; do
         [[ -f $inst/$file ]] || fail "not installed: $inst/$file"
     done
+    bits=$(pe_bits "$inst/valumat.exe")
+    [[ $bits == "$prefix_bits" && $(pe_bits "$inst/valumat-convert.exe") == "$prefix_bits" ]] ||
+        fail "the installer put the $bits-bit program into a $prefix_bits-bit prefix"
     [[ ! -e $inst/waehrungen.dat ]] || fail "data files beside the installed program"
     [[ -f $startmenu/Valumat.lnk ]] || fail "no Start-menu entry"
     [[ "$(reg_value "$uninstall_key" DisplayVersion)" == "$(basename "$setup" | sed 's/valumat-\(.*\)-setup.exe/\1/')" ]] ||
         fail "the uninstall key's DisplayVersion: $(reg_value "$uninstall_key" DisplayVersion)"
     reg_has "$uninstall_key" UninstallString || fail "no UninstallString"
-    echo "wine: setup.exe /S installed into %LOCALAPPDATA%\\Programs\\Valumat in $((SECONDS - start)) s (Start-menu entry, uninstall key)"
+    echo "wine: $(basename "$installer") /S ($loader) installed the $bits-bit program into %LOCALAPPDATA%\\Programs\\Valumat in $((SECONDS - start)) s (Start-menu entry, uninstall key)"
 
     start_valumat "$inst/valumat.exe" "$work/valumat-installed.log"
     same_files "$inst/vorgaben" "$appdata/Valumat"
     [[ -f $appdata/Valumat/waehrungen.tmp && ! -e $inst/waehrungen.tmp ]] || fail "working copies not in %APPDATA%\\Valumat"
     echo "wine: the installed program's data is in %APPDATA%\\Valumat"
 
-    wine notepad >"$work/notepad.log" 2>&1 &
+    "$WINE" notepad >"$work/notepad.log" 2>&1 &
     pids+=($!)
     wait_for 30 "notepad" xdotool search --onlyvisible --name "Notepad"
     local notepad
@@ -259,35 +297,73 @@ wine_part() {
 
     # The uninstaller ends the running program first.
     start=$SECONDS
-    wine "$inst/uninstall.exe" /S >"$work/uninstall.log" 2>&1 || fail "uninstall.exe /S failed"
+    wine_use "$inst/uninstall.exe" >/dev/null || fail "uninstall.exe: $wine_why"
+    "$WINE" "$inst/uninstall.exe" /S >"$work/uninstall.log" 2>&1 || fail "uninstall.exe /S failed"
     wait_for 30 "the uninstallation" sh -c "! test -e '$inst'"
-    wait_for 10 "the uninstall key removed" sh -c "! wine reg query '$uninstall_key' >/dev/null 2>&1"
+    wait_for 10 "the uninstall key removed" sh -c "! '$prefix_wine' reg query '$uninstall_key' >/dev/null 2>&1"
     kill -0 "$valumat_pid" 2>/dev/null && fail "Valumat still runs after the uninstallation"
     [[ ! -e $startmenu/Valumat.lnk ]] || fail "the Start-menu entry is still there"
     reg_has "$run_key" Valumat && fail "the Run value is still there"
     [[ -f $appdata/Valumat/options.dat ]] && grep -q "minimiert: 1" "$appdata/Valumat/options.dat" ||
         fail "the uninstaller took the user's data"
     echo "wine: uninstall.exe /S ended Valumat, removed program, Start-menu entry, Run value and uninstall key in $((SECONDS - start)) s; %APPDATA%\\Valumat stays"
+    record wine "$(basename "$installer") in a $prefix_bits-bit prefix  $loader  passed: installed the $bits-bit program, ran it, uninstalled"
+
+    # On 32-bit Windows the installer installs the 32-bit program.
+    if [[ $installer == "$setup" && $prefix_bits == 64 ]]; then
+        wine_use "$setup" >/dev/null || fail "$wine_why"
+        local prefix32=$work/prefix32 inst32
+        WINEPREFIX=$prefix32 WINEARCH=win32 "$WINE" wineboot --init >"$work/wineboot32.log" 2>&1 || fail "wineboot (32-bit prefix) failed"
+        WINEPREFIX=$prefix32 WINEARCH=win32 "$WINE" "$setup" /S >"$work/setup32.log" 2>&1 || fail "setup.exe /S failed in a 32-bit prefix"
+        inst32=$(WINEPREFIX=$prefix32 WINEARCH=win32 "$WINE" winepath -u "$(WINEPREFIX=$prefix32 WINEARCH=win32 "$WINE" cmd /c echo %LOCALAPPDATA% | tr -d '\r')")/Programs/Valumat
+        wait_for 30 "the installation in a 32-bit prefix" test -f "$inst32/uninstall.exe"
+        bits=$(pe_bits "$inst32/valumat.exe")
+        [[ $bits == 32 ]] || fail "the installer put the $bits-bit program into a 32-bit prefix"
+        local listed
+        listed=$(cd "$work" && WINEPREFIX=$prefix32 WINEARCH=win32 "$WINE" "$inst32/valumat-convert.exe" --binding 0 -- 100 2>/dev/null | tr -d '\r')
+        [[ $listed == "195,58" ]] || fail "the 32-bit valumat-convert.exe installed: [$listed]"
+        WINEPREFIX=$prefix32 wineserver -k 2>/dev/null || true
+        echo "wine: in a 32-bit prefix setup.exe /S installed the 32-bit program; its valumat-convert.exe converts"
+        record wine "$(basename "$setup") in a 32-bit prefix  wine  passed: installed the 32-bit program"
+    elif [[ $installer != "$setup" ]]; then
+        record wine "$(basename "$setup") in a 32-bit prefix  wine  not run: $why"
+    fi
 }
 
 zip_part() {
-    [[ -n $zip ]] || fail "no zip in $dist"
+    [[ -n $zips ]] || fail "no zip in $dist"
     command -v unzip >/dev/null || { echo "zip: SKIP (no unzip)"; return; }
-    wine_start || { echo "zip: SKIP (no Wine or no 32-bit support)"; return; }
-    rm -rf "$appdata/Valumat"
-    mkdir -p "$work/unpacked"
-    unzip -q "$zip" -d "$work/unpacked"
-    local app=$work/unpacked/Valumat
-    [[ -f $app/valumat.exe && -f $app/valumat-convert.exe && -f $app/waehrungen.dat && -f $app/hilfe/keypress.html ]] ||
-        fail "the zip lacks files: $(cd "$work/unpacked" && find . -type f | tr '\n' ' ')"
-    start_valumat "$app/valumat.exe" "$work/valumat-zip.log"
-    [[ -f $app/waehrungen.tmp && -f $app/tasten.tmp && -f $app/options.tmp ]] || fail "no working copies beside the program"
-    [[ ! -e $appdata/Valumat ]] || fail "the portable program made %APPDATA%\\Valumat"
-    stop_valumat
-    local listed
-    listed=$(cd "$work" && wine "$app/valumat-convert.exe" --list 2>/dev/null | tr -d '\r' | head -1)
-    [[ $listed == "Datenordner: "*'unpacked\Valumat\' ]] || fail "valumat-convert --list: [$listed]"
-    echo "zip: portable: working copies beside valumat.exe, no %APPDATA%\\Valumat; valumat-convert: $listed"
+    wine_start || { not_run zip "$wine_why"; return; }
+    local zip ran=0 whys=()
+    for zip in $zips; do
+        rm -rf "$appdata/Valumat" "$work/unpacked"
+        mkdir -p "$work/unpacked"
+        unzip -q "$zip" -d "$work/unpacked"
+        local app=$work/unpacked/Valumat name
+        name=$(basename "$zip")
+        [[ -f $app/valumat.exe && -f $app/valumat-convert.exe && -f $app/waehrungen.dat && -f $app/hilfe/keypress.html ]] ||
+            fail "$name lacks files: $(cd "$work/unpacked" && find . -type f | tr '\n' ' ')"
+        local bits=32
+        [[ $name == *-win64.zip ]] && bits=64
+        [[ $(pe_bits "$app/valumat.exe") == "$bits" && $(pe_bits "$app/valumat-convert.exe") == "$bits" ]] ||
+            fail "$name does not hold the $bits-bit programs"
+        if ! wine_use "$app/valumat.exe" >/dev/null; then
+            record zip "$name  not run: $wine_why"
+            whys+=("$name: $wine_why")
+            continue
+        fi
+        start_valumat "$app/valumat.exe" "$work/valumat-zip$bits.log"
+        [[ -f $app/waehrungen.tmp && -f $app/tasten.tmp && -f $app/options.tmp ]] || fail "$name: no working copies beside the program"
+        [[ ! -e $appdata/Valumat ]] || fail "$name: the portable program made %APPDATA%\\Valumat"
+        stop_valumat
+        local listed
+        listed=$(cd "$work" && "$WINE" "$app/valumat-convert.exe" --list 2>/dev/null | tr -d '\r' | head -1)
+        [[ $listed == "Datenordner: "*'unpacked\Valumat\' ]] || fail "$name: valumat-convert --list: [$listed]"
+        echo "zip: $name ($wine_name) portable: working copies beside valumat.exe, no %APPDATA%\\Valumat; valumat-convert: $listed"
+        record zip "$name  $wine_name  passed"
+        ran=$((ran + 1))
+    done
+    ((ran > 0)) || not_run zip "${whys[*]}"
 }
 
 for part in $parts; do

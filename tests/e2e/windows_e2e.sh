@@ -21,9 +21,10 @@ runs=${E2E_RUNS:-20}
 wordpad_runs=${E2E_WORDPAD_RUNS:-10}
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
-need_tools Xvfb openbox xdotool xclip xprop wine wineboot wineserver import python3
-need_32bit
-[[ -f $bin/valumat.exe ]] || { echo "SKIP: no valumat.exe in $bin"; exit 77; }
+need_tools Xvfb openbox xdotool xclip xprop wineserver import python3
+# shellcheck source=tests/e2e/wine.sh
+source "$(dirname "$0")/wine.sh"
+wine_use "$bin/valumat.exe" || wine_cannot "$wine_why"
 
 work=$(mktemp -d)
 pids=()
@@ -45,7 +46,7 @@ chmod 700 "$XDG_RUNTIME_DIR"
 start_display "$work"
 
 start=$SECONDS
-wineboot --init >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
+"$WINE" wineboot --init >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
 wineserver -w
 echo "wine prefix ready in $((SECONDS - start)) s"
 
@@ -53,13 +54,13 @@ mkdir -p "$work/app"
 cp -r "$bin"/. "$work/app/"
 # The program's log lines go to the debugger output, which Wine prints as warnings of its seh channel; every step
 # of the clipboard is traced there, for the report of a conversion that went wrong.
-(cd "$work/app" && VALUMAT_TRACE_CLIPBOARD=1 WINEDEBUG=-all,warn+seh exec wine valumat.exe) >"$work/valumat.log" 2>&1 &
+(cd "$work/app" && VALUMAT_TRACE_CLIPBOARD=1 WINEDEBUG=-all,warn+seh exec "$WINE" valumat.exe) >"$work/valumat.log" 2>&1 &
 pids+=($!)
 wait_for 60 "Valumat started" grep -aq "valumat: bereit" "$work/valumat.log"
 wait_for 20 "the configuration window" xdotool search --onlyvisible --name "^Valumat V1.2"
 
 # Notepad after Valumat: a new Wine window takes the foreground.
-wine notepad >"$work/notepad.log" 2>&1 &
+"$WINE" notepad >"$work/notepad.log" 2>&1 &
 pids+=($!)
 notepad_pid=$!
 wait_for 30 "notepad" xdotool search --onlyvisible --name "Notepad"
@@ -79,7 +80,7 @@ type_in() {
     "focus_$1"
     xdotool key --clearmodifiers ctrl+a
     xdotool type --delay 20 "$2"
-    wait_for 5 "the text in $1" "${1}_has" "$2"
+    wait_for 15 "the text in $1" "${1}_has" "$2"
     xdotool key --clearmodifiers ctrl+a
     clip_set "$3"
 }
@@ -181,7 +182,7 @@ alive "$notepad_pid" notepad
 echo "notepad: 10 quick presses 50 ms apart, every line converted ($(((t1 - t0) / 1000000)) ms for all)"
 
 # Wordpad: a rich-text control, which copies and pastes through OLE.
-wine 'C:\Program Files\Windows NT\Accessories\wordpad.exe' >"$work/wordpad.log" 2>&1 &
+"$WINE" 'C:\Program Files\Windows NT\Accessories\wordpad.exe' >"$work/wordpad.log" 2>&1 &
 pids+=($!)
 wordpad_pid=$!
 wait_for 30 "wordpad" xdotool search --onlyvisible --name "Wordpad"
@@ -232,16 +233,21 @@ show_tab 43
 import -window "$window" "$work/keys-tab.png"
 xdotool mousemove --window "$window" 176 316 click 1
 wait_for 10 "the window hidden" sh -c "! xdotool search --onlyvisible --name '^Valumat V1.2'"
-wait_for 20 "Wine's tray window" xdotool search --onlyvisible --name "Wine System Tray"
-tray=$(xdotool search --onlyvisible --name "Wine System Tray" | head -1)
+# click_tray ARGUMENTS...: xdotool's click on the icon in Wine's tray window, looked up anew each time (Wine may
+# make the tray window anew while the icons change).
+click_tray() {
+    local tray
+    tray=$(xdotool search --onlyvisible --name "Wine System Tray" | head -1)
+    [[ -n $tray ]] && xdotool mousemove --window "$tray" 12 12 click "$@"
+}
 root_children() { xwininfo -root -children | grep -o '^ *0x[0-9a-f]*' | sort; }
 root_children >"$work/before-menu"
-xdotool mousemove --window "$tray" 12 12 click 3
+wait_for 20 "a click on the icon in Wine's tray window" click_tray 3
 # The menu is a new top-level X window; its third entry is "Optionen" (entries are about 17 pixels high).
 menu_geometry() {
     local id
     for id in $(root_children | comm -13 "$work/before-menu" -); do
-        xwininfo -id "$id" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+        xwininfo -id "$id" 2>/dev/null | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
             /Width/ { w = $NF } /Height/ { h = $NF } /Map State: IsViewable/ { v = 1 }
             END { if (v && w > 100 && h > 80) print x, y }'
     done | head -1
@@ -269,7 +275,7 @@ echo "tray: tab strip differs by $diff pixels from the options tab, by $other fr
 echo "tray: icon in Wine's tray window, its menu opens the options tab"
 
 # A second start shows the running program and registers nothing twice.
-(cd "$work/app" && wine valumat.exe) >"$work/second.log" 2>&1 || fail "a second start did not end cleanly"
+(cd "$work/app" && "$WINE" valumat.exe) >"$work/second.log" 2>&1 || fail "a second start did not end cleanly"
 focus_notepad
 convert_amount "100" "195,58" "nach dem zweiten Start"
 echo "second start: refused, the hot key still works once"
@@ -284,7 +290,7 @@ if [[ -f $probe ]]; then
     n=$(done_count)
     xdotool key ctrl+d
     sleep 0.15
-    ended=$(wine "$probe" end-session) || fail "the end of the session: $ended"
+    ended=$("$WINE" "$probe" end-session) || fail "the end of the session: $ended"
     (($(done_count) == n)) || fail "the conversion was over before the session ended: nothing tested"
     grep -aq "valumat: Sitzungsende" "$work/valumat.log" || fail "the end of the session did not reach Valumat"
     [[ "$ended" == *"ended "* ]] || fail "Valumat still runs after the end of the session: $ended"
@@ -294,6 +300,39 @@ if [[ -f $probe ]]; then
     echo "session end: $(echo "$ended" | grep -o 'ended [0-9]* ms') after WM_ENDSESSION, in the middle of a conversion; clipboard back"
 else
     echo "session end: not tested (no $probe)"
+fi
+
+# A combination another program holds (the probe holds Ctrl+D): Valumat, started minimised, says so once in a
+# balloon beside its tray icon, and once more after "Ok" in its window.
+if [[ -f $probe ]]; then
+    "$WINE" "$probe" hold-hotkey >"$work/holder.log" 2>&1 &
+    pids+=($!)
+    wait_for 20 "another program holding Ctrl+D" grep -aq holding "$work/holder.log"
+    sed -i 's/^minimiert: 0/minimiert: 1/' "$work/app/options.dat"
+    "$WINE" "$probe" balloons 14 >"$work/balloons-start.log" 2>&1 &
+    watcher=$!
+    (cd "$work/app" && WINEDEBUG=-all,warn+seh exec "$WINE" valumat.exe) >"$work/valumat-refused.log" 2>&1 &
+    pids+=($!)
+    wait_for 60 "Valumat started beside the holder" grep -aq "valumat: bereit" "$work/valumat-refused.log"
+    wait "$watcher" || true
+    refused="Tastenkombination von einem anderen Programm belegt: STRG + D"
+    shown=$(grep -a '^balloon:' "$work/balloons-start.log" | tr -d '\r' || true)
+    [[ $shown == "balloon: $refused" ]] || fail "after start-up the balloons were [$shown] instead of one [$refused]"
+    # The window from the tray icon (a double-click), then "Ok", once the first balloon has gone.
+    no_balloon() { "$WINE" "$probe" balloons 1 | grep -aq "^0 balloons"; }
+    wait_for 40 "the first balloon gone" no_balloon
+    wait_for 20 "a double-click on the tray icon" click_tray --repeat 2 --delay 100 1
+    wait_for 10 "the window from the tray icon" xdotool search --onlyvisible --name "^Valumat V1.2"
+    window=$(xdotool search --onlyvisible --name "^Valumat V1.2" | head -1)
+    "$WINE" "$probe" balloons 6 >"$work/balloons-ok.log" 2>&1 &
+    watcher=$!
+    sleep 0.5
+    xdotool windowactivate --sync "$window"
+    xdotool mousemove --window "$window" 176 316 click 1
+    wait "$watcher" || true
+    shown=$(grep -a '^balloon:' "$work/balloons-ok.log" | tr -d '\r' || true)
+    [[ $shown == "balloon: $refused" ]] || fail "after \"Ok\" the balloons were [$shown] instead of one [$refused]"
+    echo "refused hot key: one balloon after start-up and one after \"Ok\", with the combination"
 fi
 
 echo "PASS"

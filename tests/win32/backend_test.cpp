@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -447,7 +449,8 @@ std::wstring readThrough(HWND window) {
 // to end and waited for.
 class Helper {
 public:
-    explicit Helper(const std::wstring& arguments) {
+    // verb: started through the shell with that verb ("runas": with higher rights, where the system can).
+    explicit Helper(const std::wstring& arguments, const wchar_t* verb = nullptr) {
         ResetEvent(namedEvent(kReadyEvent));
         ResetEvent(namedEvent(kGoEvent));
         ResetEvent(namedEvent(kActedEvent));
@@ -457,8 +460,21 @@ public:
         std::wstring commandLine = L"\"" + std::wstring(path) + L"\" --helper " + arguments;
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &info_)) {
+        SHELLEXECUTEINFOW shell{};
+        shell.cbSize = sizeof shell;
+        shell.fMask = SEE_MASK_NOCLOSEPROCESS;
+        shell.lpVerb = verb;
+        shell.lpFile = path;
+        const std::wstring parameters = L"--helper " + arguments;
+        shell.lpParameters = parameters.c_str();
+        shell.nShow = SW_SHOW;
+        if (verb != nullptr && ShellExecuteExW(&shell) != 0 && shell.hProcess != nullptr) {
+            info_.hProcess = shell.hProcess;
+            info_.dwProcessId = GetProcessId(shell.hProcess);
+        }
+        if (info_.hProcess != nullptr ||
+            (verb == nullptr && CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                               nullptr, &startup, &info_))) {
             const HANDLE waits[] = {namedEvent(kReadyEvent), info_.hProcess};
             started_ = WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
         }
@@ -478,7 +494,9 @@ public:
         }
         TerminateProcess(info_.hProcess, 1); // no effect when it ended
         CloseHandle(info_.hProcess);
-        CloseHandle(info_.hThread);
+        if (info_.hThread != nullptr) {
+            CloseHandle(info_.hThread);
+        }
     }
     Helper(const Helper&) = delete;
     Helper& operator=(const Helper&) = delete;
@@ -1167,6 +1185,55 @@ TEST(trayIconReportsDoubleClickAndRightButtonRelease) {
     CHECK(!desktop.tray().shown()); // removed by the program: stays away
 }
 
+// Whether the process's token is elevated.
+bool elevated(HANDLE process) {
+    HANDLE token = nullptr;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    const bool read = OpenProcessToken(process, TOKEN_QUERY, &token) != 0 &&
+                      GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) != 0;
+    if (token != nullptr) {
+        CloseHandle(token);
+    }
+    return read && elevation.TokenIsElevated != 0;
+}
+
+// Waits (handling messages) until a window of the process is in front.
+bool inFront(DWORD processId) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(GetForegroundWindow(), &owner);
+        if (owner == processId) {
+            return true;
+        }
+        pump();
+        Sleep(10);
+    }
+    return false;
+}
+
+TEST(keysReachTheFrontUnlessItRunsWithHigherRights) {
+    Win32Desktop desktop(instance());
+    {
+        ForegroundWindow own;
+        CHECK(desktop.keyEvents().front().reachable);
+    }
+    {
+        Helper same(L"front");
+        CHECK(inFront(same.id()));
+        CHECK(desktop.keyEvents().front().reachable);
+    }
+    // Started with higher rights where the system grants them (Wine may start it as it is): refused exactly when
+    // its token is elevated and ours is not, and then named.
+    Helper higher(L"front", L"runas");
+    CHECK(inFront(higher.id()));
+    const bool above = elevated(higher.process()) && !elevated(GetCurrentProcess());
+    const platform::KeyEvents::Front front = desktop.keyEvents().front();
+    std::printf("    a program started with \"runas\" is %s\n", above ? "elevated" : "not elevated here");
+    CHECK(front.reachable == !above);
+    CHECK(front.program == (above ? "valumat_backend_test.exe" : ""));
+}
+
 // Answers the next message box of this process with its default button and reports the box's text.
 std::thread answerMessageBox(std::wstring& text, const wchar_t* title) {
     return std::thread([&text, title] {
@@ -1318,7 +1385,8 @@ TEST(desktopFillsEveryService) {
 //   own-on-go TEXT    the same once kGoEvent is set (kActedEvent once done);
 //   watch             a clipboard history: reads the text of every change made by someone else (kActedEvent);
 //   retake            a clipboard manager: takes every text someone else puts there and owns it itself;
-//   session-end MODE  a desktop in the middle of a conversion (restore) or with a promised result (promise).
+//   session-end MODE  a desktop in the middle of a conversion (restore) or with a promised result (promise);
+//   front             a window of its own in front.
 int helperMain(const std::string& kind, const std::wstring& text) {
     HANDLE ready = namedEvent(kReadyEvent);
     HANDLE go = namedEvent(kGoEvent);
@@ -1334,6 +1402,9 @@ int helperMain(const std::string& kind, const std::wstring& text) {
         waitingForGo = true;
     } else if (kind == "watch" || kind == "retake") {
         AddClipboardFormatListener(window);
+    } else if (kind == "front") {
+        ShowWindow(window, SW_SHOW);
+        SetForegroundWindow(window);
     } else if (kind == "session-end") {
         desktop = std::make_unique<Win32Desktop>(instance());
         Clipboard& clipboard = desktop->clipboard();

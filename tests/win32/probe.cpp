@@ -13,7 +13,20 @@
 //       render it, the text changed, the clipboard put back), and Valumat's (Ctrl+D bound to Euro to Deutsche Mark).
 //       Each round selects "100" in notepad and puts a user's text on the clipboard; the clock starts when the keys
 //       have been sent (the combination released). Prints every round and the medians, in milliseconds.
+//
+//   valumat_probe hold-hotkey
+//       Another program holding Ctrl+D: registers it, prints "holding" and waits (at most 5 minutes) to be ended.
+//
+//   valumat_probe tab N
+//       Shows tab N (1 to 4) of Valumat's configuration window the way the keyboard does: TCM_SETCURFOCUS to its tab
+//       strip, which tells the window (TCN_SELCHANGE) as a click would. Exit status 0 when the strip shows it.
+//
+//   valumat_probe balloons SECONDS
+//       Watches the balloons beside tray icons (tooltip windows with TTS_BALLOON) for SECONDS and prints
+//       "balloon: TEXT" each time one is shown, or shows another text, then "N balloons".
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -312,6 +325,116 @@ int rounds(int count) {
     return failed == 0 ? 0 : 1;
 }
 
+// --- the configuration window's tabs --------------------------------------------------------------------------
+
+BOOL CALLBACK findStrip(HWND window, LPARAM found) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    auto* strip = reinterpret_cast<HWND*>(found);
+    // The window's own strip, not the one on the info tab: the highest one.
+    if (std::wstring(name) == WC_TABCONTROLW) {
+        RECT mine{};
+        RECT best{};
+        GetWindowRect(window, &mine);
+        if (*strip != nullptr) {
+            GetWindowRect(*strip, &best);
+        }
+        if (*strip == nullptr || mine.top < best.top) {
+            *strip = window;
+        }
+    }
+    return TRUE;
+}
+
+int showTab(int tab) {
+    HWND window = FindWindowW(L"ValumatConfigWindow", nullptr);
+    HWND strip = nullptr;
+    if (window != nullptr) {
+        EnumChildWindows(window, findStrip, reinterpret_cast<LPARAM>(&strip));
+    }
+    if (strip == nullptr) {
+        std::printf("no configuration window\n");
+        return 2;
+    }
+    SendMessageW(strip, TCM_SETCURFOCUS, static_cast<WPARAM>(tab - 1), 0);
+    const auto shown = static_cast<int>(SendMessageW(strip, TCM_GETCURSEL, 0, 0)) + 1;
+    std::printf("tab %d\n", shown);
+    return shown == tab ? 0 : 1;
+}
+
+// --- another program's hot key, balloons -----------------------------------------------------------------------
+
+int holdHotKey() {
+    if (RegisterHotKey(nullptr, 1, MOD_CONTROL | MOD_NOREPEAT, 'D') == 0) {
+        std::printf("Ctrl+D is taken already\n");
+        return 1;
+    }
+    std::printf("holding\n");
+    std::fflush(stdout);
+    Sleep(300000);
+    return 0;
+}
+
+std::string utf8(const std::wstring& text) {
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+struct Shown {
+    HWND window;
+    std::wstring text;
+};
+
+BOOL CALLBACK collectBalloon(HWND window, LPARAM list) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (std::wstring(name) == TOOLTIPS_CLASSW && IsWindowVisible(window) != 0 &&
+        (GetWindowLongW(window, GWL_STYLE) & TTS_BALLOON) != 0) {
+        wchar_t text[512] = {};
+        // WM_GETTEXT of a tooltip: the text it shows (the system carries it across processes).
+        SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 500, nullptr);
+        reinterpret_cast<std::vector<Shown>*>(list)->push_back({window, text});
+    }
+    return TRUE;
+}
+
+int balloons(int seconds) {
+    std::vector<Shown> before;
+    int count = 0;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    while (GetTickCount64() < end) {
+        std::vector<Shown> now;
+        EnumWindows(collectBalloon, reinterpret_cast<LPARAM>(&now));
+        // Without a text (it is being set, or the answer came too late) a balloon counts as it was before.
+        for (Shown& shown : now) {
+            const auto was = std::find_if(before.begin(), before.end(),
+                                          [&shown](const Shown& b) { return b.window == shown.window; });
+            if (shown.text.empty() && was != before.end()) {
+                shown.text = was->text;
+            }
+        }
+        now.erase(std::remove_if(now.begin(), now.end(), [](const Shown& shown) { return shown.text.empty(); }),
+                  now.end());
+        for (const Shown& shown : now) {
+            const bool seen = std::any_of(before.begin(), before.end(), [&shown](const Shown& b) {
+                return b.window == shown.window && b.text == shown.text;
+            });
+            if (!seen) {
+                ++count;
+                std::printf("balloon: %s\n", utf8(shown.text).c_str());
+                std::fflush(stdout);
+            }
+        }
+        before = std::move(now);
+        Sleep(20);
+    }
+    std::printf("%d balloons\n", count);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -322,6 +445,15 @@ int main(int argc, char** argv) {
     if (command == "rounds") {
         return rounds(argc >= 3 ? std::max(1, std::atoi(argv[2])) : 30);
     }
-    std::printf("usage: valumat_probe end-session | rounds N\n");
+    if (command == "hold-hotkey") {
+        return holdHotKey();
+    }
+    if (command == "tab") {
+        return showTab(argc >= 3 ? std::atoi(argv[2]) : 1);
+    }
+    if (command == "balloons") {
+        return balloons(argc >= 3 ? std::max(1, std::atoi(argv[2])) : 10);
+    }
+    std::printf("usage: valumat_probe end-session | rounds N | hold-hotkey | tab N | balloons SECONDS\n");
     return 2;
 }

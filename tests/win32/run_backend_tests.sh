@@ -4,17 +4,16 @@
 #   tests/win32/run_backend_tests.sh [valumat_backend_test.exe]
 #
 # Without an argument it takes build/windows/tests/win32/valumat_backend_test.exe and builds it first when it is
-# missing (preset windows). Exit status: 0 all passed, 1 a test failed, 77 skipped (Wine or Xvfb missing, or no 32-bit support).
+# missing (preset windows). The 32-bit program runs under Wine's 32-bit loader, the 64-bit one (preset windows64)
+# under its 64-bit loader (tests/e2e/wine.sh). Exit status: 0 all passed, 1 a test failed, 77 skipped (Wine or Xvfb
+# missing, or the loader cannot run here).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 exe=${1:-$root/build/windows/tests/win32/valumat_backend_test.exe}
 
-for tool in wine wineboot wineserver Xvfb; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-done
-# The 32-bit program runs under Wine's 32-bit loader: a kernel without 32-bit support cannot start it at all.
-/lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "SKIP: this machine cannot run 32-bit programs"; exit 77; }
+# shellcheck source=tests/e2e/wine.sh
+source "$root/tests/e2e/wine.sh"
 
 if [[ ! -f $exe && $# -eq 0 ]]; then
     [[ -f $root/build/windows/build.ninja ]] || cmake --preset windows -S "$root" >/dev/null
@@ -22,6 +21,7 @@ if [[ ! -f $exe && $# -eq 0 ]]; then
 fi
 [[ -f $exe ]] || { echo "no test program: $exe" >&2; exit 2; }
 exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
+wine_use "$exe" || wine_cannot "$wine_why"
 
 work=$(mktemp -d)
 xvfb=""
@@ -50,9 +50,9 @@ export HOME=$work/home WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="
 mkdir -p "$HOME"
 
 start=$SECONDS
-wineboot -i >/dev/null 2>&1
+"$WINE" wineboot -i >/dev/null 2>&1
 wineserver -w
 status=0
-wine "$exe" || status=$?
+"$WINE" "$exe" || status=$?
 echo "Wine run: $((SECONDS - start)) s (prefix included)"
 exit "$status"

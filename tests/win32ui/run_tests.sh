@@ -4,16 +4,14 @@
 #
 #   tests/win32ui/run_tests.sh build/windows/tests/win32ui/valumat_win32ui_tests.exe [gtest arguments]
 #
-# WINE_DPI=144 runs it on a screen of that resolution.
+# WINE_DPI=144 runs it on a screen of that resolution. The loader fits the program (tests/e2e/wine.sh).
 set -euo pipefail
 
 program=${1:?usage: run_tests.sh PROGRAM.exe [arguments]}
 shift
-for tool in Xvfb wine wineboot wineserver; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-done
-# The 32-bit program runs under Wine's 32-bit loader: a kernel without 32-bit support cannot start it at all.
-/lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "SKIP: this machine cannot run 32-bit programs"; exit 77; }
+# shellcheck source=tests/e2e/wine.sh
+source "$(dirname "$0")/../e2e/wine.sh"
+wine_use "$program" || wine_cannot "$wine_why"
 
 work=$(mktemp -d)
 pids=()
@@ -44,11 +42,11 @@ if command -v openbox >/dev/null; then
     pids+=($!)
 fi
 
-wineboot --init >"$work/wineboot.log" 2>&1 || { echo "wineboot failed"; cat "$work/wineboot.log"; exit 1; }
+"$WINE" wineboot --init >"$work/wineboot.log" 2>&1 || { echo "wineboot failed"; cat "$work/wineboot.log"; exit 1; }
 wineserver -w
 # WINE_DPI: the screen's resolution the program sees (e.g. 144); Wine's default is 96.
 if [[ -n ${WINE_DPI:-} ]]; then
-    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$WINE_DPI" /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$WINE_DPI" /f >/dev/null 2>&1
     wineserver -w
 fi
-wine "$program" "$@"
+"$WINE" "$program" "$@"

@@ -122,6 +122,7 @@ struct FakeDesktop::Impl final : platform::HotKeys,
     std::set<std::uint8_t> keysDown;
     std::set<std::uint8_t> failingKeys;
     std::function<void(std::uint8_t, std::uint32_t)> keyHook;
+    platform::KeyEvents::Front frontRights; // whether our keys reach the program in front
 
     // --- foreground application
     struct KeyInput {
@@ -408,6 +409,8 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         }
         input.push_back(KeyInput{clock + inputLatency, virtualKey, keyDown, std::move(after)});
     }
+
+    platform::KeyEvents::Front front() override { return frontRights; }
 
     // ---------------------------------------------------------------------------------------------------------
     // Clipboard
@@ -729,6 +732,10 @@ void FakeDesktop::onKeyEvent(std::function<void(std::uint8_t virtualKey, std::ui
 
 void FakeDesktop::failKey(std::uint8_t virtualKey) {
     impl_->failingKeys.insert(virtualKey);
+}
+
+void FakeDesktop::setForegroundElevated(bool elevated, const std::string& program) {
+    impl_->frontRights = platform::KeyEvents::Front{!elevated, program};
 }
 
 void FakeDesktop::setForeground(std::shared_ptr<TargetApp> app) {

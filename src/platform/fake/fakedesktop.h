@@ -159,6 +159,9 @@ public:
 
     // --- foreground application -------------------------------------------------------------------------------
     void setForeground(std::shared_ptr<TargetApp> app);
+    // The program in front runs with higher rights than ours (elevated): our keys would not reach it. Its name is
+    // what KeyEvents::front() reports.
+    void setForegroundElevated(bool elevated, const std::string& program = "");
     // Milliseconds between a key event and the moment the application handles it (default 0: at the next yield).
     void setInputLatency(int milliseconds);
     // Milliseconds between the moment the application handles a paste and the moment it fetches the clipboard

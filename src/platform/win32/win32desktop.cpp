@@ -301,6 +301,76 @@ LRESULT CALLBACK WindowHook::procedure(HWND window, UINT message, WPARAM wParam,
 
 // --- key events, sleeping, the pump ----------------------------------------------------------------------------
 
+namespace {
+
+// What a process's token says about its rights.
+struct TokenRights {
+    bool elevated = false;
+    DWORD integrity = 0; // SECURITY_MANDATORY_*_RID; 0 when the token names none
+};
+
+// The rights of the process; false with the error when its token cannot be read.
+bool readRights(HANDLE process, TokenRights& rights, DWORD& error) {
+    HANDLE token = nullptr;
+    if (OpenProcessToken(process, TOKEN_QUERY, &token) == 0) {
+        error = GetLastError();
+        return false;
+    }
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) != 0) {
+        rights.elevated = elevation.TokenIsElevated != 0;
+    }
+    GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
+    std::vector<DWORD_PTR> buffer(size / sizeof(DWORD_PTR) + 1); // aligned for the structure
+    if (size != 0 && GetTokenInformation(token, TokenIntegrityLevel, buffer.data(),
+                                         static_cast<DWORD>(buffer.size() * sizeof(DWORD_PTR)), &size) != 0) {
+        const PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.data())->Label.Sid;
+        const UCHAR count = *GetSidSubAuthorityCount(sid);
+        if (count > 0) {
+            rights.integrity = *GetSidSubAuthority(sid, count - 1U);
+        }
+    }
+    CloseHandle(token);
+    return true;
+}
+
+} // namespace
+
+platform::KeyEvents::Front KeyEvents::front() {
+    Front front;
+    DWORD processId = 0;
+    const HWND window = GetForegroundWindow();
+    if (window == nullptr || GetWindowThreadProcessId(window, &processId) == 0 || processId == GetCurrentProcessId()) {
+        return front;
+    }
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (process == nullptr) {
+        // Only a process with higher rights refuses us even this much.
+        front.reachable = GetLastError() != ERROR_ACCESS_DENIED;
+        return front;
+    }
+    TokenRights theirs;
+    TokenRights ours;
+    DWORD error = 0;
+    if (!readRights(process, theirs, error)) {
+        // An elevated program's token is closed to a program without elevation.
+        front.reachable = error != ERROR_ACCESS_DENIED;
+    } else if (readRights(GetCurrentProcess(), ours, error)) {
+        front.reachable = theirs.integrity <= ours.integrity && (ours.elevated || !theirs.elevated);
+    }
+    if (!front.reachable) {
+        std::wstring path(MAX_PATH, L'\0');
+        auto length = static_cast<DWORD>(path.size());
+        if (QueryFullProcessImageNameW(process, 0, path.data(), &length) != 0) {
+            path.resize(length);
+            front.program = narrow(path.substr(path.find_last_of(L"\\/") + 1));
+        }
+    }
+    CloseHandle(process);
+    return front;
+}
+
 void KeyEvents::keyEvent(std::uint8_t virtualKey, std::uint32_t flags) {
     INPUT input{};
     input.type = INPUT_KEYBOARD;

@@ -107,10 +107,13 @@ private:
     std::map<HWND, Hooked> windows_;
 };
 
-// Synthetic key strokes through SendInput, with the scan code of the current layout.
+// Synthetic key strokes through SendInput, with the scan code of the current layout. Windows drops them silently
+// when the window in front belongs to a program with higher rights: front() tells from the tokens of both programs
+// (elevation, integrity level).
 class KeyEvents final : public platform::KeyEvents {
 public:
     void keyEvent(std::uint8_t virtualKey, std::uint32_t flags) override;
+    Front front() override;
 };
 
 // Blocks the thread for the time asked; with a clipboard, render requests are answered and clipboard changes noted
@@ -249,6 +252,7 @@ public:
     int runMessageLoop();
 
     HotKeys& hotKeys() { return hotKeys_; }
+    KeyEvents& keyEvents() { return keyEvents_; }
     WindowHook& windowHook() { return windowHook_; }
     Clipboard& clipboard() { return clipboard_; }
     TrayIcon& tray() { return tray_; }
