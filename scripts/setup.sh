@@ -11,6 +11,7 @@ packages+=(libwayland-dev libwayland-bin libxkbcommon-dev xkb-data pkg-config qt
 packages+=(sway wtype wl-clipboard grim featherpad qtwayland5 python3-dbus python3-gi gir1.2-glib-2.0 libglib2.0-bin) # its e2e test
 packages+=(plasma-wayland-protocols) # KWin's fake input (the Wayland backend under KDE)
 packages+=(kwin-wayland libkf5service-bin) # the KWin e2e test: kwin_wayland --virtual, kbuildsycoca5
+packages+=(libglib2.0-dev gnome-settings-daemon-common gsettings-desktop-schemas mutter) # the GNOME backend (GIO, the shortcut schemas), its headless mutter
 packages+=(g++-mingw-w64-i686 mingw-w64-i686-dev wine wine64 wine32:i386) # the Windows program and its tests
 packages+=(dpkg-dev lintian appstream nsis zip unzip) # scripts/package.sh: the Debian package, the installer, the zip
 missing=()
