@@ -50,7 +50,7 @@ foreach(source IN LISTS shell_sources)
     endforeach()
 endforeach()
 # One backend per desktop, none built on another's headers (the Linux backends share the Qt layer in linux/).
-set(backends fake win32 linux/x11 linux/wayland)
+set(backends fake win32 linux/x11 linux/wayland linux/gnome)
 foreach(backend IN LISTS backends)
     file(GLOB_RECURSE backend_sources ${SOURCE_DIR}/src/platform/${backend}/*.cpp ${SOURCE_DIR}/src/platform/${backend}/*.h)
     foreach(other IN LISTS backends)

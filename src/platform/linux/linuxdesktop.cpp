@@ -1,5 +1,6 @@
 #include "platform/linux/linuxdesktop.h"
 
+#include "platform/linux/gnome/gnomedesktop.h"
 #include "platform/linux/ui/configwindowview.h"
 #include "platform/linux/ui/icons.h"
 #include "platform/linux/ui/modalhost.h"
@@ -8,6 +9,7 @@
 #include "platform/linux/wayland/waylanddesktop.h"
 #include "platform/linux/x11/x11desktop.h"
 #include "runtime/tables.h"
+#include "runtime/text.h"
 #include "shell/startup.h"
 
 #include <QApplication>
@@ -19,6 +21,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -71,8 +74,19 @@ QString instanceName() {
 
 LinuxDesktop::LinuxDesktop(BackendKind kind, std::unique_ptr<wayland::Connection> connection)
     : trayIcon_(qtui::valumatIcon()), folders_(VALUMAT_RELATIVE_DATA_FOLDER) {
-    backend_ =
-        kind == BackendKind::X11 ? x11::makeBackend(windows_) : wayland::makeBackend(std::move(connection), windows_);
+    if (kind == BackendKind::X11) {
+        backend_ = x11::makeBackend(windows_);
+    } else if (kind == BackendKind::Wayland) {
+        backend_ = wayland::makeBackend(std::move(connection), windows_);
+    } else {
+        // GNOME runs `valumat --hotkey N`: the hot-key ids are the atoms "Rate<N>".
+        const auto slotOf = [this](int id) {
+            const std::string name = atoms_.name(static_cast<std::uint16_t>(id));
+            const std::string prefix = foldNoCase("Rate");
+            return name.rfind(prefix, 0) == 0 ? std::atoi(name.c_str() + prefix.size()) : -1;
+        };
+        backend_ = gnome::makeBackend(windows_, slotOf, process_.programPath());
+    }
     services_.atoms = &atoms_;
     services_.sleeper = &sleeper_;
     services_.pump = &pump_;

@@ -1,4 +1,4 @@
-// The Linux desktop program: the shared Qt services with the chosen backend's (x11/ or wayland/), the
+// The Linux desktop program: the shared Qt services with the chosen backend's (x11/, wayland/ or gnome/), the
 // configuration window and its tray, the program's end on a signal, and the instance socket through which a second
 // start shows the window and `valumat --hotkey N` runs a hot key.
 #pragma once
@@ -23,7 +23,7 @@ class Connection;
 
 namespace valumat::qt {
 
-enum class BackendKind { X11, Wayland };
+enum class BackendKind { X11, Wayland, Gnome };
 
 // One name per user and desktop session, whichever backend runs: a compositor's binding `valumat --hotkey N`
 // must find the program.

@@ -38,6 +38,12 @@ public:
         }
     }
 
+    // The name an atom was added under, case folded; "" for an unknown atom.
+    std::string name(std::uint16_t atom) const {
+        const auto it = atoms_.find(atom);
+        return it != atoms_.end() ? it->second.key : std::string();
+    }
+
 private:
     struct Entry {
         std::string key;

@@ -2,9 +2,12 @@
 // runs per session, and starts the desktop (linuxdesktop.h). The backends:
 // - X11: hot keys through X key grabs, synthetic key strokes through XTEST, the clipboard on Qt's X connection;
 // - Wayland: the clipboard through wlr data control, key strokes through a virtual keyboard (KWin: its fake input),
-//   hot keys through sway's IPC, KDE's KGlobalAccel under KWin, or `valumat --hotkey N` bound in the compositor.
+//   hot keys through sway's IPC, KDE's KGlobalAccel under KWin, or `valumat --hotkey N` bound in the compositor;
+// - GNOME on Wayland: key strokes and the clipboard through mutter's remote-desktop service, hot keys as GNOME's
+//   custom shortcuts running `valumat --hotkey N`.
 // Wayland when WAYLAND_DISPLAY is set and the compositor offers the clipboard and the key strokes, X11 otherwise;
-// VALUMAT_PLATFORM=x11 or wayland chooses one.
+// VALUMAT_PLATFORM=x11, wayland or gnome chooses one.
+#include "platform/linux/gnome/service.h"
 #include "platform/linux/linuxdesktop.h"
 #include "platform/linux/ui/icons.h"
 #include "platform/linux/wayland/connection.h"
@@ -44,6 +47,10 @@ int sendHotKey(int argc, char** argv, const char* slot) {
     return 0;
 }
 
+bool haveWaylandDisplay() {
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
 QtMessageHandler previousMessageHandler = nullptr;
 
 void quietBufferIntegration(QtMsgType type, const QMessageLogContext& context, const QString& message) {
@@ -62,9 +69,23 @@ bool chooseBackend(qt::BackendKind& backend, std::unique_ptr<wayland::Connection
     const QByteArray forced = qgetenv("VALUMAT_PLATFORM");
     const bool haveX11 = !qEnvironmentVariableIsEmpty("DISPLAY");
     const bool haveWayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if (!forced.isEmpty() && forced != "x11" && forced != "wayland") {
-        std::fprintf(stderr, "valumat: VALUMAT_PLATFORM=%s ist unbekannt (x11 oder wayland).\n", forced.constData());
+    if (!forced.isEmpty() && forced != "x11" && forced != "wayland" && forced != "gnome") {
+        std::fprintf(stderr, "valumat: VALUMAT_PLATFORM=%s ist unbekannt (x11, wayland oder gnome).\n",
+                     forced.constData());
         return false;
+    }
+    // GNOME: mutter's remote-desktop service on the session bus (mutter alone will do). Chosen only when asked for
+    // while its conversions are not yet confirmed end to end.
+    if (forced == "gnome") {
+        if (!gnome::serviceRunning()) {
+            std::fprintf(stderr,
+                         "valumat: GNOME bietet den Dienst %s auf dem D-Bus der Sitzung nicht an (ohne ihn "
+                         "keine Tastenanschläge und keine Zwischenablage im Hintergrund).\n",
+                         gnome::kService);
+            return false;
+        }
+        backend = qt::BackendKind::Gnome;
+        return true;
     }
     if (forced == "x11" || (forced.isEmpty() && !haveWayland)) {
         if (!haveX11) {
@@ -109,6 +130,8 @@ int main(int argc, char** argv) {
     }
     if (backend == qt::BackendKind::X11) {
         qputenv("QT_QPA_PLATFORM", "xcb"); // hot keys and key strokes need X11
+    } else if (backend == qt::BackendKind::Gnome && !haveWaylandDisplay()) {
+        qputenv("QT_QPA_PLATFORM", "xcb"); // forced without Wayland: the window on XWayland
     } else {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "wayland");

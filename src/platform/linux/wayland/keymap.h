@@ -2,6 +2,8 @@
 // keyboard layout (US) our virtual keyboard announces, built with xkbcommon.
 #pragma once
 
+#include "platform/linux/evdevkeys.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,10 +14,7 @@ struct xkb_state;
 
 namespace valumat::wayland {
 
-// The Linux input key code (KEY_A = 30, ...) of the key that a Windows virtual-key code names on a US keyboard;
-// 0 when there is no such key. Left and right variants of a modifier map to their own keys; the plain modifier
-// codes (16, 17, 18) to the left one.
-unsigned evdevKeyForVirtualKey(std::uint8_t virtualKey);
+using qt::evdevKeyForVirtualKey;
 
 // Hot-key modifiers besides platform::kModControl.
 inline constexpr unsigned kModAlt = 1;

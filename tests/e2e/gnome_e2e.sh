@@ -1,0 +1,206 @@
+#!/usr/bin/env bash
+# Valumat end to end under GNOME's compositor: a headless mutter (`mutter --headless --wayland`, without
+# gnome-shell) on a D-Bus session of its own; key strokes and the clipboard through mutter's remote-desktop service,
+# the hot keys written as GNOME's custom shortcuts (GSettings, keyfile backend) and pressed as GNOME runs them:
+# `valumat --hotkey N`. Against Mousepad on GTK's Wayland backend.
+#
+#   tests/e2e/gnome_e2e.sh BIN_DIR
+#
+# The test's keyboard is a remote-desktop session of its own (tests/gnome/rdkeys.py); the clipboard is read and set
+# through XWayland (mutter bridges both ways). Run as root, the script runs itself as a user of its own (mutter
+# runs as an unprivileged user). E2E_RUNS sets how often the conversion runs in a row (default 20).
+set -euo pipefail
+
+usage="usage: gnome_e2e.sh BIN_DIR"
+bin=$(cd "${1:?$usage}" && pwd)
+runs=${E2E_RUNS:-20}
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
+
+if [[ ${2:-} != --inside ]]; then
+    if [[ ${CI:-} == true ]]; then # in CI a missing tool is a failure, not a skip
+        need_tools() { for tool; do command -v "$tool" >/dev/null || { echo "FAIL: $tool missing"; exit 1; }; done; }
+    fi
+    need_tools mutter dbus-run-session gsettings mousepad xclip python3
+    /usr/bin/python3 -c "import dbus" 2>/dev/null || { echo "python3-dbus missing"; [[ ${CI:-} == true ]] && exit 1; exit 77; }
+    if [[ $(id -u) -eq 0 ]]; then
+        throwaway_user valumat-gn
+        cp "$here/gnome_e2e.sh" "$outer/tests/"
+        cp "$here/../gnome/rdkeys.py" "$outer/tests/"
+        as_throwaway_user "" "$outer/tests/gnome_e2e.sh" "$outer/bin"
+        exit "$status"
+    fi
+fi
+
+if [[ ${2:-} != --inside ]]; then
+    begin_run
+    export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config GSETTINGS_BACKEND=keyfile
+    mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+    unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
+    # Without the service: VALUMAT_PLATFORM=gnome ends and names it.
+    status=0
+    dbus-run-session -- env WAYLAND_DISPLAY=none VALUMAT_PLATFORM=gnome timeout 20 "$bin/valumat" \
+        >"$work/missing.log" 2>&1 || status=$?
+    ((status != 0 && status != 124)) || fail "no service: exit status $status, $(cat "$work/missing.log")"
+    grep -q "org.gnome.Mutter.RemoteDesktop" "$work/missing.log" || fail "no service: $(cat "$work/missing.log")"
+    echo "without the service: Valumat names org.gnome.Mutter.RemoteDesktop and ends"
+    # The user's own shortcut, which must survive Valumat's writes.
+    custom=org.gnome.settings-daemon.plugins.media-keys.custom-keybinding
+    gsettings set org.gnome.settings-daemon.plugins.media-keys custom-keybindings \
+        "['/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/']"
+    gsettings set "$custom:/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/" name "Terminal"
+    gsettings set "$custom:/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/" binding "<Primary>e"
+    gsettings set "$custom:/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/" command "xterm"
+    cp "$here/rdkeys.py" "$work/" 2>/dev/null || cp "$here/../gnome/rdkeys.py" "$work/"
+    status=0
+    dbus-run-session -- mutter --headless --wayland --virtual-monitor 1280x800 --wayland-display valumat-gn \
+        -- bash "$here/gnome_e2e.sh" "$bin" --inside "$work" >"$work/inside.log" 2>"$work/mutter.log" || status=$?
+    cat "$work/inside.log"
+    if ((status != 0)); then
+        echo "--- mutter" >&2
+        grep -v "Window manager warning\|^$" "$work/mutter.log" | tail -5 >&2 || true
+        exit "$status"
+    fi
+    # Valumat ended: its shortcuts are gone, the user's is there.
+    list=$(gsettings get org.gnome.settings-daemon.plugins.media-keys custom-keybindings)
+    [[ $list == "['/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/']" ]] ||
+        fail "shortcuts after the end: $list"
+    echo "after the end: only the user's own shortcut is left"
+    exit 0
+fi
+
+# Inside the headless mutter (DISPLAY: its XWayland, WAYLAND_DISPLAY: mutter).
+work=$3
+exec 2>&1 # the failures into the test's output, apart from mutter's
+pids=()
+trap 'stop_pids "${pids[@]}"' EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    show_valumat_log
+    exit 1
+}
+
+mkfifo "$work/keys.in" "$work/keys.ack"
+/usr/bin/python3 "$work/rdkeys.py" "$work/keys.in" "$work/keys.ack" 2>"$work/rdkeys.log" &
+pids+=($!)
+exec 7>"$work/keys.in" 8<"$work/keys.ack"
+keys() {
+    local answer
+    echo "$*" >&7
+    read -r -t 5 -u 8 answer || fail "the test's keyboard does not answer: $(cat "$work/rdkeys.log")"
+    [[ $answer == ok ]] || fail "the test's keyboard: $answer"
+}
+
+german=()
+if build_de_locale "$work/locale"; then
+    german=(env LOCPATH="$work/locale" LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8)
+fi
+start_valumat() {
+    "${german[@]}" env VALUMAT_TRACE_HOTKEYS=1 "$bin/valumat" >>"$work/valumat.log" 2>&1 &
+    valumat_pid=$!
+    pids+=("$valumat_pid")
+}
+start_ns=$(date +%s%N)
+start_valumat
+wait_for 20 "Valumat started" grep -q "valumat: bereit" "$work/valumat.log"
+echo "figure: start-up until the hot keys are live: $((($(date +%s%N) - start_ns) / 1000000)) ms (process start included)"
+grep -q "Tastenkombinationen über GNOMEs Tastenkürzel" "$work/valumat.log" || fail "Valumat does not use GNOME"
+list=$(gsettings get org.gnome.settings-daemon.plugins.media-keys custom-keybindings)
+[[ $list == *custom0/* && $list == *valumat0/* ]] || fail "shortcuts: $list"
+path=/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/valumat0/
+binding=$(gsettings get "org.gnome.settings-daemon.plugins.media-keys.custom-keybinding:$path" binding)
+command=$(gsettings get "org.gnome.settings-daemon.plugins.media-keys.custom-keybinding:$path" command)
+[[ $binding == "'<Control>d'" && $command == *"valumat' --hotkey 0"* ]] || fail "valumat0: $binding $command"
+# The user's Ctrl+E holds the second shipped binding's combination: refused, and left to the user.
+[[ $list != *valumat1/* ]] || fail "Valumat took the user's Ctrl+E: $list"
+echo "shortcuts: Ctrl+D written as valumat0 beside the user's own, the user's Ctrl+E not taken"
+
+GDK_BACKEND=wayland mousepad "$work/dokument.txt" >"$work/mousepad.log" 2>&1 &
+pids+=($!)
+editor_text() {
+    local sentinel="@@sentinel-$RANDOM$RANDOM@@"
+    clip_set "$sentinel" >/dev/null 2>&1 # its owner must not hold the caller's output open
+    keys ctrl+a ctrl+c
+    wait_for 5 "the editor's copy" clip_is_not "$sentinel"
+    clip_get
+}
+editor_has() { [[ "$(editor_text)" == "$1" ]]; }
+type_text() {
+    keys ctrl+a "type:$1"
+    poll_until 3 editor_has "$1" || fail "the editor does not show the typed [$1] but [$(editor_text)]"
+    keys ctrl+a
+}
+takes_keys() { keys ctrl+a type:ok; editor_has ok; }
+wait_for 20 "Mousepad taking keys" takes_keys
+
+hotkey() { "$bin/valumat" --hotkey "$1" >/dev/null 2>&1 || fail "valumat --hotkey $1 failed"; }
+convert() {
+    local text=$1 expected=$2 before=$3 n
+    type_text "$text"
+    clip_set "$before"
+    n=$(done_count)
+    shift 3
+    "$@"
+    wait_for 5 "the conversion to finish" done_more_than "$n"
+    poll_until 2 clip_is "$before" || fail "the clipboard holds [$(clip_get)] instead of the user's [$before]"
+    local got
+    got=$(editor_text)
+    [[ "$got" == "$expected" ]] || fail "the editor shows [$got] instead of [$expected] ($text)"
+}
+
+t0=$(date +%s%N)
+for ((i = 1; i <= runs; i++)); do
+    convert 100 195,58 "vorher $i" hotkey 0
+done
+echo "editor: $runs conversions in a row, $((($(date +%s%N) - t0) / runs / 1000000)) ms each (typing and checks included)"
+convert abc abc "Text" hotkey 0
+echo "editor: a text is left as it was"
+# The hot key arrives while the user still holds Ctrl (GNOME runs the command on the press).
+held() { keys down:ctrl; hotkey 0; keys sleep:80 up:ctrl; }
+convert 100 195,58 "gehalten" held
+echo "editor: converted while the user's Ctrl is still down"
+quick() { hotkey 0; sleep 0.05; hotkey 0; }
+type_text 100
+clip_set "schnell"
+n=$(done_count)
+quick
+wait_for 5 "both presses handled" done_more_than "$((n + 1))"
+poll_until 2 clip_is "schnell" || fail "quick presses: the clipboard holds [$(clip_get)]"
+got=$(editor_text)
+[[ $got == 195,58* ]] || fail "quick presses: the editor shows [$got]"
+echo "editor: two presses 50 ms apart, the clipboard back"
+# An image on the clipboard comes back byte for byte.
+/usr/bin/python3 -c "
+import zlib,struct
+def chunk(t,d): return struct.pack('>I',len(d))+t+d+struct.pack('>I',zlib.crc32(t+d)&0xffffffff)
+raw=b''.join(b'\x00'+b''.join(bytes((x*7%256,y*5%256,(x*y)%256)) for x in range(64)) for y in range(64))
+open('$work/bild.png','wb').write(b'\x89PNG\r\n\x1a\n'+chunk(b'IHDR',struct.pack('>IIBBBBB',64,64,8,2,0,0,0))+chunk(b'IDAT',zlib.compress(raw))+chunk(b'IEND',b''))"
+type_text 100
+xclip -selection clipboard -t image/png -i "$work/bild.png"
+has_image() { xclip -selection clipboard -t TARGETS -o 2>/dev/null | grep -q image/png; }
+wait_for 5 "the image on the clipboard" has_image
+n=$(done_count)
+hotkey 0
+wait_for 5 "the conversion to finish" done_more_than "$n"
+poll_until 2 has_image || fail "no image on the clipboard after the conversion"
+xclip -selection clipboard -t image/png -o >"$work/zurueck.png" 2>/dev/null || fail "the image cannot be read back"
+cmp -s "$work/bild.png" "$work/zurueck.png" || fail "the image on the clipboard changed"
+[[ "$(editor_text)" == "195,58" ]] || fail "image case: the editor does not show 195,58"
+echo "editor: an image on the clipboard came back unchanged"
+
+if [[ -n ${E2E_FIGURES:-} ]]; then
+    press_figures true hotkey 0
+fi
+
+# A restart does not pile shortcuts up.
+kill "$valumat_pid"
+wait "$valumat_pid" 2>/dev/null || true
+start_valumat
+wait_for 20 "Valumat started again" sh -c "[ \$(grep -c 'valumat: bereit' '$work/valumat.log') -ge 2 ]"
+ours=$(gsettings get org.gnome.settings-daemon.plugins.media-keys custom-keybindings | grep -o valumat | wc -l)
+((ours == 1)) || fail "after a restart: $ours shortcuts of ours"
+echo "restart: one shortcut of ours, as before"
+kill "$valumat_pid"
+wait "$valumat_pid" 2>/dev/null || true
