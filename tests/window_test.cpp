@@ -215,7 +215,9 @@ TEST_F(Window, TrayIconAndMenu) {
     start("", true);
     std::vector<std::string> captions;
     for (auto* item : h.tray.menu()) {
-        captions.push_back(item->caption());
+        if (item->visible()) { // "Letztes Ergebnis kopieren" shows once a result was not pasted
+            captions.push_back(item->caption());
+        }
     }
     EXPECT_EQ(captions, (std::vector<std::string>{"Tastenbelegung", "Währungen", "Optionen", "Info", "-",
                                                   "Umschalten in Excel-Modus (Tabellenkalk.)", "-", "Beenden"}));

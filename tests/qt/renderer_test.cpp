@@ -361,7 +361,8 @@ TEST(QtRendererTest, HiddenWindowLeavesTheTaskBarAndComesBack) {
 TEST(QtRendererTest, TrayMenuMirrorsTheItemsAndClicksThem) {
     QtWindow w;
     qtui::TrayMenu menu(w.program.tray);
-    const QList<QAction*> actions = menu.menu()->actions();
+    QList<QAction*> actions = menu.menu()->actions();
+    actions.removeIf([](const QAction* action) { return !action->isVisible(); }); // shown once a result was not pasted
     ASSERT_EQ(actions.size(), 8);
     EXPECT_EQ(actions[0]->text(), "Tastenbelegung");
     EXPECT_TRUE(actions[4]->isSeparator());
