@@ -9,6 +9,7 @@ packages+=(openbox trayer xdotool xclip x11-utils imagemagick mousepad gnumeric 
 packages+=(libreoffice-writer libreoffice-calc libreoffice-gtk3 parcellite libxcb-res0-dev libxcb-xfixes0-dev) # office targets, a clipboard manager
 packages+=(libwayland-dev libwayland-bin libxkbcommon-dev xkb-data pkg-config qt6-wayland) # the Wayland backend
 packages+=(sway wtype wl-clipboard grim featherpad qtwayland5 python3-dbus python3-gi gir1.2-glib-2.0 libglib2.0-bin) # its e2e test
+packages+=(gir1.2-gtk-3.0) # a GTK program of the tests' own that copies an image
 packages+=(plasma-wayland-protocols) # KWin's fake input (the Wayland backend under KDE)
 packages+=(kwin-wayland libkf5service-bin) # the KWin e2e test: kwin_wayland --virtual, kbuildsycoca5
 packages+=(g++-mingw-w64-i686 mingw-w64-i686-dev wine wine64 wine32:i386) # the Windows program and its tests
