@@ -208,23 +208,28 @@ Plan plan(const std::vector<std::string>& offered) {
         result.fetches.push_back({type, {}, Part::Native, true});
     }
     // Pictures beside a text are pictures of that text (a bitmap and metafiles of a spreadsheet range): the text and
-    // the owner's format hold it. Otherwise the content is an image: one is kept, the others derived from it.
-    std::string picture;
+    // the owner's format hold it.
+    // Otherwise the content is an image: one raster image is kept, the others derived from it, and one vector
+    // picture beside it (it scales where the raster does not).
+    std::string raster, vector;
     if (texts.empty()) {
-        picture = firstOf(kRasterPreferred, rasters);
-        if (picture.empty()) {
-            picture = !rasters.empty() ? rasters.front() : firstOf(kVector, vectors);
+        raster = firstOf(kRasterPreferred, rasters);
+        if (raster.empty() && !rasters.empty()) {
+            raster = rasters.front();
         }
+        vector = firstOf(kVector, vectors);
     }
     for (const auto* pictures : {&rasters, &vectors}) {
         for (const std::string& type : *pictures) {
-            if (type != picture) {
+            if (type != raster && type != vector) {
                 result.left.push_back(type);
             }
         }
     }
-    if (!picture.empty()) {
-        result.fetches.push_back({picture, {}, Part::Picture, true});
+    for (const std::string* picture : {&raster, &vector}) {
+        if (!picture->empty()) {
+            result.fetches.push_back({*picture, {}, Part::Picture, true});
+        }
     }
     // Formatted text is the content where the owner has no format of its own (a browser's HTML, whose companion
     // types are text too); beside one, an extra. One read per group of names for the same bytes.

@@ -8,8 +8,8 @@
 // range as its own document format, text in four encodings, HTML, RTF, SYLK, DIF and a bitmap, PNG and three
 // metafiles of the range. Fetching them all takes seconds with a screenshot or a large range, before the first key
 // of the conversion goes out. What serves the user afterwards is the owner's own format (pasting into the program
-// it came from), the text byte for byte (a text field), one lossless image (an image editor) and, where there is no
-// format of the owner's own, the formatted text.
+// it came from), the text byte for byte (a text field), one lossless image and one vector picture (an image
+// editor, a drawing) and, where there is no format of the owner's own, the formatted text.
 //
 // Why nothing before the hot key: saving when the clipboard changes would make every owner render its types on
 // every copy the user makes (a spreadsheet stalls for a second after each copy of a large range) for a conversion
@@ -34,7 +34,7 @@ enum class Part {
     Marker,   // a mark for clipboard histories (secret, not to be kept): tiny, and must come back with the content
     Native,   // the owner's own formats (and any type this rule does not know)
     Text,     // the plain text, byte for byte
-    Picture,  // the one image kept when the content is an image
+    Picture,  // the image kept when the content is an image (one raster, one vector)
     RichText, // HTML, RTF
 };
 

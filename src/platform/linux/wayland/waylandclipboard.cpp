@@ -2,6 +2,7 @@
 
 #include "platform/linux/eventwait.h"
 #include "platform/linux/wayland/connection.h"
+#include "runtime/clipsave.h"
 #include "runtime/errors.h"
 
 #include "wlr-data-control-unstable-v1-client.h"
@@ -261,13 +262,25 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
     if (ownSelection_ != nullptr) {
         snapshot->formats = ownSelection_->formats;
     } else if (selection_ != nullptr) {
-        const std::int64_t deadline = steadyMs() + kSaveMs;
-        for (const std::string& type : offers_[selection_].types) {
+        // What the saving rule plans (src/runtime/clipsave), each read within the time it leaves; aliases are put
+        // back with the bytes read for their type.
+        const std::int64_t start = steadyMs();
+        const clipsave::Plan plan = clipsave::plan(offers_[selection_].types);
+        std::vector<std::string> late;
+        for (const clipsave::Fetch& fetch : plan.fetches) {
             std::string bytes;
-            const auto left = static_cast<int>(deadline - steadyMs());
-            if (left > 0 && readOffer(selection_, type, left, bytes)) {
-                snapshot->formats.emplace_back(type, std::move(bytes));
+            const std::int64_t left = clipsave::timeLeft(fetch, steadyMs() - start);
+            if (left <= 0 || !readOffer(selection_, fetch.type, static_cast<int>(left), bytes)) {
+                late.push_back(fetch.type);
+                continue;
             }
+            for (const std::string& alias : fetch.aliases) {
+                snapshot->formats.emplace_back(alias, bytes);
+            }
+            snapshot->formats.emplace_back(fetch.type, std::move(bytes));
+        }
+        if (!late.empty()) {
+            note(clipsave::lateNote(late));
         }
     }
     trace("save " + std::to_string(snapshot->formats.size()) + " formats");

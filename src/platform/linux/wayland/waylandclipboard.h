@@ -47,9 +47,6 @@ public:
     // Ends every wait at once (the program is ending).
     void abandonWaits();
 
-    // All formats of the user's clipboard together: the longest we wait for their owner to hand them over.
-    static constexpr int kSaveMs = 1500;
-
     struct Offer {
         zwlr_data_control_offer_v1* proxy = nullptr;
         std::vector<std::string> types;
