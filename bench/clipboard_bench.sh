@@ -72,8 +72,10 @@ stats() { sort -g | awk '{ a[NR] = $1 } END { printf "%7.0f %7.0f", (NR % 2 ? a[
 convert_once() {
     prepare
     "$set_clipboard"
-    focus_editor
-    xdotool key --clearmodifiers ctrl+a # the selection is gone once another window had the focus
+    # The selection is gone once another window had the focus: selected again, with the focus surely back.
+    editor_focused() { focus_editor && sleep 0.2 && [[ $(xdotool getwindowfocus) == "$editor" ]]; }
+    wait_for 10 "the editor focused" editor_focused
+    xdotool key --clearmodifiers ctrl+a
     local line t
     coproc watcher { "$probe" press "$editor" "$valumat_pid"; }
     local watcher_pid=$watcher_PID
@@ -83,11 +85,12 @@ convert_once() {
     cat <&"${watcher[0]}" >/dev/null # the rest of the clipboard's text (a range has many lines)
     wait "$watcher_pid" 2>/dev/null || true
     read -r _ _ t _ <<<"$line"
-    [[ $t != -1* ]] || { echo "  the text did not change: $line" >&2; return; }
+    [[ $t != -1* ]] || { echo "  the text did not change: ${line:0:100}" >&2; return; }
     local got
     got=$("${check[@]}" 2>&1 || true)
     [[ $got == same ]] || back="$got"
-    editor_has "195,58" || echo "  the editor shows [$(try_copied_text ctrl+a ctrl+c)]" >&2
+    focus_editor
+    editor_has "195,58" || echo "  the editor shows [$(try_copied_text ctrl+a ctrl+c | head -c 60)]" >&2
     times+=("$t")
 }
 
@@ -106,6 +109,7 @@ calc_copy() {
     focus_office
     xdotool key --clearmodifiers ctrl+Home ctrl+shift+End ctrl+c
     wait_for 20 "the range copied" sh -c 'xclip -o -selection clipboard -t TARGETS | grep -q embed-source'
+    sleep 0.5 # Calc done with its copy
 }
 calc_back() {
     # Pasted beside the range (from L1), its last cell is the one copied.

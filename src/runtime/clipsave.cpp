@@ -32,13 +32,18 @@ constexpr std::array<std::string_view, 4> kUtf8Text = {"text/plain;charset=utf-8
 constexpr std::array<std::string_view, 9> kOtherText = {
     "CF_UNICODETEXT", "text/plain;charset=utf-16",    "STRING", "TEXT", "COMPOUND_TEXT", "CF_TEXT", "CF_OEMTEXT",
     "CF_LOCALE",      "text/plain;charset=ISO-8859-1"};
-// Other renderings of a table that the owner's own format carries too (LibreOffice's SYLK, DIF, tab-separated text).
-constexpr std::array<std::string_view, 6> kRenderings = {"application/x-openoffice-sylk",
-                                                         "application/x-openoffice-dif",
-                                                         "application/x-libreoffice-tsvc",
-                                                         "Sylk",
-                                                         "SYLK",
-                                                         "DIF"};
+// Other renderings of a table that the owner's own format carries too (LibreOffice's SYLK, DIF, tab-separated text;
+// a Windows spreadsheet's older formats beside its newest).
+constexpr std::array<std::string_view, 10> kRenderings = {"application/x-openoffice-sylk",
+                                                          "application/x-openoffice-dif",
+                                                          "application/x-libreoffice-tsvc",
+                                                          "Sylk",
+                                                          "SYLK",
+                                                          "DIF",
+                                                          "Biff8",
+                                                          "Biff5",
+                                                          "Wk1",
+                                                          "Csv"};
 // Formatted text; the names in a row are the same bytes.
 constexpr std::array<std::array<std::string_view, 3>, 3> kRichText = {{
     {"text/html", "", ""},
