@@ -55,7 +55,8 @@ public:
         Clipboard* owner = nullptr;
         zwlr_data_control_source_v1* proxy = nullptr;
         std::vector<std::pair<std::string, std::string>> formats; // mime type, bytes
-        bool result = false;                                      // our result (not the user's content)
+        std::vector<std::string> derived; // image types made from the PNG among formats when asked for
+        bool result = false;              // our result (not the user's content)
     };
 
 signals:
@@ -66,7 +67,8 @@ private:
     void onSelection(zwlr_data_control_offer_v1* offer);
     void onSend(Source* source, const char* mimeType, int fd);
     void onCancelled(Source* source);
-    Source* offerSource(std::vector<std::pair<std::string, std::string>> formats, bool result);
+    Source* offerSource(std::vector<std::pair<std::string, std::string>> formats, bool result,
+                        std::vector<std::string> derived = {});
     // Reads one format of an offer by another client; false when it did not come in time.
     bool readOffer(zwlr_data_control_offer_v1* offer, const std::string& type, int maxMilliseconds, std::string& bytes);
 
