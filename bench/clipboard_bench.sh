@@ -76,16 +76,18 @@ convert_once() {
     editor_focused() { focus_editor && sleep 0.2 && [[ $(xdotool getwindowfocus) == "$editor" ]]; }
     wait_for 10 "the editor focused" editor_focused
     xdotool key --clearmodifiers ctrl+a
-    local line t
-    coproc watcher { "$probe" press "$editor" "$valumat_pid"; }
-    local watcher_pid=$watcher_PID
-    sleep 1.5 # the conversion and the restore are over long before
-    echo done >&"${watcher[1]}"
-    read -r line <&"${watcher[0]}"
-    cat <&"${watcher[0]}" >/dev/null # the rest of the clipboard's text (a range has many lines)
-    wait "$watcher_pid" 2>/dev/null || true
+    local line t n
+    n=$(grep -ac erledigt "$work/valumat.log" || true)
+    # The probe presses Ctrl+D and reports once told the conversion is over (it watches 5 s at most: a longer
+    # conversion counts as 5000 ms).
+    "$probe" press "$editor" "$valumat_pid" >"$work/press.out" \
+        < <(poll_until 30 bash -c "(( \$(grep -ac erledigt '$work/valumat.log') > $n ))" || true; sleep 0.3; echo done)
+    line=$(head -1 "$work/press.out")
     read -r _ _ t _ <<<"$line"
-    [[ $t != -1* ]] || { echo "  the text did not change: ${line:0:100}" >&2; return; }
+    if [[ $t == -1* ]]; then
+        echo "  the text did not change within 5 s: ${line:0:100}" >&2
+        t=5000
+    fi
     local got
     got=$("${check[@]}" 2>&1 || true)
     [[ $got == same ]] || back="$got"
