@@ -4,7 +4,8 @@
 # (24 targets, pictures of the range among them) on the clipboard, each time a conversion of "100" in Mousepad, then
 # the user's content pasted back into its application and compared: the image's pixels in GTK, the range's text byte
 # for byte, the range pasted in Calc. Valumat's trace says what it read of the owner: the image's PNG alone; the
-# range's text and Calc's own formats, none of its pictures.
+# range's text and Calc's own formats, none of its pictures. Last, a conversion in Calc itself (spreadsheet mode)
+# with the range on the clipboard.
 #
 #   tests/e2e/clipboard_e2e.sh BIN_DIR
 set -euo pipefail
@@ -23,11 +24,7 @@ begin_run
 start_german_session "$work"
 mkdir -p "$work/app"
 cp -r "$bin"/. "$work/app/"
-printf 'autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 0\r\n' >"$work/app/options.dat"
-VALUMAT_TRACE_CLIPBOARD=1 "$work/app/valumat" >"$work/valumat.log" 2>&1 &
-valumat_pid=$!
-pids+=("$valumat_pid")
-wait_for 20 "Valumat started" grep -q "valumat: bereit" "$work/valumat.log"
+touch "$work/valumat.log"
 
 touch "$work/dokument.txt"
 mousepad "$work/dokument.txt" >"$work/mousepad.log" 2>&1 &
@@ -52,8 +49,19 @@ convert() {
     wait_for 10 "the conversion done" done_more_than "$n"
     [[ "$(xclip -o -selection clipboard -t TARGETS 2>/dev/null)" != "" ]] || fail "the clipboard is empty afterwards"
 }
+# start_valumat SPREADSHEET_MODE NTH: Valumat on a copy of the shipped data, traced, in normal (0) or spreadsheet (1)
+# mode; NTH: how many starts the log holds once it is ready.
+start_valumat() {
+    printf 'autostart: 0\r\nminimiert: 1\r\nexceloptimiert: %s\r\n' "$1" >"$work/app/options.dat"
+    VALUMAT_TRACE_CLIPBOARD=1 "$work/app/valumat" >>"$work/valumat.log" 2>&1 &
+    valumat_pid=$!
+    pids+=("$valumat_pid")
+    wait_for 20 "Valumat started" sh -c "[ \$(grep -c 'valumat: bereit' '$work/valumat.log') -ge $2 ]"
+}
 # read_line: the save's trace line of the conversion ("save: N of M targets read in T ms").
 read_line() { log_since "$mark" | grep -o 'save: .*' | head -1; }
+
+start_valumat 0 1
 
 # --- an image from a GTK program ---------------------------------------------------------------------------------
 type_amount
@@ -116,3 +124,31 @@ last=$(cell_at ctrl+End)
 focus_editor
 editor_has "195,58" || fail "range case: the editor shows [$(try_copied_text ctrl+a ctrl+c | head -c 60)]"
 echo "Calc range 10000x10: converted, its text back byte for byte, pasted in Calc whole ($saved)"
+
+# --- a conversion in Calc (spreadsheet mode) with the range on the clipboard ----------------------------------------
+# In a new sheet of the same Calc (Ctrl+N), A1 holds 100; the range copied before is the user's clipboard.
+stop_pids "$valumat_pid"
+start_valumat 1 2
+focus_office
+xdotool key --clearmodifiers Escape ctrl+Home ctrl+shift+End ctrl+c
+wait_for 20 "the range copied again" sh -c 'xclip -o -selection clipboard -t TARGETS | grep -q embed-source'
+xclip -o -selection clipboard -t UTF8_STRING >"$work/range-before.txt"
+xdotool key --clearmodifiers ctrl+n
+wait_for 30 "a new sheet" sh -c "[ \$(xdotool search --onlyvisible --class libreoffice-calc | wc -l) -ge 2 ]"
+office_win=$(xdotool search --onlyvisible --class libreoffice-calc | grep -v "^$office_win\$" | head -1)
+wait_for 10 "the new sheet focused" focus_office
+sleep 2
+xdotool key --clearmodifiers ctrl+Home
+xdotool type --delay 20 "100"
+xdotool key --clearmodifiers Return ctrl+Home
+n=$(done_count)
+mark=$(log_mark)
+xdotool key ctrl+d
+wait_for 10 "the conversion in Calc done" done_more_than "$n"
+saved=$(read_line)
+xclip -o -selection clipboard -t UTF8_STRING >"$work/range-after.txt"
+cmp -s "$work/range-before.txt" "$work/range-after.txt" || fail "Calc case: the range's text changed across the conversion"
+xclip -o -selection clipboard -t TARGETS | grep -q embed-source || fail "Calc case: Calc's own format is not back"
+cell=$(cell_at ctrl+Home)
+[[ $cell == "195,58" ]] || fail "Calc case: A1 shows [$cell] instead of [195,58]"
+echo "Calc, spreadsheet mode, the range on the clipboard: converted, its text and Calc's format back ($saved)"
