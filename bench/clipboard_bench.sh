@@ -32,6 +32,7 @@ fail() {
 }
 
 # The probe of bench/roundtrip_bench.sh ("press": Ctrl+D, then the times until the title's "*" and the clipboard back).
+# shellcheck disable=SC2016 # the pattern is the script's own text
 sed -n '/^cat >"$work\/cliptool.c" <<.C_SOURCE.$/,/^C_SOURCE$/p' bench/roundtrip_bench.sh | sed '1d;$d' >"$work/cliptool.c"
 cc -O2 -Wall -o "$work/cliptool" "$work/cliptool.c" -lX11 -lX11-xcb -lxcb -lxcb-res -lXtst -lXfixes ||
     fail "cannot build the probe (needs libx11-xcb-dev, libxcb-res0-dev, libxtst-dev)"
@@ -81,7 +82,7 @@ convert_once() {
     # The probe presses Ctrl+D and reports once told the conversion is over (it watches 5 s at most: a longer
     # conversion counts as 5000 ms).
     "$probe" press "$editor" "$valumat_pid" >"$work/press.out" \
-        < <(poll_until 30 bash -c "(( \$(grep -ac erledigt '$work/valumat.log') > $n ))" || true; sleep 0.3; echo done)
+        < <(poll_until 30 bash -c "(( \$(grep -ac erledigt '$work/valumat.log') > $n ))" || true; sleep 0.3; echo "done")
     line=$(head -1 "$work/press.out")
     read -r _ _ t _ <<<"$line"
     if [[ $t == -1* ]]; then
@@ -145,6 +146,7 @@ row() { # row NAME CONTENT_CHECK...: the check prints "same" when the user's con
 }
 
 set_clipboard=short_text
+# shellcheck disable=SC2016 # run by the inner shell
 row "a short text" bash -c '[[ $(xclip -o -selection clipboard) == vorher ]] && echo same || echo differs'
 for size in "640 480" "1920 1080" "3840 2160"; do
     read -r w h <<<"$size"
@@ -171,7 +173,7 @@ with open('$work/range$rows.csv', 'w') as f:
     office_pid=$(xdotool getwindowpid "$office_win")
     pids+=("$office_pid")
     sleep 3
-    last=$((($rows * 10 - 1) * 7 % 100000))
+    last=$(((rows * 10 - 1) * 7 % 100000))
     set_clipboard=calc_copy
     row "a Calc range of $rows x 10 numbers" calc_back "$last"
     stop_office
