@@ -113,7 +113,7 @@ private:
     std::uint64_t keysAtFetch_ = 0;
     std::int64_t lastRequestMs_ = 0;
     bool gaveUp_ = false;
-    bool taken_ = false;     // another program took the clipboard before the fetch
+    bool taken_ = false; // another program took the clipboard before the fetch
     int reoffers_ = 0;
 };
 
