@@ -71,6 +71,9 @@ pids+=("$image_pid")
 wait_for 20 "the image copied" grep -q copied "$work/image.log"
 convert
 saved=$(read_line)
+# The other image types are made from the PNG when asked for (a BMP, say).
+[[ "$(xclip -o -selection clipboard -t image/bmp 2>/dev/null | head -c 2)" == BM ]] ||
+    fail "image case: no BMP made from the saved PNG"
 back=$($gtk_image paste 3840 2160 || true)
 [[ $back == same ]] || fail "the image pasted in GTK after the conversion: $back"
 editor_has "195,58" || fail "image case: the editor shows [$(try_copied_text ctrl+a ctrl+c)]"

@@ -85,7 +85,7 @@ public:
 
 protected:
     QVariant retrieveData(const QString& format, QMetaType type) const override {
-        if (format == QStringLiteral("application/x-qt-image") && !QMimeData::hasFormat(format)) {
+        if (format == QStringLiteral("application/x-qt-image") && !QMimeData::formats().contains(format)) {
             return QImage::fromData(QMimeData::data(QStringLiteral("image/png")), "PNG");
         }
         return QMimeData::retrieveData(format, type);
