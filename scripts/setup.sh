@@ -10,6 +10,7 @@ packages+=(libreoffice-writer libreoffice-calc libreoffice-gtk3 parcellite libxc
 packages+=(copyq) # a clipboard history (tests/e2e/history_e2e.sh)
 packages+=(libwayland-dev libwayland-bin libxkbcommon-dev xkb-data pkg-config qt6-wayland) # the Wayland backend
 packages+=(sway wtype wl-clipboard grim featherpad qtwayland5 python3-dbus python3-gi gir1.2-glib-2.0 libglib2.0-bin) # its e2e test
+packages+=(gir1.2-gtk-3.0) # a GTK program of the tests' own that copies an image
 packages+=(plasma-wayland-protocols) # KWin's fake input (the Wayland backend under KDE)
 packages+=(kwin-wayland libkf5service-bin) # the KWin e2e test: kwin_wayland --virtual, kbuildsycoca5
 packages+=(libglib2.0-dev gnome-settings-daemon-common gsettings-desktop-schemas mutter) # the GNOME backend (GIO, the shortcut schemas), its headless mutter

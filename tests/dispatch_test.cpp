@@ -104,9 +104,9 @@ TEST_F(HotKeyRun, ProgramWithHigherRightsInFrontGetsNoKeysAndIsNamedOnce) {
                   told, "Valumat: Valumat kann in Programmen, die als Administrator laufen, nicht umrechnen."}));
 }
 
-TEST_F(HotKeyRun, EveryClipboardFormatComesBack) {
+TEST_F(HotKeyRun, TheUsersContentComesBack) {
     h.desktop.setClipboardText("Bildunterschrift");
-    h.desktop.setClipboardFormat("image/png", std::string("\x89PNG\r\n\x1a\n", 8));
+    h.desktop.setClipboardFormat("application/x-zeichnung", std::string("\x89PNG\r\n\x1a\n", 8));
     const auto before = h.desktop.clipboardFormats();
     press('D');
     EXPECT_EQ(editor->text(), "Betrag: 195,58 Euro");
@@ -273,7 +273,7 @@ TEST_F(HotKeyRun, CalculateErrorLeavesTheSelectionAfterYes) {
 }
 
 TEST_F(HotKeyRun, CalculateErrorNoEndsTheProgramWithTheClipboardBack) {
-    h.desktop.setClipboardFormat("image/png", "PNG");
+    h.desktop.setClipboardFormat("application/x-zeichnung", "PNG");
     const auto before = h.desktop.clipboardFormats();
     h.desktop.queueAnswer(platform::MessageAnswer::No);
     EXPECT_THROW(press('K'), ProgramEnded);
@@ -347,7 +347,7 @@ class CopyAndPaste : public HotKeyRun, public ::testing::WithParamInterface<Copy
 TEST_P(CopyAndPaste, ConvertedWithTheClipboardBack) {
     const CopyCase& c = GetParam();
     h.state.scriptText = "PRESS \"STRG+67\"\r\nCALCULATE\r\nPRESS \"STRG+86\"\r\n";
-    h.desktop.setClipboardFormat("image/png", "PNG");
+    h.desktop.setClipboardFormat("application/x-zeichnung", "PNG");
     if (c.manager) {
         h.desktop.runClipboardManager();
     }

@@ -281,7 +281,7 @@ TEST(FakeDesktopClipboard, FailuresSnapshotsAndOwnership) {
     FakeDesktop desktop;
     auto* clip = desktop.platform().clipboard;
     desktop.setClipboardText("alt");
-    desktop.setClipboardFormat("image/png", "PNG");
+    desktop.setClipboardFormat("application/x-zeichnung", "PNG");
     desktop.failClipboard(2);
     for (int i = 0; i < 2; ++i) {
         try {
@@ -303,7 +303,7 @@ TEST(FakeDesktopClipboard, FailuresSnapshotsAndOwnership) {
                                                   {platform::kHistoryHintFormat, platform::kHistoryHintValue}}));
     clip->restore(*saved);
     EXPECT_EQ(desktop.clipboardFormats(),
-              (std::map<std::string, std::string>{{"image/png", "PNG"}, {"text/plain", "alt"}}));
+              (std::map<std::string, std::string>{{"application/x-zeichnung", "PNG"}, {"text/plain", "alt"}}));
 }
 
 TEST(FakeDesktopProcess, TrayAndEnd) {

@@ -208,7 +208,7 @@ TEST(LongRun, HotKeysNeverLeaveAKeyDownOrTheClipboardChanged) {
             h.desktop.setClipboardFormat("application/x-leer", "");
         }
         if (g.chance(25)) {
-            h.desktop.setClipboardFormat("image/png", std::string("\x89PNG\r\n\x1a\n", 8) + g.amount());
+            h.desktop.setClipboardFormat("application/x-zeichnung", std::string("\x89PNG\r\n\x1a\n", 8) + g.amount());
         }
         const auto before = h.desktop.clipboardFormats();
 

@@ -39,7 +39,7 @@ struct Conversion {
         desktop.setForeground(editor);
         editor->select(6, 3);
         desktop.setClipboardText("user's own");
-        desktop.setClipboardFormat("image/png", "PNG");
+        desktop.setClipboardFormat("application/x-zeichnung", "PNG");
     }
     void begin() {
         trip = std::make_unique<RoundTrip>(*desktop.platform().clipboard, [] { return false; });
@@ -70,7 +70,7 @@ struct Conversion {
     }
     bool usersContentBack() const {
         return desktop.clipboardFormats() ==
-               std::map<std::string, std::string>{{"image/png", "PNG"}, {"text/plain", "user's own"}};
+               std::map<std::string, std::string>{{"application/x-zeichnung", "PNG"}, {"text/plain", "user's own"}};
     }
 };
 

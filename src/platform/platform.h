@@ -92,7 +92,7 @@ inline constexpr const char* kHistoryHintValue = "secret";
 // desktop and live in runtime/roundtrip.h; a backend only does what it is told and reports what it sees.
 class Clipboard {
 public:
-    // Everything the clipboard held at one moment, in every format the backend can copy.
+    // What the clipboard held at one moment, as the saving rule (runtime/clipsave.h) keeps it.
     class Snapshot {
     public:
         virtual ~Snapshot() = default;
@@ -126,7 +126,8 @@ public:
     virtual void setListener(Listener* listener) = 0;
     virtual Traits traits() const { return {}; }
 
-    // Copies every format now on the clipboard. Fails with RuntimeError when the clipboard cannot be opened.
+    // Copies the clipboard's content as the saving rule says (runtime/clipsave.h), within its time; what came too
+    // late is left out and noted. Fails with RuntimeError when the clipboard cannot be opened.
     virtual std::unique_ptr<Snapshot> save() = 0;
     // Puts a snapshot back (all its formats), replacing what is there. Fails with RuntimeError.
     virtual void restore(const Snapshot& snapshot) = 0;

@@ -197,7 +197,9 @@ void RoundTrip::finish() {
     }
     phase_ = Phase::Done;
     if (saved_) {
-        clipboard_.restore(*saved_);
+        // The snapshot goes once its content is back: nothing of the user's (a secret neither) is kept longer.
+        const std::unique_ptr<platform::Clipboard::Snapshot> saved = std::move(saved_);
+        clipboard_.restore(*saved);
     } else {
         clipboard_.empty();
     }

@@ -60,7 +60,7 @@ public:
     RoundTrip(const RoundTrip&) = delete;
     RoundTrip& operator=(const RoundTrip&) = delete;
 
-    // Saves the user's content in every format and empties the clipboard. A step that fails is left out (without a
+    // Saves the user's content (see clipsave.h) and empties the clipboard. A step that fails is left out (without a
     // snapshot the clipboard is emptied at the end). Never fails.
     void begin();
     // Our keys are about to go out (before every PRESS).

@@ -222,6 +222,8 @@ wait_for 5 "the conversion to finish" done_more_than "$n"
 poll_until 2 sh -c 'wl-paste --list-types | grep -q image/png' || fail "no image on the clipboard after the conversion"
 wl-paste --type image/png >"$work/zurueck.png" 2>/dev/null || fail "the image cannot be read back"
 cmp -s "$work/bild.png" "$work/zurueck.png" || fail "the image on the clipboard changed"
+# The other image types are made from the saved PNG when asked for (a BMP, say).
+[[ "$(wl-paste --type image/bmp 2>/dev/null | head -c 2)" == BM ]] || fail "no BMP made from the saved PNG"
 [[ "$(editor_text)" == "195,58" ]] || fail "image case: the editor does not show 195,58"
 echo "editor: the image on the clipboard came back unchanged"
 

@@ -119,6 +119,30 @@ for ((i = 1; i <= runs; i++)); do
 done
 t1=$(date +%s%N)
 echo "notepad: $runs conversions, $(((t1 - t0) / runs / 1000000)) ms each (typing and checks included)"
+
+# A slow owner on the clipboard (valumat_probe.exe slow-owner): a spreadsheet's range with many delayed-rendered
+# formats, 300 ms each. The conversion asks it for the text and its own format only; both come back.
+probe=$bin/../tests/win32/valumat_probe.exe
+if [[ -f $probe ]]; then
+    type_in notepad "100" "vor dem langsamen Besitzer"
+    wine "$probe" slow-owner 30 >"$work/owner.log" 2>&1 &
+    owner_pid=$!
+    pids+=("$owner_pid")
+    wait_for 20 "the slow owner on the clipboard" grep -q owning "$work/owner.log"
+    focus_notepad
+    n=$(done_count)
+    xdotool key ctrl+d
+    wait_for 10 "the conversion with a slow owner" done_more_than "$n"
+    wait_for 3 "the owner's text back" clip_is "vom Besitzer"
+    rendered=$(grep -a rendered "$work/owner.log" | tr -d '\r' | tr '\n' ' ')
+    [[ $rendered == "rendered CF_UNICODETEXT rendered Biff12 " ]] ||
+        fail "with a slow owner Valumat asked for more than the text and its own format: $rendered"
+    notepad_has "195,58" || fail "notepad shows [$(notepad_text)] after the conversion with a slow owner"
+    stop_pids "$owner_pid"
+    echo "slow owner: converted, asked for the text and the owner's format alone, the text back"
+else
+    echo "slow owner: not tested (no $probe)"
+fi
 convert_amount "12.345,60" "24.145,89" "Gruppierung"
 convert_amount "Betrag 100" "Betrag 100" "Text"
 alive "$notepad_pid" notepad

@@ -681,6 +681,91 @@ TEST(clipboardKeepsPicturesAcrossSaveAndRestore) {
     CHECK(restoredSize == metafileSize);
 }
 
+// An owner that renders each of its formats on request, slowly (aSlowDelayedRenderingOwner...).
+struct SlowOwner {
+    std::vector<UINT> formats;
+    std::vector<UINT> rendered;
+    HWND window = nullptr;
+};
+SlowOwner slowOwner;
+LRESULT CALLBACK slowOwnerProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_RENDERFORMAT) {
+        const auto format = static_cast<UINT>(wParam);
+        slowOwner.rendered.push_back(format);
+        Sleep(300);
+        const std::vector<unsigned char> bytes =
+            format == CF_UNICODETEXT ? textBytes(L"1\t2") : std::vector<unsigned char>{7, 7, 7, 7};
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+        std::memcpy(GlobalLock(memory), bytes.data(), bytes.size());
+        GlobalUnlock(memory);
+        SetClipboardData(format, memory);
+        return 0;
+    }
+    if (message == WM_RENDERALLFORMATS || message == WM_DESTROYCLIPBOARD) {
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// An owner of its own thread that offers many formats with delayed rendering, each taking 300 ms to render (a
+// spreadsheet's range: its own format and its older ones, text, HTML, RTF, pictures of the range). The save
+// asks only for the text and the owner's format; the pictures of the text are never rendered, the extras not once
+// the bound for them is over, and what comes back is those two.
+TEST(aSlowDelayedRenderingOwnerRendersOnlyWhatTheSaveKeeps) {
+    Win32Desktop desktop(instance());
+    Clipboard& clipboard = desktop.clipboard();
+    slowOwner = {};
+    SlowOwner& owner = slowOwner;
+    const UINT biff = RegisterClipboardFormatW(L"Biff12");
+    owner.formats = {biff,
+                     RegisterClipboardFormatW(L"HTML Format"),
+                     RegisterClipboardFormatW(L"Rich Text Format"),
+                     CF_UNICODETEXT,
+                     CF_ENHMETAFILE,
+                     CF_DIB,
+                     RegisterClipboardFormatW(L"PNG")};
+    for (const wchar_t* name : {L"JFIF", L"GIF", L"Biff8", L"Biff5", L"Wk1", L"Csv"}) {
+        owner.formats.push_back(RegisterClipboardFormatW(name));
+    }
+    for (const UINT format : {CF_METAFILEPICT, CF_SYLK, CF_DIF, CF_TIFF}) {
+        owner.formats.push_back(format);
+    }
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread thread([ready] {
+        WNDCLASSW type{};
+        type.lpfnWndProc = slowOwnerProcedure;
+        type.hInstance = instance();
+        type.lpszClassName = L"ValumatSlowOwner";
+        RegisterClassW(&type);
+        slowOwner.window =
+            CreateWindowW(L"ValumatSlowOwner", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance(), nullptr);
+        OpenClipboard(slowOwner.window);
+        EmptyClipboard();
+        for (const UINT format : slowOwner.formats) {
+            SetClipboardData(format, nullptr);
+        }
+        CloseClipboard();
+        SetEvent(ready);
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            DispatchMessageW(&message);
+        }
+        DestroyWindow(slowOwner.window);
+    });
+    WaitForSingleObject(ready, 5000);
+
+    auto saved = clipboard.save();
+    CHECK((owner.rendered == std::vector<UINT>{CF_UNICODETEXT, biff}));
+    clipboard.empty();
+    clipboard.restore(*saved);
+    CHECK(clipboardText() == L"1\t2");
+    CHECK(startsWith(clipboardBytes(biff), {7, 7, 7, 7}));
+    CHECK(!IsClipboardFormatAvailable(CF_DIB));
+    PostThreadMessageW(GetWindowThreadProcessId(owner.window, nullptr), WM_QUIT, 0, 0);
+    thread.join();
+    CloseHandle(ready);
+}
+
 TEST(emptyingLeavesTheClipboardWithoutOwner) {
     Win32Desktop desktop(instance());
     Clipboard& clipboard = desktop.clipboard();

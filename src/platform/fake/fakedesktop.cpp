@@ -1,5 +1,6 @@
 #include "platform/fake/fakedesktop.h"
 
+#include "runtime/clipsave.h"
 #include "runtime/errors.h"
 
 #include <algorithm>
@@ -59,11 +60,18 @@ bool ctrlHeld(const std::set<std::uint8_t>& down) {
 
 class FakeSnapshot final : public platform::Clipboard::Snapshot {
 public:
-    explicit FakeSnapshot(std::map<std::string, std::string> formats) : formats_(std::move(formats)) {}
+    explicit FakeSnapshot(std::map<std::string, std::string> formats, int& alive)
+        : formats_(std::move(formats)), alive_(alive) {
+        ++alive_;
+    }
+    ~FakeSnapshot() override { --alive_; }
+    FakeSnapshot(const FakeSnapshot&) = delete;
+    FakeSnapshot& operator=(const FakeSnapshot&) = delete;
     const std::map<std::string, std::string>& formats() const { return formats_; }
 
 private:
     std::map<std::string, std::string> formats_;
+    int& alive_;
 };
 
 std::filesystem::path diskPath(const std::string& utf8) {
@@ -145,6 +153,10 @@ struct FakeDesktop::Impl final : platform::HotKeys,
 
     // --- clipboard
     std::map<std::string, std::string> clip;
+    std::vector<std::string> clipOrder;  // the owner's order of its types (setClipboardOffer)
+    std::map<std::string, int> renderMs; // how long the owner takes to render a type
+    std::vector<std::string> savedReads; // the types the last save read, in order
+    int snapshotsAlive = 0;
     std::string clipOwner;
     platform::Clipboard::Listener* listener = nullptr;
     platform::Clipboard::Traits clipTraits;
@@ -305,6 +317,10 @@ struct FakeDesktop::Impl final : platform::HotKeys,
 
     // New content on the clipboard: reported as the backends do, then a monitor reads it.
     void changeOwner(const std::string& owner) {
+        if (owner != "user") {
+            clipOrder.clear();
+            renderMs.clear();
+        }
         clipOwner = owner;
         if (listener != nullptr && owner != "program" && !owner.empty()) {
             eventReported = true;
@@ -425,9 +441,53 @@ struct FakeDesktop::Impl final : platform::HotKeys,
     void setListener(Listener* l) override { listener = l; }
     Traits traits() const override { return clipTraits; }
 
+    // As the backends do: reads what the rule plans, in its order, each read taking the owner's render time on the
+    // clock; a read that would outlast its time is given up when that is over.
     std::unique_ptr<Snapshot> save() override {
         clipboardAccess();
-        return std::make_unique<FakeSnapshot>(clip);
+        std::vector<std::string> offered;
+        for (const std::string& type : clipOrder) {
+            if (clip.count(type) != 0) {
+                offered.push_back(type);
+            }
+        }
+        for (const auto& [type, bytes] : clip) {
+            if (std::find(offered.begin(), offered.end(), type) == offered.end()) {
+                offered.push_back(type);
+            }
+        }
+        const std::map<std::string, std::string> content = clip;
+        const std::map<std::string, int> render = renderMs;
+        const clipsave::Plan plan = clipsave::plan(offered);
+        const long long start = clock;
+        std::map<std::string, std::string> saved;
+        std::vector<std::string> late;
+        savedReads.clear();
+        for (const clipsave::Fetch& fetch : plan.fetches) {
+            const long long left = clipsave::timeLeft(fetch, clock - start);
+            const auto time = render.find(fetch.type);
+            const int ms = time == render.end() ? 0 : time->second;
+            if (ms > left) {
+                late.push_back(fetch.type);
+                if (left > 0) {
+                    advanceTo(clock + left);
+                }
+                continue;
+            }
+            if (ms > 0) {
+                advanceTo(clock + ms);
+            }
+            savedReads.push_back(fetch.type);
+            const std::string& bytes = content.at(fetch.type);
+            saved[fetch.type] = bytes;
+            for (const std::string& alias : fetch.aliases) {
+                saved[alias] = bytes;
+            }
+        }
+        if (!late.empty()) {
+            note(clipsave::lateNote(late));
+        }
+        return std::make_unique<FakeSnapshot>(std::move(saved), snapshotsAlive);
     }
 
     void restore(const Snapshot& snapshot) override {
@@ -769,6 +829,8 @@ void FakeDesktop::appPastes(std::function<void(const std::optional<std::string>&
 
 void FakeDesktop::setClipboardText(const std::string& text) {
     impl_->clip = {{kTextFormat, text}};
+    impl_->clipOrder.clear();
+    impl_->renderMs.clear();
     impl_->changeOwner("user");
     impl_->managerReacts();
 }
@@ -780,6 +842,27 @@ void FakeDesktop::setClipboardFormat(const std::string& format, const std::strin
     impl_->clip[format] = data;
     impl_->changeOwner("user");
     impl_->managerReacts();
+}
+
+void FakeDesktop::setClipboardOffer(const std::vector<OfferedType>& types) {
+    impl_->clip.clear();
+    impl_->clipOrder.clear();
+    impl_->renderMs.clear();
+    for (const OfferedType& type : types) {
+        impl_->clip[type.type] = type.bytes;
+        impl_->clipOrder.push_back(type.type);
+        impl_->renderMs[type.type] = type.renderMs;
+    }
+    impl_->changeOwner("user");
+    impl_->managerReacts();
+}
+
+const std::vector<std::string>& FakeDesktop::savedReads() const {
+    return impl_->savedReads;
+}
+
+int FakeDesktop::snapshotsAlive() const {
+    return impl_->snapshotsAlive;
 }
 
 std::optional<std::string> FakeDesktop::clipboardText() const {

@@ -195,6 +195,18 @@ public:
     // What the user had on the clipboard: plain text, or any format (e.g. "image/png") with its bytes.
     void setClipboardText(const std::string& text);
     void setClipboardFormat(const std::string& format, const std::string& data);
+    // An owner that offers its types in this order and renders each on request, taking renderMs virtual
+    // milliseconds for it (the program's save waits on the clock as it would for a real owner).
+    struct OfferedType {
+        std::string type;
+        std::string bytes;
+        int renderMs = 0;
+    };
+    void setClipboardOffer(const std::vector<OfferedType>& types);
+    // The types the program's last save read from the owner, in order.
+    const std::vector<std::string>& savedReads() const;
+    // Snapshots of the clipboard the program holds now.
+    int snapshotsAlive() const;
     std::optional<std::string> clipboardText() const;
     std::map<std::string, std::string> clipboardFormats() const;
     // The owner of the clipboard: "program" (this program, after setText or restore), "app" (the

@@ -1,6 +1,7 @@
 #include "platform/win32/win32clipboard.h"
 
 #include "platform/win32/wide.h"
+#include "runtime/clipsave.h"
 #include "runtime/errors.h"
 
 #include <algorithm>
@@ -144,6 +145,43 @@ bool saveFormat(UINT format, SavedFormat& saved) {
         saved.kind = SavedFormat::Kind::Memory;
         return handle != nullptr && copyMemory(handle, saved.bytes);
     }
+}
+
+// The name the saving rule knows a format by: "CF_..." for the standard ones, else its registered name.
+std::string formatName(UINT format) {
+    static const std::pair<UINT, const char*> kStandard[] = {
+        {CF_TEXT, "CF_TEXT"},
+        {CF_BITMAP, "CF_BITMAP"},
+        {CF_METAFILEPICT, "CF_METAFILEPICT"},
+        {CF_SYLK, "SYLK"},
+        {CF_DIF, "DIF"},
+        {CF_TIFF, "CF_TIFF"},
+        {CF_OEMTEXT, "CF_OEMTEXT"},
+        {CF_DIB, "CF_DIB"},
+        {CF_PALETTE, "CF_PALETTE"},
+        {CF_PENDATA, "CF_PENDATA"},
+        {CF_RIFF, "CF_RIFF"},
+        {CF_WAVE, "CF_WAVE"},
+        {CF_UNICODETEXT, "CF_UNICODETEXT"},
+        {CF_ENHMETAFILE, "CF_ENHMETAFILE"},
+        {CF_HDROP, "CF_HDROP"},
+        {CF_LOCALE, "CF_LOCALE"},
+        {CF_DIBV5, "CF_DIBV5"},
+        {CF_OWNERDISPLAY, "CF_OWNERDISPLAY"},
+        {CF_DSPTEXT, "CF_DSPTEXT"},
+        {CF_DSPBITMAP, "CF_DSPBITMAP"},
+        {CF_DSPMETAFILEPICT, "CF_DSPMETAFILEPICT"},
+        {CF_DSPENHMETAFILE, "CF_DSPENHMETAFILE"},
+    };
+    for (const auto& [id, name] : kStandard) {
+        if (id == format) {
+            return name;
+        }
+    }
+    wchar_t name[256];
+    const int length = GetClipboardFormatNameW(format, name, 256);
+    return length > 0 ? narrow(std::wstring_view(name, static_cast<std::size_t>(length)))
+                      : "#" + std::to_string(format);
 }
 
 // Puts one saved format back (the clipboard is open and empty).
@@ -345,14 +383,42 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
     skippedFormats_ = 0;
     Session session(owner_, openAttempts_, openPause_);
     reading_ = true;
+    // What the saving rule plans (src/runtime/clipsave): the formats Windows synthesises and those of the owner's
+    // own process are left, delayed-rendered pictures of a text never asked for. A read cannot be cut short here
+    // (GetClipboardData waits for the owner's rendering): the bound is kept between reads.
+    std::vector<std::string> names;
+    std::vector<UINT> ids;
     for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
-        SavedFormat saved;
-        if (saveFormat(format, saved)) {
-            snapshot->formats.push_back(std::move(saved));
-            ++savedFormats_;
-        } else {
-            ++skippedFormats_;
+        names.push_back(formatName(format));
+        ids.push_back(format);
+    }
+    const auto idOf = [&names, &ids](const std::string& name) {
+        return ids[static_cast<std::size_t>(std::find(names.begin(), names.end(), name) - names.begin())];
+    };
+    const clipsave::Plan plan = clipsave::plan(names);
+    const std::int64_t start = nowMs();
+    std::vector<std::string> late;
+    for (const clipsave::Fetch& fetch : plan.fetches) {
+        if (clipsave::timeLeft(fetch, nowMs() - start) <= 0) {
+            late.push_back(fetch.type);
+            continue;
         }
+        SavedFormat saved;
+        if (!saveFormat(idOf(fetch.type), saved)) {
+            ++skippedFormats_;
+            continue;
+        }
+        for (const std::string& alias : fetch.aliases) {
+            SavedFormat copy = saved;
+            copy.format = idOf(alias);
+            snapshot->formats.push_back(std::move(copy));
+        }
+        snapshot->formats.push_back(std::move(saved));
+        ++savedFormats_;
+    }
+    skippedFormats_ += static_cast<int>(plan.left.size());
+    if (!late.empty()) {
+        note(clipsave::lateNote(late));
     }
     reading_ = false;
     trace("save " + std::to_string(savedFormats_) + " formats, " + std::to_string(skippedFormats_) + " skipped");

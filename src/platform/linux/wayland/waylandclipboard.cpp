@@ -2,11 +2,15 @@
 
 #include "platform/linux/eventwait.h"
 #include "platform/linux/wayland/connection.h"
+#include "runtime/clipsave.h"
 #include "runtime/errors.h"
 
 #include "wlr-data-control-unstable-v1-client.h"
 
+#include <QBuffer>
 #include <QEventLoop>
+#include <QImage>
+#include <QImageWriter>
 #include <QString>
 #include <QTimer>
 
@@ -41,6 +45,19 @@ class SavedClipboard final : public platform::Clipboard::Snapshot {
 public:
     std::vector<std::pair<std::string, std::string>> formats;
 };
+
+// The user's image in another type Qt can write, made from its PNG; "" when it cannot be.
+std::string derivedImage(const std::string& png, const std::string& type) {
+    const QList<QByteArray> names = QImageWriter::imageFormatsForMimeType(QByteArray::fromStdString(type));
+    const QImage image = names.isEmpty() ? QImage() : QImage::fromData(QByteArray::fromStdString(png), "PNG");
+    if (image.isNull()) {
+        return {};
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    return image.save(&buffer, names.front().constData()) ? bytes.toStdString() : std::string();
+}
 
 // Writes all bytes to a pipe whose reader reads them while we write; gives up when the reader stops reading for a
 // second.
@@ -178,10 +195,15 @@ void Clipboard::onSend(Source* source, const char* mimeType, int fd) {
         serve = listener_->resultRequested(platform::ClipboardOrigin::Unknown, isTextType(type));
         emit news();
     }
-    const auto it = std::find_if(source->formats.begin(), source->formats.end(),
-                                 [&type](const auto& format) { return format.first == type; });
+    const auto find = [source](const std::string& wanted) {
+        return std::find_if(source->formats.begin(), source->formats.end(),
+                            [&wanted](const auto& format) { return format.first == wanted; });
+    };
+    const auto it = find(type);
     if (serve && it != source->formats.end()) {
         writeAll(fd, it->second);
+    } else if (serve && std::find(source->derived.begin(), source->derived.end(), type) != source->derived.end()) {
+        writeAll(fd, derivedImage(find("image/png")->second, type));
     }
     ::close(fd);
     trace("request " + type + (source->result ? (serve ? " (result)" : " (result, refused)") : " (user's)"));
@@ -196,14 +218,19 @@ void Clipboard::onCancelled(Source* source) {
     std::erase_if(sources_, [source](const auto& s) { return s.get() == source; });
 }
 
-Clipboard::Source* Clipboard::offerSource(std::vector<std::pair<std::string, std::string>> formats, bool result) {
+Clipboard::Source* Clipboard::offerSource(std::vector<std::pair<std::string, std::string>> formats, bool result,
+                                          std::vector<std::string> derived) {
     auto source = std::make_unique<Source>();
     source->owner = this;
     source->formats = std::move(formats);
+    source->derived = std::move(derived);
     source->result = result;
     source->proxy = zwlr_data_control_manager_v1_create_data_source(connection_.dataControl());
     zwlr_data_control_source_v1_add_listener(source->proxy, &Listeners::kSource, source.get());
     for (const auto& [type, bytes] : source->formats) {
+        zwlr_data_control_source_v1_offer(source->proxy, type.c_str());
+    }
+    for (const std::string& type : source->derived) {
         zwlr_data_control_source_v1_offer(source->proxy, type.c_str());
     }
     zwlr_data_control_device_v1_set_selection(device_, source->proxy);
@@ -262,13 +289,25 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
     if (ownSelection_ != nullptr) {
         snapshot->formats = ownSelection_->formats;
     } else if (selection_ != nullptr) {
-        const std::int64_t deadline = steadyMs() + kSaveMs;
-        for (const std::string& type : offers_[selection_].types) {
+        // What the saving rule plans (src/runtime/clipsave), each read within the time it leaves; aliases are put
+        // back with the bytes read for their type.
+        const std::int64_t start = steadyMs();
+        const clipsave::Plan plan = clipsave::plan(offers_[selection_].types);
+        std::vector<std::string> late;
+        for (const clipsave::Fetch& fetch : plan.fetches) {
             std::string bytes;
-            const auto left = static_cast<int>(deadline - steadyMs());
-            if (left > 0 && readOffer(selection_, type, left, bytes)) {
-                snapshot->formats.emplace_back(type, std::move(bytes));
+            const std::int64_t left = clipsave::timeLeft(fetch, steadyMs() - start);
+            if (left <= 0 || !readOffer(selection_, fetch.type, static_cast<int>(left), bytes)) {
+                late.push_back(fetch.type);
+                continue;
             }
+            for (const std::string& alias : fetch.aliases) {
+                snapshot->formats.emplace_back(alias, bytes);
+            }
+            snapshot->formats.emplace_back(fetch.type, std::move(bytes));
+        }
+        if (!late.empty()) {
+            note(clipsave::lateNote(late));
         }
     }
     trace("save " + std::to_string(snapshot->formats.size()) + " formats");
@@ -287,7 +326,20 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
         connection_.flush();
         return;
     }
-    offerSource(saved->formats, false);
+    // The save kept one image of the user's (its PNG): the other image types are made from it when asked for.
+    std::vector<std::string> derived;
+    const auto has = [saved](const std::string& type) {
+        return std::any_of(saved->formats.begin(), saved->formats.end(),
+                           [&type](const auto& format) { return format.first == type; });
+    };
+    if (has("image/png")) {
+        for (const QByteArray& mime : QImageWriter::supportedMimeTypes()) {
+            if (!has(mime.toStdString())) {
+                derived.push_back(mime.toStdString());
+            }
+        }
+    }
+    offerSource(saved->formats, false, std::move(derived));
 }
 
 // The text of the current selection, as offered, empty when it cannot be read.

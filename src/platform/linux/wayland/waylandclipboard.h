@@ -47,9 +47,6 @@ public:
     // Ends every wait at once (the program is ending).
     void abandonWaits();
 
-    // All formats of the user's clipboard together: the longest we wait for their owner to hand them over.
-    static constexpr int kSaveMs = 1500;
-
     struct Offer {
         zwlr_data_control_offer_v1* proxy = nullptr;
         std::vector<std::string> types;
@@ -58,7 +55,8 @@ public:
         Clipboard* owner = nullptr;
         zwlr_data_control_source_v1* proxy = nullptr;
         std::vector<std::pair<std::string, std::string>> formats; // mime type, bytes
-        bool result = false;                                      // our result (not the user's content)
+        std::vector<std::string> derived; // image types made from the PNG among formats when asked for
+        bool result = false;              // our result (not the user's content)
     };
 
 signals:
@@ -69,7 +67,8 @@ private:
     void onSelection(zwlr_data_control_offer_v1* offer);
     void onSend(Source* source, const char* mimeType, int fd);
     void onCancelled(Source* source);
-    Source* offerSource(std::vector<std::pair<std::string, std::string>> formats, bool result);
+    Source* offerSource(std::vector<std::pair<std::string, std::string>> formats, bool result,
+                        std::vector<std::string> derived = {});
     // Reads one format of an offer by another client; false when it did not come in time.
     bool readOffer(zwlr_data_control_offer_v1* offer, const std::string& type, int maxMilliseconds, std::string& bytes);
 

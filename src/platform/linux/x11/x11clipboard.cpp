@@ -2,6 +2,7 @@
 
 #include "platform/linux/eventwait.h"
 
+#include "runtime/clipsave.h"
 #include "runtime/errors.h"
 
 #include <QAbstractEventDispatcher>
@@ -9,6 +10,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QImage>
 #include <QMimeData>
 #include <QTimer>
 #include <QtGui/qguiapplication_platform.h>
@@ -68,6 +70,35 @@ class SavedClipboard final : public platform::Clipboard::Snapshot {
 public:
     std::vector<std::pair<QString, QByteArray>> formats;
 };
+
+// The user's content put back: the saved types as they were, and beside a PNG every image type Qt can write, made
+// from it only when someone asks (the save read the PNG alone).
+class RestoredData final : public QMimeData {
+public:
+    QStringList formats() const override {
+        QStringList list = QMimeData::formats();
+        if (list.contains(QStringLiteral("image/png"))) {
+            list.append(QStringLiteral("application/x-qt-image"));
+        }
+        return list;
+    }
+
+protected:
+    QVariant retrieveData(const QString& format, QMetaType type) const override {
+        if (format == QStringLiteral("application/x-qt-image") && !QMimeData::formats().contains(format)) {
+            return QImage::fromData(QMimeData::data(QStringLiteral("image/png")), "PNG");
+        }
+        return QMimeData::retrieveData(format, type);
+    }
+};
+
+// The name Qt keeps a target under: the X text targets are its "text/plain".
+QString qtFormat(const std::string& target) {
+    if (target == "UTF8_STRING" || target == "STRING" || target == "TEXT" || target == "COMPOUND_TEXT") {
+        return QStringLiteral("text/plain");
+    }
+    return QString::fromStdString(target);
+}
 
 } // namespace
 
@@ -222,6 +253,16 @@ bool Clipboard::nativeEventFilter(const QByteArray& eventType, void* message, qi
             return true; // ours alone
         }
     }
+    if (type == XCB_PROPERTY_NOTIFY && requestor_ != 0) {
+        const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        if (notify->window == requestor_) {
+            if (notify->atom == propertyAtom_ && notify->state == XCB_PROPERTY_NEW_VALUE) {
+                ++newValues_;
+                emit news();
+            }
+            return true; // ours alone
+        }
+    }
     if (xfixesEvent_ >= 0 && type == xfixesEvent_ + XCB_XFIXES_SELECTION_NOTIFY) {
         const auto* notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
         if (notify->selection == clipboardAtom_ && notify->window == rootWindow()) {
@@ -287,16 +328,170 @@ bool Clipboard::weOwnIt() {
     return owner != XCB_NONE && clientOf(owner) == xcb_get_setup(c)->resource_id_base;
 }
 
+// The user's content, as the saving rule says (src/runtime/clipsave): read target by target from its owner on a
+// window of our own, each within the time the rule leaves it. Content of our own (a conversion's restore) is
+// copied from Qt.
 std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
     traceEvent("save");
     resultSet_ = false;
     auto snapshot = std::make_unique<SavedClipboard>();
-    if (const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard)) {
-        for (const QString& format : data->formats()) {
-            snapshot->formats.emplace_back(format, data->data(format));
+    xcb_connection_t* c = connection();
+    if (c == nullptr || weOwnIt()) {
+        if (const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard)) {
+            for (const QString& format : data->formats()) {
+                snapshot->formats.emplace_back(format, data->data(format));
+            }
+        }
+        return snapshot;
+    }
+    const std::int64_t start = steadyMs();
+    std::string targets;
+    if (!readTarget(targetsAtom_, clipsave::kSaveMs, targets)) {
+        traceEvent("save: no list of targets");
+        return snapshot;
+    }
+    std::vector<xcb_atom_t> atoms(targets.size() / sizeof(xcb_atom_t));
+    std::memcpy(atoms.data(), targets.data(), atoms.size() * sizeof(xcb_atom_t));
+    std::vector<xcb_get_atom_name_cookie_t> cookies;
+    for (const xcb_atom_t atom : atoms) {
+        cookies.push_back(xcb_get_atom_name(c, atom));
+    }
+    std::vector<std::string> names;
+    std::map<std::string, xcb_atom_t> atomOf;
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        if (xcb_get_atom_name_reply_t* reply = xcb_get_atom_name_reply(c, cookies[i], nullptr)) {
+            std::string name(xcb_get_atom_name_name(reply),
+                             static_cast<std::size_t>(xcb_get_atom_name_name_length(reply)));
+            std::free(reply);
+            if (atomOf.emplace(name, atoms[i]).second) {
+                names.push_back(std::move(name));
+            }
         }
     }
+    const clipsave::Plan plan = clipsave::plan(names);
+    std::vector<std::string> late;
+    for (const clipsave::Fetch& fetch : plan.fetches) {
+        const std::int64_t left = clipsave::timeLeft(fetch, steadyMs() - start);
+        std::string bytes;
+        bool refused = false;
+        if (left <= 0 || !readTarget(atomOf[fetch.type], static_cast<int>(left), bytes, &refused)) {
+            if (!refused) {
+                late.push_back(fetch.type);
+            }
+            continue;
+        }
+        if (fetch.type == "STRING") {
+            bytes = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
+        }
+        const QByteArray shared = QByteArray::fromStdString(bytes);
+        std::vector<QString> formats{qtFormat(fetch.type)};
+        for (const std::string& alias : fetch.aliases) {
+            formats.push_back(qtFormat(alias));
+        }
+        if (fetch.part == clipsave::Part::Text) {
+            formats.push_back(QStringLiteral("text/plain")); // Qt offers the other text targets with it
+        }
+        for (const QString& format : formats) {
+            const bool known = std::any_of(snapshot->formats.begin(), snapshot->formats.end(),
+                                           [&format](const auto& saved) { return saved.first == format; });
+            if (!known) {
+                snapshot->formats.emplace_back(format, shared);
+            }
+        }
+    }
+    if (!late.empty()) {
+        note(clipsave::lateNote(late));
+    }
+    if (tracing_) {
+        trace("save: " + std::to_string(plan.fetches.size() - late.size()) + " of " + std::to_string(names.size()) +
+              " targets read in " + std::to_string(steadyMs() - start) + " ms");
+    }
     return snapshot;
+}
+
+void Clipboard::ensureRequestor() {
+    xcb_connection_t* c = connection();
+    if (requestor_ != 0 || c == nullptr) {
+        return;
+    }
+    requestor_ = xcb_generate_id(c);
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, requestor_, rootWindow(), -10, -10, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
+    propertyAtom_ = internAtom("_VALUMAT_COPY");
+    incrAtom_ = internAtom("INCR");
+}
+
+// One target of the clipboard's owner, within maxMilliseconds, also when the owner sends it piecewise (INCR).
+// false when it did not come in time or was refused (*refused set then).
+bool Clipboard::readTarget(unsigned target, int maxMilliseconds, std::string& bytes, bool* refused) {
+    xcb_connection_t* c = connection();
+    ensureRequestor();
+    const std::int64_t deadline = steadyMs() + maxMilliseconds;
+    auto waitUntil = [this, deadline](const auto& done) {
+        while (!done() && !abandoned_) {
+            const std::int64_t left = deadline - steadyMs();
+            if (left <= 0) {
+                return false;
+            }
+            qt::waitForSignal(this, &Clipboard::news, static_cast<int>(left));
+        }
+        return done();
+    };
+    notified_ = false;
+    notifiedProperty_ = XCB_NONE;
+    xcb_delete_property(c, requestor_, propertyAtom_);
+    xcb_convert_selection(c, requestor_, clipboardAtom_, target, propertyAtom_, XCB_CURRENT_TIME);
+    xcb_flush(c);
+    if (!waitUntil([this] { return notified_; })) {
+        return false;
+    }
+    if (notifiedProperty_ == XCB_NONE) {
+        if (refused != nullptr) {
+            *refused = true;
+        }
+        return false;
+    }
+    // The whole property, removed once read: for a piecewise transfer that asks the owner for the next piece.
+    auto take = [this, c](std::string& out, xcb_atom_t* type) {
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            c, xcb_get_property(c, 1, requestor_, propertyAtom_, XCB_GET_PROPERTY_TYPE_ANY, 0, 1U << 28), nullptr);
+        if (reply == nullptr) {
+            return false;
+        }
+        out.append(static_cast<const char*>(xcb_get_property_value(reply)),
+                   static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+        *type = reply->type;
+        std::free(reply);
+        xcb_flush(c);
+        return true;
+    };
+    bytes.clear();
+    xcb_atom_t type = XCB_NONE;
+    newValues_ = 0;
+    std::string first;
+    if (!take(first, &type)) {
+        return false;
+    }
+    if (type != incrAtom_) {
+        bytes = std::move(first);
+        return true;
+    }
+    while (true) {
+        if (!waitUntil([this] { return newValues_ > 0; })) {
+            traceEvent("piecewise transfer not finished in time");
+            return false;
+        }
+        newValues_ = 0;
+        std::string piece;
+        if (!take(piece, &type)) {
+            return false;
+        }
+        if (piece.empty()) {
+            return true;
+        }
+        bytes += piece;
+    }
 }
 
 void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
@@ -311,7 +506,7 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
         return;
     }
     auto offer = [saved] {
-        auto* data = new QMimeData;
+        auto* data = new RestoredData;
         for (const auto& [format, bytes] : saved->formats) {
             data->setData(format, bytes);
         }
@@ -336,13 +531,7 @@ std::string Clipboard::fetchText(int maxMilliseconds) {
     if (c == nullptr) {
         return QGuiApplication::clipboard()->text(QClipboard::Clipboard).toStdString();
     }
-    if (requestor_ == 0) {
-        requestor_ = xcb_generate_id(c);
-        xcb_create_window(c, XCB_COPY_FROM_PARENT, requestor_, rootWindow(), -10, -10, 1, 1, 0,
-                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-        propertyAtom_ = internAtom("_VALUMAT_COPY");
-        incrAtom_ = internAtom("INCR");
-    }
+    ensureRequestor();
     const std::int64_t deadline = steadyMs() + maxMilliseconds;
     for (const unsigned target : {textTargets_[0], textTargets_[1], unsigned{XCB_ATOM_STRING}}) {
         notified_ = false;

@@ -14,7 +14,8 @@
 
 namespace valumat::x11 {
 
-// The CLIPBOARD selection through QClipboard, every format kept across a conversion. Watches the selection on Qt's
+// The CLIPBOARD selection through QClipboard; the user's content read and kept across a conversion as the saving
+// rule says. Watches the selection on Qt's
 // X connection: owner changes (XFixes) and the requests for our result, each reported with who made it.
 class Clipboard final : public QObject, public platform::Clipboard, public QAbstractNativeEventFilter {
     Q_OBJECT
@@ -60,6 +61,8 @@ private:
     bool weOwnIt();
     void settle(unsigned requestsBefore); // requestsBefore: requests_ before we took the clipboard
     std::string fetchText(int maxMilliseconds);
+    void ensureRequestor();
+    bool readTarget(unsigned target, int maxMilliseconds, std::string& bytes, bool* refused = nullptr);
     void offer(); // takes the clipboard with offered_
     void traceEvent(const char* what, std::uint32_t a = 0, std::uint32_t b = 0) const;
 
@@ -73,6 +76,7 @@ private:
     unsigned propertyAtom_ = 0;   // the property the copy is written to
     unsigned incrAtom_ = 0;
     bool notified_ = false;         // the owner answered
+    unsigned newValues_ = 0;        // new values of the property since the last piece was taken
     unsigned notifiedProperty_ = 0; // where (0: refused)
     bool abandoned_ = false;
     bool reported_ = false; // something was reported since the last wait began
