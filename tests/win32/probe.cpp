@@ -438,80 +438,80 @@ int balloons(int seconds) {
         Sleep(20);
     }
     std::printf("%d balloons\n", count);
-    // --- a slow owner of the clipboard ------------------------------------------------------------------------------
+    return 0;
+}
 
-    std::string formatName(UINT format) {
+// --- a slow owner of the clipboard ------------------------------------------------------------------------------
+
+std::string formatName(UINT format) {
+    if (format == CF_UNICODETEXT) {
+        return "CF_UNICODETEXT";
+    }
+    char name[128] = {};
+    return GetClipboardFormatNameA(format, name, sizeof name) > 0 ? name : "#" + std::to_string(format);
+}
+
+LRESULT CALLBACK slowOwnerProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_RENDERFORMAT) {
+        const auto format = static_cast<UINT>(wParam);
+        Sleep(300);
+        const std::wstring text = L"vom Besitzer";
+        const std::size_t size = format == CF_UNICODETEXT ? (text.size() + 1) * sizeof(wchar_t) : 4;
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+        auto* bytes = static_cast<unsigned char*>(GlobalLock(memory));
         if (format == CF_UNICODETEXT) {
-            return "CF_UNICODETEXT";
+            std::memcpy(bytes, text.c_str(), size);
+        } else {
+            std::memset(bytes, 7, size);
         }
-        char name[128] = {};
-        return GetClipboardFormatNameA(format, name, sizeof name) > 0 ? name : "#" + std::to_string(format);
-    }
-
-    LRESULT CALLBACK slowOwnerProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_RENDERFORMAT) {
-            const auto format = static_cast<UINT>(wParam);
-            Sleep(300);
-            const std::wstring text = L"vom Besitzer";
-            const std::size_t size = format == CF_UNICODETEXT ? (text.size() + 1) * sizeof(wchar_t) : 4;
-            HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
-            auto* bytes = static_cast<unsigned char*>(GlobalLock(memory));
-            if (format == CF_UNICODETEXT) {
-                std::memcpy(bytes, text.c_str(), size);
-            } else {
-                std::memset(bytes, 7, size);
-            }
-            GlobalUnlock(memory);
-            SetClipboardData(format, memory);
-            std::printf("rendered %s\n", formatName(format).c_str());
-            std::fflush(stdout);
-            return 0;
-        }
-        if (message == WM_DESTROYCLIPBOARD) {
-            PostQuitMessage(0);
-            return 0;
-        }
-        if (message == WM_RENDERALLFORMATS) {
-            return 0;
-        }
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-
-    int slowOwner(int seconds) {
-        WNDCLASSW type{};
-        type.lpfnWndProc = slowOwnerProcedure;
-        type.hInstance = GetModuleHandleW(nullptr);
-        type.lpszClassName = L"ValumatProbeSlowOwner";
-        RegisterClassW(&type);
-        HWND window =
-            CreateWindowW(type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, type.hInstance, nullptr);
-        if (window == nullptr || !OpenClipboard(window)) {
-            std::printf("cannot own the clipboard\n");
-            return 2;
-        }
-        EmptyClipboard();
-        for (const wchar_t* name :
-             {L"Biff12", L"Biff8", L"Biff5", L"HTML Format", L"Rich Text Format", L"PNG", L"JFIF"}) {
-            SetClipboardData(RegisterClipboardFormatW(name), nullptr);
-        }
-        for (const UINT format :
-             {UINT{CF_UNICODETEXT}, UINT{CF_ENHMETAFILE}, UINT{CF_DIB}, UINT{CF_SYLK}, UINT{CF_DIF}}) {
-            SetClipboardData(format, nullptr);
-        }
-        CloseClipboard();
-        std::printf("owning\n");
+        GlobalUnlock(memory);
+        SetClipboardData(format, memory);
+        std::printf("rendered %s\n", formatName(format).c_str());
         std::fflush(stdout);
-        SetTimer(window, 1, static_cast<UINT>(seconds) * 1000, nullptr);
-        MSG message;
-        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-            if (message.message == WM_TIMER) {
-                break;
-            }
-            DispatchMessageW(&message);
-        }
-        DestroyWindow(window);
         return 0;
     }
+    if (message == WM_DESTROYCLIPBOARD) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    if (message == WM_RENDERALLFORMATS) {
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int slowOwner(int seconds) {
+    WNDCLASSW type{};
+    type.lpfnWndProc = slowOwnerProcedure;
+    type.hInstance = GetModuleHandleW(nullptr);
+    type.lpszClassName = L"ValumatProbeSlowOwner";
+    RegisterClassW(&type);
+    HWND window = CreateWindowW(type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, type.hInstance, nullptr);
+    if (window == nullptr || !OpenClipboard(window)) {
+        std::printf("cannot own the clipboard\n");
+        return 2;
+    }
+    EmptyClipboard();
+    for (const wchar_t* name : {L"Biff12", L"Biff8", L"Biff5", L"HTML Format", L"Rich Text Format", L"PNG", L"JFIF"}) {
+        SetClipboardData(RegisterClipboardFormatW(name), nullptr);
+    }
+    for (const UINT format : {UINT{CF_UNICODETEXT}, UINT{CF_ENHMETAFILE}, UINT{CF_DIB}, UINT{CF_SYLK}, UINT{CF_DIF}}) {
+        SetClipboardData(format, nullptr);
+    }
+    CloseClipboard();
+    std::printf("owning\n");
+    std::fflush(stdout);
+    SetTimer(window, 1, static_cast<UINT>(seconds) * 1000, nullptr);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER) {
+            break;
+        }
+        DispatchMessageW(&message);
+    }
+    DestroyWindow(window);
+    return 0;
+}
 
 } // namespace
 
