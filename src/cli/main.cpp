@@ -37,8 +37,8 @@
 
 #include <shellapi.h>
 #else
-#include "platform/linux/xdg/xdgfolders.h"
 #include "platform/linux/netrates/ratesload.h"
+#include "platform/linux/xdg/xdgfolders.h"
 #endif
 
 namespace {
