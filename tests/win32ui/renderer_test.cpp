@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace valumat::test {
@@ -431,8 +432,15 @@ TEST(Win32TrayMenu, MirrorsTheTraysItems) {
     Win32Window w;
     win32ui::TrayMenu menu(w.program.tray, w.view->hwnd());
     HMENU built = menu.build();
-    const std::vector<ui::MenuItem*> items = w.program.tray.menu();
-    ASSERT_EQ(GetMenuItemCount(built), static_cast<int>(items.size()));
+    // The entries shown, with their commands ("Letztes Ergebnis kopieren" shows once a result was not pasted).
+    std::vector<std::pair<const ui::MenuItem*, UINT>> shown;
+    const std::vector<ui::MenuItem*> all = w.program.tray.menu();
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        if (all[k]->visible()) {
+            shown.emplace_back(all[k], static_cast<UINT>(k + 1));
+        }
+    }
+    ASSERT_EQ(GetMenuItemCount(built), static_cast<int>(shown.size()));
     for (int i = 0; i < GetMenuItemCount(built); ++i) {
         MENUITEMINFOW info{};
         wchar_t caption[128] = {};
@@ -441,11 +449,11 @@ TEST(Win32TrayMenu, MirrorsTheTraysItems) {
         info.dwTypeData = caption;
         info.cch = 128;
         GetMenuItemInfoW(built, static_cast<UINT>(i), TRUE, &info);
-        const ui::MenuItem& item = *items[static_cast<std::size_t>(i)];
+        const ui::MenuItem& item = *shown[static_cast<std::size_t>(i)].first;
         EXPECT_EQ((info.fType & MFT_SEPARATOR) != 0, item.separator()) << i;
         if (!item.separator()) {
             EXPECT_EQ(narrow(caption), item.caption());
-            EXPECT_EQ(info.wID, static_cast<UINT>(i + 1));
+            EXPECT_EQ(info.wID, shown[static_cast<std::size_t>(i)].second);
         }
     }
     DestroyMenu(built);
