@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         s.desktop.setClipboardText(kTexts[(data[3] >> 2) % std::size(kTexts)]);
     }
     if (clip >= 2) {
-        s.desktop.setClipboardFormat("image/png", std::string("\x89PNG\r\n\x1a\n\0", 9));
+        // A format of the owner's own: kept beside the text (a picture beside a text is not saved).
+        s.desktop.setClipboardFormat("application/x-zeichnung", std::string("\x89PNG\r\n\x1a\n\0", 9));
     }
     const auto before = s.desktop.clipboardFormats();
 
