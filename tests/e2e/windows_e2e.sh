@@ -245,17 +245,28 @@ echo "wordpad: $wordpad_runs conversions, $(((t1 - t0) / wordpad_runs / 1000000)
 
 # "Ok" hides the window behind the tray icon (Wine shows it in a tray window of its own); the icon's menu opens
 # the window on the options tab.
-window=$(xdotool search --onlyvisible --name "^Valumat V1.2" | head -1)
+# The window is looked up anew for each step: Wine may map a window of its anew, and an id that went away meanwhile
+# makes the X tools fail with BadWindow (the step is then tried again).
+valumat_window() { xdotool search --onlyvisible --name "^Valumat V1.2" | head -1; }
 show_tab() {
-    xdotool windowactivate --sync "$window"
-    xdotool mousemove --window "$window" "$1" 17 click 1
-    sleep 0.5
+    window=$(valumat_window)
+    [[ -n $window ]] && xdotool windowactivate --sync "$window" && xdotool mousemove --window "$window" "$1" 17 click 1
 }
-show_tab 238
-import -window "$window" "$work/options-tab.png"
-show_tab 43
-import -window "$window" "$work/keys-tab.png"
-xdotool mousemove --window "$window" 176 316 click 1
+snapshot() {
+    window=$(valumat_window)
+    [[ -n $window ]] && import -window "$window" "$1" 2>/dev/null
+}
+wait_for 10 "the options tab clicked" show_tab 238
+sleep 0.5
+wait_for 10 "a picture of the options tab" snapshot "$work/options-tab.png"
+wait_for 10 "the keys tab clicked" show_tab 43
+sleep 0.5
+wait_for 10 "a picture of the keys tab" snapshot "$work/keys-tab.png"
+click_ok() {
+    window=$(valumat_window)
+    [[ -n $window ]] && xdotool windowactivate --sync "$window" && xdotool mousemove --window "$window" 176 316 click 1
+}
+wait_for 10 "\"Ok\" clicked" click_ok
 wait_for 10 "the window hidden" sh -c "! xdotool search --onlyvisible --name '^Valumat V1.2'"
 # click_tray ARGUMENTS...: xdotool's click on the icon in Wine's tray window, looked up anew each time (Wine may
 # make the tray window anew while the icons change).
@@ -282,7 +293,7 @@ read -r menu_x menu_y <<<"$(menu_geometry)"
 xdotool mousemove $((menu_x + 40)) $((menu_y + 44)) click 1
 wait_for 10 "the window shown from the tray menu" xdotool search --onlyvisible --name "^Valumat V1.2"
 sleep 0.5
-import -window "$window" "$work/from-tray.png"
+wait_for 10 "a picture of the window shown from the tray menu" snapshot "$work/from-tray.png"
 # The tab strip tells which tab is shown (the panels themselves may repaint with small differences under Wine).
 convert "$work/options-tab.png" -crop 400x30+0+0 +repage "$work/options-strip.png"
 convert "$work/from-tray.png" -crop 400x30+0+0 +repage "$work/tray-strip.png"
@@ -347,12 +358,10 @@ if [[ -f $probe ]]; then
     wait_for 40 "the first balloon gone" no_balloon
     wait_for 20 "a double-click on the tray icon" click_tray --repeat 2 --delay 100 1
     wait_for 10 "the window from the tray icon" xdotool search --onlyvisible --name "^Valumat V1.2"
-    window=$(xdotool search --onlyvisible --name "^Valumat V1.2" | head -1)
     "$WINE" "$probe" balloons 6 >"$work/balloons-ok.log" 2>&1 &
     watcher=$!
     sleep 0.5
-    xdotool windowactivate --sync "$window"
-    xdotool mousemove --window "$window" 176 316 click 1
+    wait_for 10 "\"Ok\" clicked" click_ok
     wait "$watcher" || true
     shown=$(grep -a '^balloon:' "$work/balloons-ok.log" | tr -d '\r' || true)
     [[ $shown == "balloon: $refused" ]] || fail "after \"Ok\" the balloons were [$shown] instead of one [$refused]"
