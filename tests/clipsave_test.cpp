@@ -289,3 +289,113 @@ TEST(SaveOnTheFakeDesktop, SlowOwners) {
         EXPECT_EQ(notes.empty() ? std::string() : notes.back(), std::string(c.note));
     }
 }
+
+// Read ahead of the hot key: what was read in the background stands for the save only while it is the clipboard's
+// content; secret content is never read ahead; this program's own content is not read again.
+TEST(SaveOnTheFakeDesktop, ReadAhead) {
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(1000, '\0');
+    const std::vector<FakeDesktop::OfferedType> image = {{"image/png", png, 300}, {"image/jpeg", "JPEG", 300}};
+    const std::vector<FakeDesktop::OfferedType> slowImage = {{"image/png", png, 800}};
+    const std::vector<FakeDesktop::OfferedType> text = {{"text/plain", "neu", 5}};
+    const std::vector<FakeDesktop::OfferedType> secret = {{"text/plain", "geheim", 5},
+                                                          {"x-kde-passwordManagerHint", "secret", 5}};
+    const int settled = clipsave::kSettleMs;
+    struct Case {
+        const char* name;
+        std::vector<FakeDesktop::OfferedType> first;
+        int idleMs;
+        std::vector<FakeDesktop::OfferedType> then; // a new content before the hot key (none when empty)
+        int thenIdleMs;
+        Types aheadReads;
+        bool savedAhead;
+        Types reads; // at the hot key
+        long long saveMs;
+        Formats back;
+    };
+    const Case cases[] = {
+        {"read ahead and unchanged: nothing read at the hot key",
+         image,
+         settled + 300,
+         {},
+         0,
+         {"image/png"},
+         true,
+         {},
+         0,
+         {{"image/png", png}}},
+        {"the hot key during the read: the rest of it waited for",
+         slowImage,
+         settled + 200,
+         {},
+         0,
+         {"image/png"},
+         true,
+         {},
+         600,
+         {{"image/png", png}}},
+        {"the hot key before the content settled: read then",
+         image,
+         settled - 100,
+         {},
+         0,
+         {},
+         false,
+         {"image/png"},
+         300,
+         {{"image/png", png}}},
+        {"changed after the read: the new content read at the hot key, never the old one",
+         image,
+         2000,
+         text,
+         0,
+         {"image/png"},
+         false,
+         {"text/plain"},
+         5,
+         {{"text/plain", "neu"}}},
+        {"changed during the read: that read dropped, the new content read ahead",
+         slowImage,
+         settled + 200,
+         text,
+         2000,
+         {"image/png", "text/plain"},
+         true,
+         {},
+         0,
+         {{"text/plain", "neu"}}},
+        {"a secret: never read ahead, read at the hot key with its mark",
+         secret,
+         2000,
+         {},
+         0,
+         {},
+         false,
+         {"x-kde-passwordManagerHint", "text/plain"},
+         10,
+         {{"text/plain", "geheim"}, {"x-kde-passwordManagerHint", "secret"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Conversion conversion(c.first);
+        FakeDesktop& desktop = conversion.desktop;
+        desktop.idle(c.idleMs);
+        if (!c.then.empty()) {
+            desktop.setClipboardOffer(c.then);
+            desktop.idle(c.thenIdleMs);
+        }
+        if (!c.savedAhead) {
+            EXPECT_EQ(desktop.snapshotsAlive(), 0) << "content kept that is not the clipboard's";
+        }
+        conversion.run();
+        EXPECT_EQ(conversion.editor->text(), "195,58");
+        EXPECT_EQ(desktop.aheadReads(), c.aheadReads);
+        EXPECT_EQ(desktop.savedAhead(), c.savedAhead);
+        EXPECT_EQ(desktop.savedReads(), c.reads);
+        EXPECT_EQ(conversion.saveMs, c.saveMs);
+        EXPECT_EQ(desktop.clipboardFormats(), c.back);
+        // The restore is this program's own content: not read again, nothing kept.
+        desktop.idle(2000);
+        EXPECT_EQ(desktop.aheadReads(), c.aheadReads);
+        EXPECT_EQ(desktop.snapshotsAlive(), 0);
+    }
+}

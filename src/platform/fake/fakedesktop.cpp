@@ -157,6 +157,19 @@ struct FakeDesktop::Impl final : platform::HotKeys,
     std::map<std::string, int> renderMs; // how long the owner takes to render a type
     std::vector<std::string> savedReads; // the types the last save read, in order
     int snapshotsAlive = 0;
+    // Read ahead of the hot key, as the backends do: the read takes the owner's render times on the clock, in the
+    // background (the program waits only when a hot key comes meanwhile).
+    bool readAheadOn = true;
+    clipsave::ReadAhead<FakeSnapshot> ahead;
+    std::uint64_t changes = 0; // the stamp of the content: which change it came with
+    struct AheadRead {
+        clipsave::Stamp stamp;
+        long long doneAt = 0;
+        std::unique_ptr<FakeSnapshot> content; // nullptr: nothing is kept (secret, too large)
+    };
+    std::optional<AheadRead> aheadRead;
+    std::vector<std::string> aheadReads; // the types read ahead so far, in order
+    bool savedAhead = false;             // the last save used what was read ahead
     std::string clipOwner;
     platform::Clipboard::Listener* listener = nullptr;
     platform::Clipboard::Traits clipTraits;
@@ -201,13 +214,19 @@ struct FakeDesktop::Impl final : platform::HotKeys,
     // The foreground application's work queue.
 
     std::optional<long long> nextAppDue() const {
+        std::optional<long long> due;
         if (!appTasks.empty()) {
-            return appTasks.front().due;
+            due = appTasks.front().due;
+        } else if (!input.empty()) {
+            due = input.front().due;
         }
-        if (!input.empty()) {
-            return input.front().due;
+        for (const long long background :
+             {static_cast<long long>(ahead.dueMs()), aheadRead ? aheadRead->doneAt : -1LL}) {
+            if (background >= 0 && (!due || background < *due)) {
+                due = background;
+            }
         }
-        return std::nullopt;
+        return due;
     }
 
     void runAs(const std::shared_ptr<TargetApp>& app, const std::function<void()>& work) {
@@ -222,6 +241,7 @@ struct FakeDesktop::Impl final : platform::HotKeys,
     // Lets the application do everything that is due by now, strictly in order.
     void runDueAppWork() {
         for (;;) {
+            runReadAhead();
             if (!appTasks.empty()) {
                 if (appTasks.front().due > clock) {
                     return;
@@ -305,6 +325,64 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         }
     }
 
+    // The types of the clipboard's content in the owner's order.
+    std::vector<std::string> offeredTypes() const {
+        std::vector<std::string> offered;
+        for (const std::string& type : clipOrder) {
+            if (clip.count(type) != 0) {
+                offered.push_back(type);
+            }
+        }
+        for (const auto& [type, bytes] : clip) {
+            if (std::find(offered.begin(), offered.end(), type) == offered.end()) {
+                offered.push_back(type);
+            }
+        }
+        return offered;
+    }
+
+    // The background read: started when due, it reads what the rule plans within its time and is kept once done.
+    void runReadAhead() {
+        if (aheadRead && clock >= aheadRead->doneAt) {
+            AheadRead done = std::move(*aheadRead);
+            aheadRead.reset();
+            ahead.finished(done.stamp, std::move(done.content));
+        }
+        if (!ahead.due(clock)) {
+            return;
+        }
+        const clipsave::Stamp stamp = ahead.startReading();
+        const clipsave::Plan plan = clipsave::plan(offeredTypes());
+        std::map<std::string, std::string> saved;
+        long long spent = 0;
+        std::size_t bytes = 0;
+        for (const clipsave::Fetch& fetch : plan.secret ? std::vector<clipsave::Fetch>{} : plan.fetches) {
+            const auto time = renderMs.find(fetch.type);
+            const int ms = time == renderMs.end() ? 0 : time->second;
+            const long long left = clipsave::timeLeft(fetch, spent);
+            if (ms > left) {
+                spent += std::max(left, 0LL);
+                continue;
+            }
+            spent += ms;
+            aheadReads.push_back(fetch.type);
+            const std::string& data = clip.at(fetch.type);
+            bytes += data.size();
+            saved[fetch.type] = data;
+            for (const std::string& alias : fetch.aliases) {
+                saved[alias] = data;
+            }
+        }
+        std::unique_ptr<FakeSnapshot> content;
+        if (!plan.secret && bytes <= clipsave::kAheadBytes) {
+            content = std::make_unique<FakeSnapshot>(std::move(saved), snapshotsAlive);
+        }
+        aheadRead = AheadRead{stamp, clock + spent, std::move(content)};
+        if (spent == 0) {
+            runReadAhead();
+        }
+    }
+
     platform::ClipboardOrigin originOf(const std::string& owner) const {
         if (owner == "program") {
             return platform::ClipboardOrigin::Ours;
@@ -322,6 +400,10 @@ struct FakeDesktop::Impl final : platform::HotKeys,
             renderMs.clear();
         }
         clipOwner = owner;
+        ++changes;
+        if (readAheadOn) {
+            ahead.changed({changes, static_cast<std::uint64_t>(clock)}, owner == "program" || owner.empty(), clock);
+        }
         if (listener != nullptr && owner != "program" && !owner.empty()) {
             eventReported = true;
             listener->ownerChanged(originOf(owner), std::nullopt);
@@ -445,24 +527,28 @@ struct FakeDesktop::Impl final : platform::HotKeys,
     // clock; a read that would outlast its time is given up when that is over.
     std::unique_ptr<Snapshot> save() override {
         clipboardAccess();
-        std::vector<std::string> offered;
-        for (const std::string& type : clipOrder) {
-            if (clip.count(type) != 0) {
-                offered.push_back(type);
+        savedReads.clear();
+        savedAhead = false;
+        switch (ahead.atHotKey()) {
+        case clipsave::AtHotKey::Wait:
+            advanceTo(std::min(aheadRead ? aheadRead->doneAt : clock, clock + clipsave::kSaveMs));
+            if (!ahead.holding()) {
+                break;
             }
+            [[fallthrough]];
+        case clipsave::AtHotKey::Use:
+            savedAhead = true;
+            return ahead.take();
+        case clipsave::AtHotKey::Read:
+            break;
         }
-        for (const auto& [type, bytes] : clip) {
-            if (std::find(offered.begin(), offered.end(), type) == offered.end()) {
-                offered.push_back(type);
-            }
-        }
+        const std::vector<std::string> offered = offeredTypes();
         const std::map<std::string, std::string> content = clip;
         const std::map<std::string, int> render = renderMs;
         const clipsave::Plan plan = clipsave::plan(offered);
         const long long start = clock;
         std::map<std::string, std::string> saved;
         std::vector<std::string> late;
-        savedReads.clear();
         for (const clipsave::Fetch& fetch : plan.fetches) {
             const long long left = clipsave::timeLeft(fetch, clock - start);
             const auto time = render.find(fetch.type);
@@ -497,6 +583,7 @@ struct FakeDesktop::Impl final : platform::HotKeys,
             throw RuntimeError(err::kInvalidProcedureCall);
         }
         clip = ours->formats();
+        ahead.release();
         changeOwner("program");
         managerReacts();
     }
@@ -859,6 +946,22 @@ void FakeDesktop::setClipboardOffer(const std::vector<OfferedType>& types) {
 
 const std::vector<std::string>& FakeDesktop::savedReads() const {
     return impl_->savedReads;
+}
+
+const std::vector<std::string>& FakeDesktop::aheadReads() const {
+    return impl_->aheadReads;
+}
+
+bool FakeDesktop::savedAhead() const {
+    return impl_->savedAhead;
+}
+
+void FakeDesktop::setReadAhead(bool on) {
+    impl_->readAheadOn = on;
+}
+
+void FakeDesktop::idle(int milliseconds) {
+    impl_->advanceTo(impl_->clock + std::max(milliseconds, 0));
 }
 
 int FakeDesktop::snapshotsAlive() const {

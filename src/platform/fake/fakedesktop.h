@@ -203,8 +203,15 @@ public:
         int renderMs = 0;
     };
     void setClipboardOffer(const std::vector<OfferedType>& types);
-    // The types the program's last save read from the owner, in order.
+    // The types the program's last save read from the owner, in order (none when it used what was read ahead).
     const std::vector<std::string>& savedReads() const;
+    // Read ahead of the hot key (on by default): the types read ahead so far, in order, and whether the last save
+    // used what was kept.
+    const std::vector<std::string>& aheadReads() const;
+    bool savedAhead() const;
+    void setReadAhead(bool on);
+    // Time passes while the program waits for events (the background work and the applications go on).
+    void idle(int milliseconds);
     // Snapshots of the clipboard the program holds now.
     int snapshotsAlive() const;
     std::optional<std::string> clipboardText() const;

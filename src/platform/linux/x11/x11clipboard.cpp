@@ -68,7 +68,7 @@ std::uint32_t clientOf(xcb_window_t window) {
 
 class SavedClipboard final : public platform::Clipboard::Snapshot {
 public:
-    std::vector<std::pair<QString, QByteArray>> formats;
+    SavedFormats formats;
 };
 
 // The user's content put back: the saved types as they were, and beside a PNG every image type Qt can write, made
@@ -91,14 +91,6 @@ protected:
         return QMimeData::retrieveData(format, type);
     }
 };
-
-// The name Qt keeps a target under: the X text targets are its "text/plain".
-QString qtFormat(const std::string& target) {
-    if (target == "UTF8_STRING" || target == "STRING" || target == "TEXT" || target == "COMPOUND_TEXT") {
-        return QStringLiteral("text/plain");
-    }
-    return QString::fromStdString(target);
-}
 
 } // namespace
 
@@ -191,6 +183,7 @@ Clipboard::Clipboard() {
                                                   XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
                                                   XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
             xcb_flush(c);
+            readAhead_ = std::make_unique<ReadAhead>(xcb_get_setup(c)->resource_id_base, tracing_);
         }
     }
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
@@ -328,13 +321,31 @@ bool Clipboard::weOwnIt() {
     return owner != XCB_NONE && clientOf(owner) == xcb_get_setup(c)->resource_id_base;
 }
 
-// The user's content, as the saving rule says (src/runtime/clipsave): read target by target from its owner on a
-// window of our own, each within the time the rule leaves it. Content of our own (a conversion's restore) is
-// copied from Qt.
+void Clipboard::hotKeyPressed() {
+    if (readAhead_) {
+        readAhead_->hurry();
+    }
+}
+
+// The user's content, as the saving rule says (src/runtime/clipsave): what was read ahead when it is still the
+// clipboard's content, else read target by target from its owner on a window of our own, each within the time
+// the rule leaves it. Content of our own (a conversion's restore) is copied from Qt.
 std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
     traceEvent("save");
     resultSet_ = false;
+    const std::int64_t start = steadyMs();
     auto snapshot = std::make_unique<SavedClipboard>();
+    if (readAhead_) {
+        if (std::unique_ptr<ReadAhead::Content> ahead = readAhead_->take(start + clipsave::kSaveMs)) {
+            snapshot->formats = std::move(ahead->formats);
+            if (!ahead->late.empty()) {
+                note(clipsave::lateNote(ahead->late));
+            }
+            trace("save: read ahead, " + std::to_string(snapshot->formats.size()) + " formats, waited " +
+                  std::to_string(steadyMs() - start) + " ms");
+            return snapshot;
+        }
+    }
     xcb_connection_t* c = connection();
     if (c == nullptr || weOwnIt()) {
         if (const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard)) {
@@ -344,7 +355,6 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
         }
         return snapshot;
     }
-    const std::int64_t start = steadyMs();
     std::string targets;
     if (!readTarget(targetsAtom_, clipsave::kSaveMs, targets)) {
         traceEvent("save: no list of targets");
@@ -380,24 +390,7 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
             }
             continue;
         }
-        if (fetch.type == "STRING") {
-            bytes = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
-        }
-        const QByteArray shared = QByteArray::fromStdString(bytes);
-        std::vector<QString> formats{qtFormat(fetch.type)};
-        for (const std::string& alias : fetch.aliases) {
-            formats.push_back(qtFormat(alias));
-        }
-        if (fetch.part == clipsave::Part::Text) {
-            formats.push_back(QStringLiteral("text/plain")); // Qt offers the other text targets with it
-        }
-        for (const QString& format : formats) {
-            const bool known = std::any_of(snapshot->formats.begin(), snapshot->formats.end(),
-                                           [&format](const auto& saved) { return saved.first == format; });
-            if (!known) {
-                snapshot->formats.emplace_back(format, shared);
-            }
-        }
+        addFetched(snapshot->formats, fetch, std::move(bytes));
     }
     if (!late.empty()) {
         note(clipsave::lateNote(late));
@@ -501,6 +494,9 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
     }
     resultSet_ = false;
     traceEvent("restore", static_cast<std::uint32_t>(saved->formats.size()));
+    if (readAhead_) {
+        readAhead_->release(); // what comes now is ours
+    }
     if (saved->formats.empty()) {
         QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
         return;

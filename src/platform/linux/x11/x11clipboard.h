@@ -1,6 +1,7 @@
 // The X11 clipboard: the CLIPBOARD selection through QClipboard and Qt's X connection (XFixes, X-Resource).
 #pragma once
 
+#include "platform/linux/x11/x11readahead.h"
 #include "platform/platform.h"
 
 #include <QAbstractNativeEventFilter>
@@ -37,6 +38,8 @@ public:
 
     // Ends every wait at once (the program is ending).
     void abandonWaits();
+    // A hot key was pressed (it runs once let go of): the user's content is read from now on if it was not yet.
+    void hotKeyPressed();
 
     static constexpr int kAskAgainMs = 100;
     // After taking the clipboard: how long applications reacting to the new owner must have been quiet before the
@@ -93,6 +96,8 @@ private:
     std::int64_t lastRequestMs_ = 0;
     unsigned requests_ = 0;           // requests for our result, counted
     std::map<long, int> quietRounds_; // per process: conversions in a row it did not react in (negative: it does)
+
+    std::unique_ptr<ReadAhead> readAhead_; // nullptr: every save reads at the hot key
 };
 
 } // namespace valumat::x11

@@ -22,7 +22,8 @@ namespace {
 // user still holds its modifiers goes out once they are let go of, or when the wait runs out.
 class HotKeyFilter final : public QAbstractNativeEventFilter {
 public:
-    HotKeyFilter(X11HotKeys& hotKeys, qt::Windows& windows) : hotKeys_(hotKeys), windows_(windows) {
+    HotKeyFilter(X11HotKeys& hotKeys, qt::Windows& windows, Clipboard& clipboard)
+        : hotKeys_(hotKeys), windows_(windows), clipboard_(clipboard) {
         releaseWait_.setSingleShot(true);
         releaseWait_.setInterval(platform::kHotKeyReleaseWaitMs);
         QObject::connect(&releaseWait_, &QTimer::timeout, [this] { post(hotKeys_.takeWaiting()); });
@@ -37,6 +38,7 @@ public:
             releaseWait_.stop();
         } else if (!waited) {
             releaseWait_.start();
+            clipboard_.hotKeyPressed(); // the save can start while the user lets go
         }
         // Qt still sees the event: it keeps Qt's idea of the server time fresh, which taking the clipboard needs.
         return false;
@@ -51,12 +53,14 @@ private:
 
     X11HotKeys& hotKeys_;
     qt::Windows& windows_;
+    Clipboard& clipboard_;
     QTimer releaseWait_;
 };
 
 class X11Backend final : public qt::Backend {
 public:
-    X11Backend(Display* display, qt::Windows& windows) : hotKeys_(display), keys_(display), filter_(hotKeys_, windows) {
+    X11Backend(Display* display, qt::Windows& windows)
+        : hotKeys_(display), keys_(display), filter_(hotKeys_, windows, clipboard_) {
         QCoreApplication::instance()->installNativeEventFilter(&filter_);
     }
     ~X11Backend() override { QCoreApplication::instance()->removeNativeEventFilter(&filter_); }
