@@ -5,7 +5,9 @@
 # (tests/e2e/gtk_image.py: GTK offers 16 image types), a LibreOffice Calc range of 2000 x 10 and 10000 x 10 numbers.
 # Every round puts the content on the clipboard anew through its application (the round before left Valumat's
 # restore there). Prints per row the median and the largest of ROUNDS rounds, the ratio to the short text of the
-# same run, Valumat's resident memory after the row, and whether the user's content came back.
+# same run, Valumat's resident memory after the row, and whether the user's content came back; and, when Valumat
+# read the content ahead of the hot key, how long its owner took to hand it over then (the median of the rounds:
+# the owner's own work, once per copy) and how much of it is kept.
 #
 #   bench/clipboard_bench.sh [BIN_DIR] [ROUNDS]     (BIN_DIR default build/default/bin, ROUNDS default 5)
 set -euo pipefail
@@ -45,7 +47,7 @@ export LOCPATH=$work/locale
 mkdir -p "$work/app"
 cp -r "$bin"/. "$work/app/"
 printf 'autostart: 0\r\nminimiert: 1\r\nexceloptimiert: 0\r\n' >"$work/app/options.dat"
-"$work/app/valumat" >"$work/valumat.log" 2>&1 &
+VALUMAT_TRACE_CLIPBOARD=1 "$work/app/valumat" >"$work/valumat.log" 2>&1 &
 valumat_pid=$!
 pids+=("$valumat_pid")
 wait_for 20 "Valumat started" grep -q "valumat: bereit" "$work/valumat.log"
@@ -77,8 +79,9 @@ convert_once() {
     editor_focused() { focus_editor && sleep 0.2 && [[ $(xdotool getwindowfocus) == "$editor" ]]; }
     wait_for 10 "the editor focused" editor_focused
     xdotool key --clearmodifiers ctrl+a
-    local line t n
+    local line t n from
     n=$(grep -ac erledigt "$work/valumat.log" || true)
+    from=$(wc -l <"$work/valumat.log")
     # The probe presses Ctrl+D and reports once told the conversion is over (it watches 5 s at most: a longer
     # conversion counts as 5000 ms).
     "$probe" press "$editor" "$valumat_pid" >"$work/press.out" \
@@ -95,6 +98,13 @@ convert_once() {
     focus_editor
     editor_has "195,58" || echo "  the editor shows [$(try_copied_text ctrl+a ctrl+c | head -c 60)]" >&2
     times+=("$t")
+    # The read ahead that the save used: the last before it.
+    line=$(awk -v m="$from" 'NR > m && /save: read ahead/ { print line; exit } NR > m && /read ahead: [0-9]+ of/ { line = $0 }' \
+        "$work/valumat.log")
+    if [[ $line =~ read\ in\ ([0-9]+)\ ms,\ ([0-9]+)\ bytes ]]; then
+        owner_ms+=("${BASH_REMATCH[1]}")
+        kept_kib=$((BASH_REMATCH[2] / 1024))
+    fi
 }
 
 # The clipboards.
@@ -128,21 +138,28 @@ calc_back() {
     [[ $got == "$1" ]] && echo same || echo "the last cell holds [$got], not [$1]"
 }
 
-printf '%-58s %7s %7s %6s %9s  %s\n' "the user's clipboard before the hot key" "median" "max" "ratio" "memory" "content back"
+printf '%-58s %7s %7s %6s %9s  %-12s %s\n' "the user's clipboard before the hot key" "median" "max" "ratio" "memory" \
+    "content back" "read ahead (owner ms, kept)"
 base=""
 row() { # row NAME CONTENT_CHECK...: the check prints "same" when the user's content is back after a conversion
     local name=$1
     shift
     check=("$@")
     times=()
+    owner_ms=()
+    kept_kib=0
     back=same
     for ((r = 1; r <= rounds; r++)); do convert_once; done
     local figures median
     figures=$(printf '%s\n' "${times[@]}" | stats)
     median=${figures% *}
     [[ -n $base ]] || base=$median
-    printf '%-58s %s %6.1f %5s MiB  %s\n' "$name" "$figures" "$(awk -v m="$median" -v b="$base" 'BEGIN { print m / b }')" \
-        "$(rss_mib)" "$back"
+    local ahead="none used"
+    if ((${#owner_ms[@]} > 0)); then
+        ahead="$(printf '%s\n' "${owner_ms[@]}" | stats | awk '{ print $1 }') ms, $kept_kib KiB (${#owner_ms[@]} of $rounds)"
+    fi
+    printf '%-58s %s %6.1f %5s MiB  %-12s %s\n' "$name" "$figures" \
+        "$(awk -v m="$median" -v b="$base" 'BEGIN { print m / b }')" "$(rss_mib)" "$back" "$ahead"
 }
 
 set_clipboard=short_text

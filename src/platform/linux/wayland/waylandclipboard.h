@@ -3,8 +3,11 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "runtime/clipsave.h"
 
 #include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -72,6 +75,29 @@ private:
     // Reads one format of an offer by another client; false when it did not come in time.
     bool readOffer(zwlr_data_control_offer_v1* offer, const std::string& type, int maxMilliseconds, std::string& bytes);
 
+    // Read ahead of the hot key (runtime/clipsave.h): the planned formats of another client's selection, each read
+    // from a pipe as it comes while the event loop goes on; the timer waits for the settle, then for each format.
+    struct AheadContent {
+        std::vector<std::pair<std::string, std::string>> formats;
+        std::vector<std::string> late;
+    };
+    struct AheadRead {
+        clipsave::Stamp stamp;
+        clipsave::Plan plan;
+        std::size_t next = 0; // the planned read under way
+        std::int64_t start = 0;
+        int fd = -1;
+        std::unique_ptr<QSocketNotifier> notifier;
+        std::string bytes;
+        std::unique_ptr<AheadContent> content = std::make_unique<AheadContent>();
+        std::size_t kept = 0;
+    };
+    void scheduleAhead();
+    void aheadTimeout();
+    void aheadNext();
+    void aheadReadable();
+    void aheadStop();
+
     Connection& connection_;
     Listener* listener_ = nullptr;
     zwlr_data_control_device_v1* device_ = nullptr;
@@ -81,6 +107,11 @@ private:
     std::vector<std::unique_ptr<Source>> sources_;        // ours, until cancelled
     bool tracing_ = false;
     bool abandoned_ = false;
+
+    clipsave::ReadAhead<AheadContent> ahead_;
+    std::uint64_t changes_ = 0;
+    QTimer aheadTimer_;
+    std::unique_ptr<AheadRead> aheadRead_;
 };
 
 } // namespace valumat::wayland
