@@ -7,7 +7,9 @@
 # restore there). Prints per row the median and the largest of ROUNDS rounds, the ratio to the short text of the
 # same run, Valumat's resident memory after the row, and whether the user's content came back; and, when Valumat
 # read the content ahead of the hot key, how long its owner took to hand it over then (the median of the rounds:
-# the owner's own work, once per copy) and how much of it is kept.
+# the owner's own work, once per copy) and how much of it is kept. "owner busy": the longest the owner took to
+# answer a request for its list of types in the 2 s after the copy (asked every 20 ms; median of the rounds): how
+# long the application stalls after a copy, with whatever Valumat reads of it meanwhile.
 #
 #   bench/clipboard_bench.sh [BIN_DIR] [ROUNDS]     (BIN_DIR default build/default/bin, ROUNDS default 5)
 set -euo pipefail
@@ -74,14 +76,16 @@ stats() { sort -g | awk '{ a[NR] = $1 } END { printf "%7.0f %7.0f", (NR % 2 ? a[
 # One conversion after `set_clipboard`; appends the ms to the changed text to the array `times`.
 convert_once() {
     prepare
+    local from
+    from=$(wc -l <"$work/valumat.log")
     "$set_clipboard"
+    stalls+=("$(owner_stall)")
     # The selection is gone once another window had the focus: selected again, with the focus surely back.
     editor_focused() { focus_editor && sleep 0.2 && [[ $(xdotool getwindowfocus) == "$editor" ]]; }
     wait_for 10 "the editor focused" editor_focused
     xdotool key --clearmodifiers ctrl+a
-    local line t n from
+    local line t n
     n=$(grep -ac erledigt "$work/valumat.log" || true)
-    from=$(wc -l <"$work/valumat.log")
     # The probe presses Ctrl+D and reports once told the conversion is over (it watches 5 s at most: a longer
     # conversion counts as 5000 ms).
     "$probe" press "$editor" "$valumat_pid" >"$work/press.out" \
@@ -105,6 +109,19 @@ convert_once() {
         owner_ms+=("${BASH_REMATCH[1]}")
         kept_kib=$((BASH_REMATCH[2] / 1024))
     fi
+}
+
+# The longest the clipboard's owner takes to answer for its list of types, asked for every 20 ms over 2 s.
+owner_stall() {
+    local end worst=0 t0 t1
+    end=$(($(date +%s%N) / 1000000 + 2000))
+    while t0=$(($(date +%s%N) / 1000000)) && ((t0 < end)); do
+        timeout 5 xclip -o -selection clipboard -t TARGETS >/dev/null 2>&1 || true
+        t1=$(($(date +%s%N) / 1000000))
+        ((t1 - t0 <= worst)) || worst=$((t1 - t0))
+        sleep 0.02
+    done
+    echo "$worst"
 }
 
 # The clipboards.
@@ -138,8 +155,8 @@ calc_back() {
     [[ $got == "$1" ]] && echo same || echo "the last cell holds [$got], not [$1]"
 }
 
-printf '%-58s %7s %7s %6s %9s  %-12s %s\n' "the user's clipboard before the hot key" "median" "max" "ratio" "memory" \
-    "content back" "read ahead (owner ms, kept)"
+printf '%-58s %7s %7s %6s %9s  %-12s %11s  %s\n' "the user's clipboard before the hot key" "median" "max" "ratio" \
+    "memory" "content back" "owner busy" "read ahead (owner ms, kept)"
 base=""
 row() { # row NAME CONTENT_CHECK...: the check prints "same" when the user's content is back after a conversion
     local name=$1
@@ -147,6 +164,7 @@ row() { # row NAME CONTENT_CHECK...: the check prints "same" when the user's con
     check=("$@")
     times=()
     owner_ms=()
+    stalls=()
     kept_kib=0
     back=same
     for ((r = 1; r <= rounds; r++)); do convert_once; done
@@ -158,8 +176,9 @@ row() { # row NAME CONTENT_CHECK...: the check prints "same" when the user's con
     if ((${#owner_ms[@]} > 0)); then
         ahead="$(printf '%s\n' "${owner_ms[@]}" | stats | awk '{ print $1 }') ms, $kept_kib KiB (${#owner_ms[@]} of $rounds)"
     fi
-    printf '%-58s %s %6.1f %5s MiB  %-12s %s\n' "$name" "$figures" \
-        "$(awk -v m="$median" -v b="$base" 'BEGIN { print m / b }')" "$(rss_mib)" "$back" "$ahead"
+    printf '%-58s %s %6.1f %5s MiB  %-12s %8s ms  %s\n' "$name" "$figures" \
+        "$(awk -v m="$median" -v b="$base" 'BEGIN { print m / b }')" "$(rss_mib)" "$back" \
+        "$(printf '%s\n' "${stalls[@]}" | stats | awk '{ print $1 }')" "$ahead"
 }
 
 set_clipboard=short_text

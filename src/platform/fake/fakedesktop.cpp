@@ -577,13 +577,13 @@ struct FakeDesktop::Impl final : platform::HotKeys,
     }
 
     void restore(const Snapshot& snapshot) override {
+        ahead.release();
         clipboardAccess();
         const auto* ours = dynamic_cast<const FakeSnapshot*>(&snapshot);
         if (ours == nullptr) {
             throw RuntimeError(err::kInvalidProcedureCall);
         }
         clip = ours->formats();
-        ahead.release();
         changeOwner("program");
         managerReacts();
     }

@@ -241,7 +241,9 @@ struct ReadAhead::Worker {
             }
             if (!waitOnce(timeout)) {
                 trace("the connection broke");
+                // Changes are seen no more: nothing kept may stand for the clipboard's content from now on.
                 const std::lock_guard lock(mutex);
+                ahead.changed({}, true, steadyMs());
                 synced = syncWanted = ~std::uint64_t{0};
                 changed.notify_all();
                 return;
