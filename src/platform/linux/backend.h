@@ -20,6 +20,8 @@ public:
     // Everything the desktop lent us goes back (the keys, and bindings the compositor keeps for us) when the program
     // ends at once, without unwinding. Never fails.
     virtual void giveBack() { releaseKeys(); }
+    // The hot keys registered so far are live once this returns (GNOME writes its shortcuts together, later).
+    virtual void settleHotKeys() {}
     // A click on the notification icon opens the window (hosts that know no double-click).
     virtual bool clickOpens() const { return false; }
 };

@@ -155,6 +155,9 @@ int LinuxDesktop::run(QLocalServer& instance) {
             menu.popup();
         };
         program.Form_Load();
+        if (backend_) {
+            backend_->settleHotKeys();
+        }
         std::fprintf(stderr, "valumat: bereit\n");
         if (!program.unloaded()) {
             view = std::make_unique<qtui::ConfigWindowView>(window);

@@ -5,7 +5,8 @@
 //   hot keys through sway's IPC, KDE's KGlobalAccel under KWin, or `valumat --hotkey N` bound in the compositor;
 // - GNOME on Wayland: key strokes and the clipboard through mutter's remote-desktop service, hot keys as GNOME's
 //   custom shortcuts running `valumat --hotkey N`.
-// Wayland when WAYLAND_DISPLAY is set and the compositor offers the clipboard and the key strokes, X11 otherwise;
+// Wayland when WAYLAND_DISPLAY is set and the compositor offers the clipboard and the key strokes, else GNOME when
+// mutter's service runs, X11 otherwise;
 // VALUMAT_PLATFORM=x11, wayland or gnome chooses one.
 #include "platform/linux/gnome/service.h"
 #include "platform/linux/linuxdesktop.h"
@@ -74,8 +75,8 @@ bool chooseBackend(qt::BackendKind& backend, std::unique_ptr<wayland::Connection
                      forced.constData());
         return false;
     }
-    // GNOME: mutter's remote-desktop service on the session bus (mutter alone will do). Chosen only when asked for
-    // while its conversions are not yet confirmed end to end.
+    // GNOME: mutter's remote-desktop service on the session bus (mutter alone will do), chosen when asked for or when
+    // the Wayland compositor lends neither the clipboard nor key strokes otherwise (mutter has no data control).
     if (forced == "gnome") {
         if (!gnome::serviceRunning()) {
             std::fprintf(stderr,
@@ -101,6 +102,10 @@ bool chooseBackend(qt::BackendKind& backend, std::unique_ptr<wayland::Connection
     if (missing.empty()) {
         backend = qt::BackendKind::Wayland;
         wayland = std::move(connection);
+        return true;
+    }
+    if (forced.isEmpty() && gnome::serviceRunning()) {
+        backend = qt::BackendKind::Gnome;
         return true;
     }
     std::fprintf(stderr, "valumat: der Wayland-Compositor bietet nicht an: %s.\n", missing.c_str());

@@ -2,6 +2,8 @@
 
 #include "platform/linux/eventwait.h"
 #include "platform/linux/gnome/remotedesktop.h"
+#include "platform/linux/pipes.h"
+#include "runtime/clipsave.h"
 #include "runtime/errors.h"
 
 #include <QDBusArgument>
@@ -9,13 +11,8 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 namespace valumat::gnome {
 
@@ -60,28 +57,6 @@ std::vector<std::string> mimeTypes(const QVariant& value) {
         types.push_back(type.toStdString());
     }
     return types;
-}
-
-// Writes all bytes to a pipe whose reader reads them while we write; gives up when the reader stops reading for a
-// second.
-bool writeAll(int fd, const std::string& bytes) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd ready{fd, POLLOUT, 0};
-            if (::poll(&ready, 1, 1000) <= 0) {
-                return false;
-            }
-        } else {
-            return false; // the reader went away
-        }
-    }
-    return true;
 }
 
 } // namespace
@@ -189,12 +164,17 @@ void Clipboard::onTransfer(const QString& mimeType, uint serial) {
     }
     const auto it =
         std::find_if(offered_.begin(), offered_.end(), [&type](const auto& format) { return format.first == type; });
+    const bool derived = std::find(derived_.begin(), derived_.end(), type) != derived_.end();
+    const auto png =
+        std::find_if(offered_.begin(), offered_.end(), [](const auto& format) { return format.first == "image/png"; });
     bool written = false;
-    if (serve && it != offered_.end() && session_) {
+    if (serve && (it != offered_.end() || (derived && png != offered_.end())) && session_) {
         const QDBusMessage reply = session_->call(QStringLiteral("SelectionWrite"), {serial});
         if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
             const auto fd = reply.arguments().first().value<QDBusUnixFileDescriptor>();
-            written = fd.isValid() && writeAll(fd.fileDescriptor(), it->second);
+            written =
+                fd.isValid() && qt::writeAll(fd.fileDescriptor(),
+                                             it != offered_.end() ? it->second : qt::derivedImage(png->second, type));
         }
     }
     if (session_) {
@@ -203,13 +183,16 @@ void Clipboard::onTransfer(const QString& mimeType, uint serial) {
     trace("request " + type + (offeredResult_ ? (written ? " (result)" : " (result, refused)") : " (user's)"));
 }
 
-bool Clipboard::offer(Formats formats, bool result, bool placeholder) {
+bool Clipboard::offer(Formats formats, bool result, bool placeholder, std::vector<std::string> derived) {
     if (!ensure()) {
         return false;
     }
     QStringList types;
     for (const auto& format : formats) {
         types << QString::fromStdString(format.first);
+    }
+    for (const std::string& type : derived) {
+        types << QString::fromStdString(type);
     }
     const QDBusMessage reply =
         session_->call(QStringLiteral("SetSelection"), {QVariantMap{{QStringLiteral("mime-types"), types}}});
@@ -219,6 +202,7 @@ bool Clipboard::offer(Formats formats, bool result, bool placeholder) {
     }
     ++pendingOwn_;
     offered_ = std::move(formats);
+    derived_ = std::move(derived);
     offeredResult_ = result;
     placeholder_ = placeholder;
     ours_ = true;
@@ -239,30 +223,11 @@ bool Clipboard::readFormat(const std::string& type, int maxMilliseconds, std::st
     if (!descriptor.isValid()) {
         return false;
     }
-    const int fd = descriptor.fileDescriptor();
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    const std::int64_t deadline = steadyMs() + maxMilliseconds;
-    char buffer[65536];
-    while (true) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0) {
-            bytes.append(buffer, static_cast<std::size_t>(n));
-            continue;
-        }
-        if (n == 0) {
-            return true;
-        }
-        if (errno != EAGAIN && errno != EINTR) {
-            return false;
-        }
-        const std::int64_t left = deadline - steadyMs();
-        if (left <= 0) {
-            trace("format not delivered in time: " + type);
-            return false;
-        }
-        pollfd ready{fd, POLLIN, 0};
-        ::poll(&ready, 1, static_cast<int>(left));
+    if (!qt::readAll(descriptor.fileDescriptor(), maxMilliseconds, bytes)) {
+        trace("format not delivered in time: " + type);
+        return false;
     }
+    return true;
 }
 
 std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
@@ -275,13 +240,25 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
             snapshot->formats = offered_;
         }
     } else {
-        const std::int64_t deadline = steadyMs() + kSaveMs;
-        for (const std::string& type : types_) {
+        // What the saving rule plans (src/runtime/clipsave), each read within the time it leaves; aliases are put
+        // back with the bytes read for their type.
+        const std::int64_t start = steadyMs();
+        const clipsave::Plan plan = clipsave::plan(types_);
+        std::vector<std::string> late;
+        for (const clipsave::Fetch& fetch : plan.fetches) {
             std::string bytes;
-            const auto left = static_cast<int>(deadline - steadyMs());
-            if (left > 0 && readFormat(type, left, bytes)) {
-                snapshot->formats.emplace_back(type, std::move(bytes));
+            const std::int64_t left = clipsave::timeLeft(fetch, steadyMs() - start);
+            if (left <= 0 || !readFormat(fetch.type, static_cast<int>(left), bytes)) {
+                late.push_back(fetch.type);
+                continue;
             }
+            for (const std::string& alias : fetch.aliases) {
+                snapshot->formats.emplace_back(alias, bytes);
+            }
+            snapshot->formats.emplace_back(fetch.type, std::move(bytes));
+        }
+        if (!late.empty()) {
+            note(clipsave::lateNote(late));
         }
     }
     trace("save " + std::to_string(snapshot->formats.size()) + " formats");
@@ -302,7 +279,16 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
         offered_.clear();
         return;
     }
-    if (!offer(saved->formats, false, false)) {
+    // The save kept one image of the user's (its PNG): the other image types are made from it when asked for.
+    std::vector<std::string> types;
+    for (const auto& format : saved->formats) {
+        types.push_back(format.first);
+    }
+    std::vector<std::string> derived;
+    if (std::find(types.begin(), types.end(), "image/png") != types.end()) {
+        derived = qt::derivedImageTypes(types);
+    }
+    if (!offer(saved->formats, false, false, std::move(derived))) {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
 }

@@ -50,9 +50,6 @@ public:
     // Ends every wait at once (the program is ending).
     void abandonWaits();
 
-    // All formats of the user's clipboard together: the longest we wait for their owner to hand them over.
-    static constexpr int kSaveMs = 1500;
-
     using Formats = std::vector<std::pair<std::string, std::string>>; // mime type, bytes
 
 signals:
@@ -66,7 +63,7 @@ private slots:
 private:
     // The session with its clipboard on, made anew when GNOME closed it; false when that fails.
     bool ensure();
-    bool offer(Formats formats, bool result, bool placeholder);
+    bool offer(Formats formats, bool result, bool placeholder, std::vector<std::string> derived = {});
     bool readFormat(const std::string& type, int maxMilliseconds, std::string& bytes);
 
     std::unique_ptr<Session> session_;
@@ -74,6 +71,7 @@ private:
     std::vector<std::string> types_; // the formats of another program's content, as announced
     bool ours_ = false;
     Formats offered_;
+    std::vector<std::string> derived_; // offered too, made from the offered PNG when asked for
     bool offeredResult_ = false;
     bool placeholder_ = false; // what we offer is the emptied clipboard
     int pendingOwn_ = 0;       // selections of ours whose owner change has not come back yet

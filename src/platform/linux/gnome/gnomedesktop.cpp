@@ -6,6 +6,8 @@
 #include "platform/linux/gnome/keybindings.h"
 #include "platform/linux/gnome/remotedesktop.h"
 
+#include <QTimer>
+
 #include <cstdio>
 
 namespace valumat::gnome {
@@ -16,7 +18,9 @@ class GnomeBackend final : public qt::Backend {
 public:
     GnomeBackend(std::unique_ptr<Clipboard> clipboard, std::function<int(int)> hotKeySlot,
                  const std::string& programPath)
-        : clipboard_(std::move(clipboard)), hotKeys_(std::move(hotKeySlot), programPath) {}
+        : clipboard_(std::move(clipboard)),
+          hotKeys_(std::move(hotKeySlot), programPath,
+                   [this](std::function<void()> write) { QTimer::singleShot(0, &context_, std::move(write)); }) {}
     platform::HotKeys& hotKeys() override { return hotKeys_; }
     platform::KeyEvents& keyEvents() override { return keys_; }
     platform::Clipboard& clipboard() override { return *clipboard_; }
@@ -30,9 +34,11 @@ public:
         hotKeys_.clear();
         releaseKeys();
     }
+    void settleHotKeys() override { hotKeys_.flushPending(); }
     bool clickOpens() const override { return true; }
 
 private:
+    QObject context_; // pending shortcut writes die with it
     std::unique_ptr<Clipboard> clipboard_;
     KeyEvents keys_;
     HotKeys hotKeys_;

@@ -6,13 +6,14 @@
 
 namespace valumat::gnome {
 
-HotKeys::HotKeys(std::function<int(int id)> hotKeySlot, std::string programPath)
-    : hotKeySlot_(std::move(hotKeySlot)), programPath_(std::move(programPath)),
+HotKeys::HotKeys(std::function<int(int id)> hotKeySlot, std::string programPath, Later later)
+    : hotKeySlot_(std::move(hotKeySlot)), programPath_(std::move(programPath)), later_(std::move(later)),
       tracing_(std::getenv("VALUMAT_TRACE_HOTKEYS") != nullptr && *std::getenv("VALUMAT_TRACE_HOTKEYS") != '\0') {
     write(); // shortcuts left behind by an earlier run go
 }
 
 HotKeys::~HotKeys() {
+    *alive_ = false;
     clear();
 }
 
@@ -67,10 +68,26 @@ bool HotKeys::unregisterHotKey(platform::WindowHandle window, int id) {
 
 void HotKeys::clear() {
     registrations_.clear();
-    write();
+    flush(); // the program ends: now, not later
 }
 
 void HotKeys::write() {
+    if (!later_) {
+        flush();
+        return;
+    }
+    if (!pending_) {
+        pending_ = true;
+        later_([this, alive = alive_] {
+            if (*alive && pending_) {
+                flush();
+            }
+        });
+    }
+}
+
+void HotKeys::flush() {
+    pending_ = false;
     std::vector<CustomBinding> bindings;
     for (const Registration& registration : registrations_) {
         bindings.push_back(registration.binding);

@@ -48,6 +48,11 @@ void KeyEvents::keyEvent(std::uint8_t virtualKey, std::uint32_t flags) {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
     const bool down = (flags & platform::kKeyEventKeyUp) == 0;
+    // mutter refuses the release of a key the session did not press ("Invalid key event"): the releases of Alt, Ctrl
+    // and Shift that open every combination would end the conversion. The user's own keys are not ours to release.
+    if (!down && std::find(down_.begin(), down_.end(), key) == down_.end()) {
+        return;
+    }
     const QDBusMessage reply = session_->call(QStringLiteral("NotifyKeyboardKeycode"), {key, down});
     if (reply.type() != QDBusMessage::ReplyMessage) {
         throw RuntimeError(err::kInvalidProcedureCall);
