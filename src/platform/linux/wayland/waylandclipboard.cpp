@@ -1,16 +1,14 @@
 #include "platform/linux/wayland/waylandclipboard.h"
 
 #include "platform/linux/eventwait.h"
+#include "platform/linux/pipes.h"
 #include "platform/linux/wayland/connection.h"
 #include "runtime/clipsave.h"
 #include "runtime/errors.h"
 
 #include "wlr-data-control-unstable-v1-client.h"
 
-#include <QBuffer>
 #include <QEventLoop>
-#include <QImage>
-#include <QImageWriter>
 #include <QString>
 #include <QTimer>
 
@@ -46,40 +44,6 @@ class SavedClipboard final : public platform::Clipboard::Snapshot {
 public:
     std::vector<std::pair<std::string, std::string>> formats;
 };
-
-// The user's image in another type Qt can write, made from its PNG; "" when it cannot be.
-std::string derivedImage(const std::string& png, const std::string& type) {
-    const QList<QByteArray> names = QImageWriter::imageFormatsForMimeType(QByteArray::fromStdString(type));
-    const QImage image = names.isEmpty() ? QImage() : QImage::fromData(QByteArray::fromStdString(png), "PNG");
-    if (image.isNull()) {
-        return {};
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    return image.save(&buffer, names.front().constData()) ? bytes.toStdString() : std::string();
-}
-
-// Writes all bytes to a pipe whose reader reads them while we write; gives up when the reader stops reading for a
-// second.
-void writeAll(int fd, const std::string& bytes) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd ready{fd, POLLOUT, 0};
-            if (::poll(&ready, 1, 1000) <= 0) {
-                return;
-            }
-        } else {
-            return; // the reader went away
-        }
-    }
-}
 
 } // namespace
 
@@ -210,9 +174,9 @@ void Clipboard::onSend(Source* source, const char* mimeType, int fd) {
     };
     const auto it = find(type);
     if (serve && it != source->formats.end()) {
-        writeAll(fd, it->second);
+        qt::writeAll(fd, it->second);
     } else if (serve && std::find(source->derived.begin(), source->derived.end(), type) != source->derived.end()) {
-        writeAll(fd, derivedImage(find("image/png")->second, type));
+        qt::writeAll(fd, qt::derivedImage(find("image/png")->second, type));
     }
     ::close(fd);
     trace("request " + type + (source->result ? (serve ? " (result)" : " (result, refused)") : " (user's)"));
@@ -258,30 +222,7 @@ bool Clipboard::readOffer(zwlr_data_control_offer_v1* offer, const std::string& 
     zwlr_data_control_offer_v1_receive(offer, type.c_str(), ends[1]);
     connection_.flush();
     ::close(ends[1]);
-    bytes.clear();
-    const std::int64_t deadline = steadyMs() + maxMilliseconds;
-    char buffer[65536];
-    bool complete = false;
-    while (true) {
-        const ssize_t n = ::read(ends[0], buffer, sizeof buffer);
-        if (n > 0) {
-            bytes.append(buffer, static_cast<std::size_t>(n));
-            continue;
-        }
-        if (n == 0) {
-            complete = true;
-            break;
-        }
-        if (errno != EAGAIN && errno != EINTR) {
-            break;
-        }
-        const std::int64_t left = deadline - steadyMs();
-        if (left <= 0) {
-            break;
-        }
-        pollfd ready{ends[0], POLLIN, 0};
-        ::poll(&ready, 1, static_cast<int>(left));
-    }
+    const bool complete = qt::readAll(ends[0], maxMilliseconds, bytes);
     ::close(ends[0]);
     if (!complete) {
         trace("format not delivered in time: " + type);
@@ -476,17 +417,13 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
         return;
     }
     // The save kept one image of the user's (its PNG): the other image types are made from it when asked for.
+    std::vector<std::string> types;
+    for (const auto& format : saved->formats) {
+        types.push_back(format.first);
+    }
     std::vector<std::string> derived;
-    const auto has = [saved](const std::string& type) {
-        return std::any_of(saved->formats.begin(), saved->formats.end(),
-                           [&type](const auto& format) { return format.first == type; });
-    };
-    if (has("image/png")) {
-        for (const QByteArray& mime : QImageWriter::supportedMimeTypes()) {
-            if (!has(mime.toStdString())) {
-                derived.push_back(mime.toStdString());
-            }
-        }
+    if (std::find(types.begin(), types.end(), "image/png") != types.end()) {
+        derived = qt::derivedImageTypes(types);
     }
     offerSource(saved->formats, false, std::move(derived));
 }
