@@ -336,7 +336,7 @@ if [[ -f $probe ]]; then
     shown=$(grep -a '^balloon:' "$work/balloons-rates.log" | tr -d '\r' || true)
     [[ $shown == "balloon: 4 Kurse vom 08.12.2026 aktualisiert" ]] || fail "the rates update's balloons: [$shown]"
     iconv -f WINDOWS-1252 -t UTF-8 "$work/app/waehrungen.dat" |
-        grep -q "^US-Dollar; USD ;Vereinigte Staaten; 1,1642; 0,858959; 0; 2"$'\r'"$" ||
+        grep "^US-Dollar; USD ;Vereinigte Staaten; 1,1642; 0,858959; 0; 2"$'\r'"$" >/dev/null ||
         fail "the currency file lacks the new US-Dollar rate"
     grep -q "^datum: 2026-12-08"$'\r'"$" "$work/app/kurse.dat" || fail "kurse.dat: $(cat "$work/app/kurse.dat")"
     echo "rates: the tray menu's update wrote 4 rates of 08.12.2026 from a file and said so in a balloon"

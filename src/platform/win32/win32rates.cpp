@@ -52,7 +52,7 @@ void RateLoader::stop(DWORD waitMilliseconds) {
 }
 
 void RateLoader::load(const std::string& address, std::function<void(platform::RateLoad)> done) {
-    stop(INFINITE);
+    stop(0); // a load still running ends on its own, unheard; the user-interface thread never waits for it
     auto job = std::make_shared<Job>();
     // VALUMAT_RATES_URL stands in for the bank's address in tests.
     const char* replacement = std::getenv("VALUMAT_RATES_URL");

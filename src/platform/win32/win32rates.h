@@ -25,7 +25,7 @@ public:
     RateLoader(const RateLoader&) = delete;
     RateLoader& operator=(const RateLoader&) = delete;
 
-    // A load running still is stopped first, its result dropped.
+    // A load running still is told to stop and its result dropped (without waiting for it).
     void load(const std::string& address, std::function<void(platform::RateLoad)> done) override;
     // kRatesLoadedMessage of the current load: runs its `done`. True when the message was one of ours.
     bool handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
