@@ -10,6 +10,7 @@ namespace valumat::win32 {
 struct RateLoader::Job {
     std::string address;
     HWND window = nullptr;
+    WPARAM serial = 0; // names the load in its message
     std::atomic<bool> cancel{false};
     platform::RateLoad result;
 };
@@ -25,7 +26,7 @@ DWORD WINAPI loadOnThread(void* parameter) {
     limits.cancel = &job.cancel;
     job.result = netrates::loadRates(job.address, limits);
     if (!job.cancel) {
-        PostMessageW(job.window, kRatesLoadedMessage, 0, reinterpret_cast<LPARAM>(&job));
+        PostMessageW(job.window, kRatesLoadedMessage, job.serial, 0);
     }
     return 0;
 }
@@ -58,23 +59,24 @@ void RateLoader::load(const std::string& address, std::function<void(platform::R
     const char* replacement = std::getenv("VALUMAT_RATES_URL");
     job->address = replacement != nullptr ? std::string(replacement) : address;
     job->window = window_;
+    job->serial = ++serial_;
     auto* threadReference = new std::shared_ptr<Job>(job);
     thread_ = CreateThread(nullptr, 0, loadOnThread, threadReference, 0, nullptr);
     if (thread_ == nullptr) {
         delete threadReference;
         // Without a thread the result comes all the same, through the window, as from one.
         job->result = {{}, "Kurse laden: kein Thread verfügbar"};
-        PostMessageW(window_, kRatesLoadedMessage, 0, reinterpret_cast<LPARAM>(job.get()));
+        PostMessageW(window_, kRatesLoadedMessage, job->serial, 0);
     }
     job_ = std::move(job);
     done_ = std::move(done);
 }
 
-bool RateLoader::handleMessage(UINT message, WPARAM, LPARAM lParam) {
+bool RateLoader::handleMessage(UINT message, WPARAM wParam, LPARAM) {
     if (message != kRatesLoadedMessage) {
         return false;
     }
-    if (job_ == nullptr || reinterpret_cast<Job*>(lParam) != job_.get()) {
+    if (job_ == nullptr || wParam != job_->serial) {
         return true; // of a load that was stopped
     }
     if (thread_ != nullptr) {

@@ -13,7 +13,7 @@
 
 namespace valumat::win32 {
 
-// Posted to the window when a load has ended; lParam names the load.
+// Posted to the window when a load has ended; wParam names the load (its serial number).
 inline constexpr UINT kRatesLoadedMessage = WM_APP + 2;
 
 class RateLoader final : public platform::RateSource {
@@ -38,6 +38,7 @@ private:
     HWND window_;
     std::shared_ptr<Job> job_;
     HANDLE thread_ = nullptr;
+    WPARAM serial_ = 0;
     std::function<void(platform::RateLoad)> done_;
 };
 
