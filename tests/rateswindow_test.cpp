@@ -91,6 +91,24 @@ TEST_F(RatesWindow, PendingEditsWaitForApplyWithTheRates) {
     EXPECT_EQ(parseRatesInfo(file(kRatesInfoFile)).date, "2026-12-08");
 }
 
+// The info tab names the day of the rates in the currency file, as the tooltip does: nothing before an update,
+// nothing while the rates wait for "Übernehmen", the day once they are written.
+TEST_F(RatesWindow, InfoTabNamesTheDayOfTheWrittenRates) {
+    h.window.selectTab(4);
+    const ui::Label& shown = h.window.info.labelRates;
+    EXPECT_EQ(shown.caption(), "");
+    h.state.markChanged();
+    h.tray.mKurse.click();
+    rates.finish(kDay);
+    EXPECT_EQ(shown.caption(), "");
+    h.window.CApply_Click();
+    EXPECT_EQ(shown.caption(), "Kurse vom 08.12.2026 (EZB)");
+    h.temp.write(kRatesInfoFile, composeRatesInfo({"2026-12-09", "C:\\Kurse\\tag.xml", "2026-12-09", false}));
+    h.window.selectTab(1);
+    h.window.selectTab(4);
+    EXPECT_EQ(shown.caption(), "Kurse vom 09.12.2026 (tag.xml)");
+}
+
 TEST_F(RatesWindow, CancelDropsRatesTakenWithPendingEdits) {
     h.state.markChanged();
     h.tray.mKurse.click();

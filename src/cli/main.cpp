@@ -31,6 +31,7 @@
 #include <vector>
 
 #ifdef _WIN32
+#include "platform/win32/netrates/ratesload.h"
 #include "platform/win32/win32folders.h"
 
 #include <windows.h>
@@ -268,12 +269,8 @@ std::string today() {
     return text;
 }
 
-platform::RateLoad loadRates([[maybe_unused]] const std::string& address) {
-#ifdef _WIN32
-    return {{}, "Kurse laden ist in dieser Windows-Fassung noch nicht enthalten"};
-#else
+platform::RateLoad loadRates(const std::string& address) {
     return netrates::loadRates(address, netrates::limitsFromEnvironment());
-#endif
 }
 
 // --update-rates: loads the rates, shows what they change, and writes the currency file and kurse.dat.

@@ -141,6 +141,7 @@ enum class Changed {
     ModeCaption,       // the caption of the tray menu's mode switch
     ChangesPending,    // ChangesPending and the Apply button
     HotKeys,           // the hot keys were registered anew (refusals may have changed)
+    RatesInfo,         // kurse.dat was written (the day and source of the rates)
 };
 
 // ---------------------------------------------------------------------------------------------------------------

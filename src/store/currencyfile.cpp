@@ -151,6 +151,7 @@ void SaveRates(AppState& state, bool workingCopy) {
             // The rates are written; only their date is not shown.
         }
         state.pendingRatesInfo.clear();
+        state.notify(Changed::RatesInfo);
     }
     if (!workingCopy && state.ChangesPending) {
         state.clearChanges();

@@ -2,11 +2,13 @@
 
 #include "runtime/convert.h"
 #include "runtime/errors.h"
+#include "runtime/files.h"
 #include "runtime/numbers.h"
 #include "runtime/text.h"
 #include "store/currencyfile.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 
 namespace valumat {
@@ -166,7 +168,7 @@ platform::RateLoad RateFileBuilder::finish() {
         return {{}, "Die Antwort ist leer, keine Kursdatei der EZB"};
     }
     if (upperAscii(rootName_) == "HTML") {
-        return {{}, "Die Antwort ist eine HTML-Seite, keine Kursdatei der EZB"};
+        return {{}, loadmessage::htmlPage()};
     }
     if (rootName_ != "Envelope") {
         return {{}, "Keine Kursdatei der EZB (Wurzelelement <" + rootName_ + ">)"};
@@ -431,6 +433,114 @@ std::string ratesInfoLine(const RatesInfo& info) {
         source = source.substr(slash + 1);
     }
     return "Kurse vom " + germanDate(info.date) + " (" + source + ")";
+}
+
+RatesAddress classifyRatesAddress(const std::string& address) {
+    const std::string scheme = upperAscii(address.substr(0, 8));
+    if (scheme.starts_with("HTTPS://")) {
+        return {RatesAddress::Kind::Https, {}};
+    }
+    if (scheme.starts_with("FILE://")) {
+        return {RatesAddress::Kind::File, address.substr(7)};
+    }
+    if (address.find("://") != std::string::npos) {
+        return {RatesAddress::Kind::Refused, {}};
+    }
+    return {RatesAddress::Kind::File, address};
+}
+
+std::string hostOfAddress(const std::string& address) {
+    const auto start = address.find("://");
+    const std::string rest = start == std::string::npos ? address : address.substr(start + 3);
+    return rest.substr(0, rest.find_first_of("/:?#"));
+}
+
+bool looksLikeHtml(std::string_view text) {
+    const auto start = text.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
+    if (start == std::string_view::npos) {
+        return false;
+    }
+    const std::string head = upperAscii(std::string(text.substr(start, 256)));
+    return head.starts_with("<!DOCTYPE HTML") || head.find("<HTML") != std::string::npos;
+}
+
+namespace loadmessage {
+
+namespace {
+constexpr const char* kNotRates = "keine Kursdatei der EZB";
+std::string mib(std::size_t bytes) {
+    return std::to_string(bytes >> 20) + " MiB";
+}
+} // namespace
+
+std::string offline(const std::string& host, const std::string& detail) {
+    return "Keine Verbindung zu " + host + " (offline?): " + detail;
+}
+std::string timedOut(const std::string& host, long seconds) {
+    return host + " hat nicht innerhalb von " + std::to_string(seconds) + " s geantwortet (Zeitüberschreitung)";
+}
+std::string untrusted(const std::string& host, const std::string& detail) {
+    return "Das Zertifikat von " + host + " ist nicht vertrauenswürdig: " + detail;
+}
+std::string httpsOnly(const std::string& address) {
+    return "Nur https://-Adressen werden geladen: " + address;
+}
+std::string cancelled() {
+    return "Laden abgebrochen";
+}
+std::string failed(const std::string& host, const std::string& detail) {
+    return "Fehler beim Laden von " + host + ": " + detail;
+}
+std::string httpStatus(const std::string& host, long status) {
+    return "Der Server " + host + " antwortet mit HTTP " + std::to_string(status) + ", " + kNotRates;
+}
+std::string answerTooLarge(const std::string& host, std::size_t maxBytes) {
+    return "Die Antwort von " + host + " ist größer als " + mib(maxBytes) + ", " + kNotRates;
+}
+std::string fileTooLarge(const std::string& path, std::size_t maxBytes) {
+    return "Die Datei " + path + " ist größer als " + mib(maxBytes) + ", " + kNotRates;
+}
+std::string fileNotFound(const std::string& path) {
+    return "Datei nicht gefunden: " + path;
+}
+std::string fileUnreadable(const std::string& path) {
+    return "Fehler beim Lesen von " + path;
+}
+std::string htmlPage() {
+    return std::string("Die Antwort ist eine HTML-Seite, ") + kNotRates;
+}
+std::string doctype() {
+    return std::string("Die Antwort hat eine Dokumenttyp-Deklaration, ") + kNotRates;
+}
+std::string xmlError(long line, const std::string& detail) {
+    return "Die Kursdatei ist fehlerhaft oder unvollständig (XML-Fehler in Zeile " + std::to_string(line) + ": " +
+           detail + ")";
+}
+
+} // namespace loadmessage
+
+platform::RateLoad readRatesFile(const std::string& path, std::size_t maxBytes,
+                                 platform::RateLoad (*parse)(std::string_view xml)) {
+    // From UTF-8, so that Windows finds the file by its UTF-16 name.
+    const std::filesystem::path name(std::u8string(path.begin(), path.end()));
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(name, ec);
+    if (ec) {
+        return {{}, loadmessage::fileNotFound(path)};
+    }
+    if (size > maxBytes) {
+        return {{}, loadmessage::fileTooLarge(path, maxBytes)};
+    }
+    std::string bytes;
+    try {
+        bytes = diskFileSystem().readAll(path);
+    } catch (const RuntimeError&) {
+        return {{}, loadmessage::fileUnreadable(path)};
+    }
+    if (bytes.size() > maxBytes) { // grew meanwhile
+        return {{}, loadmessage::fileTooLarge(path, maxBytes)};
+    }
+    return parse(bytes);
 }
 
 } // namespace valumat

@@ -11,7 +11,9 @@
 #include "platform/platform.h"
 #include "runtime/tables.h"
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace valumat {
@@ -111,5 +113,48 @@ void writeRatesInfo(FileSystem& files, const std::string& path, const RatesInfo&
 
 // "Kurse vom 08.12.2026 (EZB)", or "" when the rates were never updated.
 std::string ratesInfoLine(const RatesInfo& info);
+
+// --- Loading a rates file: what the loaders of every system share. Each has its own transfer and XML reader
+// (platform/linux/netrates, platform/win32/netrates) and says the same in German for the same failure. ---
+
+inline constexpr long kRatesTimeoutSeconds = 30;         // the whole transfer, connecting included
+inline constexpr std::size_t kMaxRatesBytes = 16u << 20; // the history file is about 7 MiB
+
+// What an address names: an https:// address, a local file (a path or a file:// address, `path` without the
+// scheme), or something not loaded (another scheme).
+struct RatesAddress {
+    enum class Kind { Https, File, Refused };
+    Kind kind = Kind::Refused;
+    std::string path;
+};
+RatesAddress classifyRatesAddress(const std::string& address);
+
+// The host of an address ("https://127.0.0.1:8443/x" -> "127.0.0.1"), for messages.
+std::string hostOfAddress(const std::string& address);
+
+// Whether a text looks like an HTML page (an error page of a server or a proxy) rather than XML.
+bool looksLikeHtml(std::string_view text);
+
+// The messages of a load that failed (German).
+namespace loadmessage {
+std::string offline(const std::string& host, const std::string& detail);
+std::string timedOut(const std::string& host, long seconds);
+std::string untrusted(const std::string& host, const std::string& detail);
+std::string httpsOnly(const std::string& address);
+std::string cancelled();
+std::string failed(const std::string& host, const std::string& detail);
+std::string httpStatus(const std::string& host, long status);
+std::string answerTooLarge(const std::string& host, std::size_t maxBytes);
+std::string fileTooLarge(const std::string& path, std::size_t maxBytes);
+std::string fileNotFound(const std::string& path);
+std::string fileUnreadable(const std::string& path);
+std::string htmlPage();
+std::string doctype();
+std::string xmlError(long line, const std::string& detail);
+} // namespace loadmessage
+
+// A local rates file read whole (at most maxBytes; `path` in UTF-8) and handed to `parse`. Never throws.
+platform::RateLoad readRatesFile(const std::string& path, std::size_t maxBytes,
+                                 platform::RateLoad (*parse)(std::string_view xml));
 
 } // namespace valumat

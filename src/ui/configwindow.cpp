@@ -73,7 +73,7 @@ ConfigWindow::ConfigWindow(AppState& appState, ModalHost& modalHost)
     place(info.controls(), tTabs4, false);
     place({&options.Command5, &options.Command6}, options.Frame1, true);
     place({&info.Image1, &info.labelProduct, &info.labelVersion, &info.labelDate, &info.labelAuthor, &info.labelMail,
-           &info.labelWeb, &info.Label19, &info.Label21},
+           &info.labelWeb, &info.Label19, &info.Label21, &info.labelRates},
           info.Info1, true);
     place({&info.Text4}, info.Info2, true);
     place({&info.labelHeading, &info.Label27, &info.tName2, &info.tEmail, &info.tHomepage, &info.tNachricht,
@@ -140,6 +140,9 @@ void ConfigWindow::stateChanged(Changed what) {
     case Changed::HotKeys:
         keys.showRefusal();
         break;
+    case Changed::RatesInfo:
+        info.ratesInfoChanged();
+        break;
     }
 }
 
@@ -175,6 +178,7 @@ void ConfigWindow::Tabstrip_Click() {
         }
     }
     if (k == 4) {
+        info.ratesInfoChanged();
         info.TabInfo.select(1);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/text.h"
+#include "store/ratesupdate.h"
 #include "ui/configwindow.h"
 
 #include <cstdio>
@@ -50,7 +51,8 @@ InfoTab::InfoTab(ConfigWindow& window)
       labelWeb("labelWeb", "Internet:", {1560, 2580, 900, 255}),
       Label19("Label19", kMakerMail, {2520, 2280, 3600, 255}),
       Label21("Label21", std::string("http://") + kMakerHost, {2520, 2580, 3600, 255}),
-      Text4("Text4", {240, 600, 6495, 3015}), labelHeading("labelHeading", "Kontaktschreiben", {240, 600, 6495, 255}),
+      labelRates("labelRates", "", {1560, 2940, 4800, 255}), Text4("Text4", {240, 600, 6495, 3015}),
+      labelHeading("labelHeading", "Kontaktschreiben", {240, 600, 6495, 255}),
       Label27("Label27", kLabel27First, {240, 870, 6495, 660}), tName2("tName2", {240, 1560, 3135, 285}),
       tEmail("tEmail", {3480, 1560, 3255, 285}), tHomepage("tHomepage", {240, 1920, 6495, 285}),
       tNachricht("tNachricht", {240, 2280, 6495, 975}), Command8("Command8", "Absenden", {5280, 3300, 1455, 315}),
@@ -71,9 +73,9 @@ InfoTab::InfoTab(ConfigWindow& window)
 }
 
 std::vector<Control*> InfoTab::controls() {
-    return {&TabInfo,      &Info1,       &Info2,     &Info3,    &Image1,    &labelProduct, &labelVersion,
-            &labelDate,    &labelAuthor, &labelMail, &labelWeb, &Label19,   &Label21,      &Text4,
-            &labelHeading, &Label27,     &tName2,    &tEmail,   &tHomepage, &tNachricht,   &Command8};
+    return {&TabInfo,     &Info1,     &Info2,    &Info3,     &Image1,     &labelProduct, &labelVersion, &labelDate,
+            &labelAuthor, &labelMail, &labelWeb, &Label19,   &Label21,    &labelRates,   &Text4,        &labelHeading,
+            &Label27,     &tName2,    &tEmail,   &tHomepage, &tNachricht, &Command8};
 }
 
 void InfoTab::TabInfo_Click() {
@@ -92,6 +94,10 @@ void InfoTab::TabInfo_Click() {
         }
         Text4.setText(text);
     }
+}
+
+void InfoTab::ratesInfoChanged() {
+    labelRates.setCaption(ratesInfoLine(readRatesInfo(*w_.state.files, w_.state.path(kRatesInfoFile))));
 }
 
 void InfoTab::Label19_Click() {

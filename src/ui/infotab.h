@@ -30,9 +30,10 @@ public:
     Panel Info1, Info2, Info3;
     Label Image1;
     Label labelProduct, labelVersion, labelDate, labelAuthor, labelMail, labelWeb;
-    Label Label19; // e-mail link
-    Label Label21; // web link
-    TextBox Text4; // read-me text
+    Label Label19;    // e-mail link
+    Label Label21;    // web link
+    Label labelRates; // "Kurse vom 08.12.2026 (EZB)" once the rates were updated, else empty
+    TextBox Text4;    // read-me text
     Label labelHeading;
     Label Label27;
     TextBox tName2, tEmail, tHomepage, tNachricht;
@@ -44,6 +45,8 @@ public:
     void Label19_Click();
     void Label21_Click();
     void Command8_Click();
+    // labelRates anew from kurse.dat (when the tab is shown and whenever the file was written).
+    void ratesInfoChanged();
 
 private:
     ConfigWindow& w_;

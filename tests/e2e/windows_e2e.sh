@@ -54,7 +54,18 @@ mkdir -p "$work/app"
 cp -r "$bin"/. "$work/app/"
 # The program's log lines go to the debugger output, which Wine prints as warnings of its seh channel; every step
 # of the clipboard is traced there, for the report of a conversion that went wrong.
-(cd "$work/app" && VALUMAT_TRACE_CLIPBOARD=1 WINEDEBUG=-all,warn+seh exec "$WINE" valumat.exe) >"$work/valumat.log" 2>&1 &
+# The tray menu's rates update reads a file from the disk in place of the bank's address (VALUMAT_RATES_URL).
+cat >"$work/rates.xml" <<'EOF'
+<?xml version="1.0" encoding="UTF-8"?>
+<gesmes:Envelope xmlns:gesmes="http://www.gesmes.org/xml/2002-08-01" xmlns="http://www.ecb.int/vocabulary/2002-08-01/eurofxref">
+<Cube><Cube time='2026-12-08'>
+<Cube currency='USD' rate='1.1642'/><Cube currency='JPY' rate='180.42'/><Cube currency='GBP' rate='0.87405'/>
+<Cube currency='CHF' rate='0.9368'/><Cube currency='BGN' rate='1.9558'/><Cube currency='ZAR' rate='19.7520'/>
+</Cube></Cube></gesmes:Envelope>
+EOF
+rates_path="Z:${work//\//\\}\\rates.xml"
+(cd "$work/app" && VALUMAT_TRACE_CLIPBOARD=1 VALUMAT_RATES_URL=$rates_path WINEDEBUG=-all,warn+seh exec "$WINE" valumat.exe) \
+    >"$work/valumat.log" 2>&1 &
 pids+=($!)
 wait_for 60 "Valumat started" grep -aq "valumat: bereit" "$work/valumat.log"
 wait_for 20 "the configuration window" xdotool search --onlyvisible --name "^Valumat V1.2"
@@ -308,6 +319,39 @@ other=$(strip_diff "$work/keys-strip.png" "$work/tray-strip.png")
 echo "tray: tab strip differs by $diff pixels from the options tab, by $other from the keys tab"
 ((diff * 4 < other)) || fail "the tray menu's \"Optionen\" did not show the options tab ($diff pixels differ)"
 echo "tray: icon in Wine's tray window, its menu opens the options tab"
+
+# "Kurse aktualisieren (EZB)" from the tray menu (its sixth entry, below a separator: about 104 pixels down): the
+# balloon says how many rates of which day, and with no edits pending the currency file and kurse.dat hold them at
+# once.
+probe=$bin/../tests/win32/valumat_probe.exe
+if [[ -f $probe ]]; then
+    # Wine now and then drops the first click after the previous menu: the click again while no menu opens.
+    open_menu() {
+        root_children >"$work/before-menu"
+        click_tray 3 || return 1
+        for _ in $(seq 20); do
+            menu_open && return 0
+            sleep 0.1
+        done
+        xdotool key Escape
+        return 1
+    }
+    wait_for 20 "the tray menu opened by a click on the icon" open_menu
+    read -r menu_x menu_y <<<"$(menu_geometry)"
+    xdotool mousemove $((menu_x + 40)) $((menu_y + 104)) click 1
+    wait_for 15 "kurse.dat written by the update" test -f "$work/app/kurse.dat"
+    # The balloon stays a few seconds: the probe finds it still shown.
+    "$WINE" "$probe" balloons 2 >"$work/balloons-rates.log" 2>&1 || true
+    shown=$(grep -a '^balloon:' "$work/balloons-rates.log" | tr -d '\r' || true)
+    [[ $shown == "balloon: 4 Kurse vom 08.12.2026 aktualisiert" ]] || fail "the rates update's balloons: [$shown]"
+    iconv -f WINDOWS-1252 -t UTF-8 "$work/app/waehrungen.dat" |
+        grep "^US-Dollar; USD ;Vereinigte Staaten; 1,1642; 0,858959; 0; 2"$'\r'"$" >/dev/null ||
+        fail "the currency file lacks the new US-Dollar rate"
+    grep -q "^datum: 2026-12-08"$'\r'"$" "$work/app/kurse.dat" || fail "kurse.dat: $(cat "$work/app/kurse.dat")"
+    echo "rates: the tray menu's update wrote 4 rates of 08.12.2026 from a file and said so in a balloon"
+else
+    echo "rates: not tested (no $probe)"
+fi
 
 # A second start shows the running program and registers nothing twice.
 (cd "$work/app" && "$WINE" valumat.exe) >"$work/second.log" 2>&1 || fail "a second start did not end cleanly"

@@ -115,7 +115,7 @@ run "$work/www/daily.xml" --add
     fail "--add from a file: $status $out"
 
 # --- Bad answers: nothing written, the message says why -------------------------------------------------------------
-rates_file "$day1" | head -c 400 >"$work/www/truncated.xml"
+head -c 400 "$work/www/daily.xml" >"$work/www/truncated.xml" # from the file: a pipe could end the writer early
 rates_file "$day1" | sed 's|</Cube>|</Cub>|' >"$work/www/malformed.xml"
 printf '<!DOCTYPE html>\n<html><head><title>Wartung</title></head><body><p>Wartung<br></body></html>\n' \
     >"$work/www/page.html"

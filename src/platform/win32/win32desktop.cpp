@@ -731,6 +731,7 @@ platform::Platform Win32Desktop::platform() {
     services.messageBoxes = &messageBoxes_;
     services.process = &process_;
     services.folders = &folders_;
+    services.rates = &rates_;
     return services;
 }
 
@@ -794,6 +795,9 @@ LRESULT CALLBACK Win32Desktop::messageWindowProcedure(HWND window, UINT message,
             return 0;
         }
         if (self->tray_.handleMessage(message, wParam, lParam)) {
+            return 0;
+        }
+        if (self->rates_.handleMessage(message, wParam, lParam)) {
             return 0;
         }
     }

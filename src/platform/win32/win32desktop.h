@@ -14,6 +14,7 @@
 #include "platform/win32/wide.h"
 #include "platform/win32/win32clipboard.h"
 #include "platform/win32/win32folders.h"
+#include "platform/win32/win32rates.h"
 
 #include <windows.h>
 
@@ -290,6 +291,7 @@ private:
     MessageBoxes messageBoxes_;
     Process process_;
     Folders folders_;
+    RateLoader rates_{window_};
 };
 
 } // namespace valumat::win32

@@ -1,34 +1,16 @@
 #include "platform/linux/netrates/ratesload.h"
 
-#include "runtime/text.h"
 #include "store/ratesupdate.h"
 
 #include <curl/curl.h>
 #include <expat.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 
 namespace valumat::netrates {
 
 namespace {
-
-constexpr const char* kNotRates = "keine Kursdatei der EZB";
-
-std::string mib(std::size_t bytes) {
-    return std::to_string(bytes >> 20) + " MiB";
-}
-
-// Whether a text looks like an HTML page (an error page of a server or a proxy) rather than XML.
-bool looksLikeHtml(std::string_view text) {
-    const auto start = text.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
-    if (start == std::string_view::npos) {
-        return false;
-    }
-    const std::string head = upperAscii(text.substr(start, 256));
-    return head.starts_with("<!DOCTYPE HTML") || head.find("<HTML") != std::string::npos;
-}
 
 struct Parse {
     RateFileBuilder builder;
@@ -85,12 +67,6 @@ int onProgress(void* data, curl_off_t total, curl_off_t, curl_off_t, curl_off_t)
     return t->cancel != nullptr && t->cancel->load() ? 1 : 0;
 }
 
-std::string hostOf(const std::string& url) {
-    const auto start = url.find("://");
-    std::string rest = start == std::string::npos ? url : url.substr(start + 3);
-    return rest.substr(0, rest.find_first_of("/:?#"));
-}
-
 platform::RateLoad download(const std::string& url, const Limits& limits) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -129,10 +105,10 @@ platform::RateLoad download(const std::string& url, const Limits& limits) {
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     curl_easy_cleanup(curl);
 
-    const std::string host = hostOf(url);
+    const std::string host = hostOfAddress(url);
     const std::string detail = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
     if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
-        return {{}, "Die Antwort von " + host + " ist größer als " + mib(limits.maxBytes) + ", " + kNotRates};
+        return {{}, loadmessage::answerTooLarge(host, limits.maxBytes)};
     }
     switch (code) {
     case CURLE_OK:
@@ -140,45 +116,24 @@ platform::RateLoad download(const std::string& url, const Limits& limits) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_CONNECT:
-        return {{}, "Keine Verbindung zu " + host + " (offline?): " + detail};
+        return {{}, loadmessage::offline(host, detail)};
     case CURLE_OPERATION_TIMEDOUT:
-        return {{},
-                host + " hat nicht innerhalb von " + std::to_string(limits.timeoutSeconds) +
-                    " s geantwortet (Zeitüberschreitung)"};
+        return {{}, loadmessage::timedOut(host, limits.timeoutSeconds)};
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_SSL_CONNECT_ERROR:
-        return {{}, "Das Zertifikat von " + host + " ist nicht vertrauenswürdig: " + detail};
+        return {{}, loadmessage::untrusted(host, detail)};
     case CURLE_UNSUPPORTED_PROTOCOL:
-        return {{}, "Nur https://-Adressen werden geladen: " + url};
+        return {{}, loadmessage::httpsOnly(url)};
     case CURLE_ABORTED_BY_CALLBACK:
-        return {{}, "Laden abgebrochen"};
+        return {{}, loadmessage::cancelled()};
     default:
-        return {{}, "Fehler beim Laden von " + host + ": " + detail};
+        return {{}, loadmessage::failed(host, detail)};
     }
     if (status != 200) {
-        return {{}, "Der Server " + host + " antwortet mit HTTP " + std::to_string(status) + ", " + kNotRates};
+        return {{}, loadmessage::httpStatus(host, status)};
     }
     return parseRates(t.body);
-}
-
-platform::RateLoad readFile(const std::string& path, const Limits& limits) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return {{}, "Datei nicht gefunden: " + path};
-    }
-    in.seekg(0, std::ios::end);
-    const auto size = static_cast<std::size_t>(in.tellg());
-    if (size > limits.maxBytes) {
-        return {{}, "Die Datei " + path + " ist größer als " + mib(limits.maxBytes) + ", " + kNotRates};
-    }
-    in.seekg(0);
-    std::string bytes(size, '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(size));
-    if (!in) {
-        return {{}, "Fehler beim Lesen von " + path};
-    }
-    return parseRates(bytes);
 }
 
 } // namespace
@@ -196,7 +151,7 @@ Limits limitsFromEnvironment() {
 
 platform::RateLoad parseRates(std::string_view xml) {
     if (looksLikeHtml(xml)) {
-        return {{}, "Die Antwort ist eine HTML-Seite, " + std::string(kNotRates)};
+        return {{}, loadmessage::htmlPage()};
     }
     Parse parse;
     XML_Parser parser = XML_ParserCreateNS(nullptr, '|');
@@ -206,11 +161,10 @@ platform::RateLoad parseRates(std::string_view xml) {
     const auto status = XML_Parse(parser, xml.data(), static_cast<int>(xml.size()), 1);
     std::string error;
     if (parse.doctype) {
-        error = "Die Antwort hat eine Dokumenttyp-Deklaration, " + std::string(kNotRates);
+        error = loadmessage::doctype();
     } else if (status != XML_STATUS_OK) {
-        error = "Die Kursdatei ist fehlerhaft oder unvollständig (XML-Fehler in Zeile " +
-                std::to_string(XML_GetCurrentLineNumber(parser)) + ": " + XML_ErrorString(XML_GetErrorCode(parser)) +
-                ")";
+        error = loadmessage::xmlError(static_cast<long>(XML_GetCurrentLineNumber(parser)),
+                                      XML_ErrorString(XML_GetErrorCode(parser)));
     }
     XML_ParserFree(parser);
     if (!error.empty()) {
@@ -220,17 +174,16 @@ platform::RateLoad parseRates(std::string_view xml) {
 }
 
 platform::RateLoad loadRates(const std::string& address, const Limits& limits) {
-    const std::string scheme = upperAscii(address.substr(0, 8));
-    if (scheme.starts_with("HTTPS://")) {
+    const RatesAddress where = classifyRatesAddress(address);
+    switch (where.kind) {
+    case RatesAddress::Kind::Https:
         return download(address, limits);
+    case RatesAddress::Kind::File:
+        return readRatesFile(where.path, limits.maxBytes, parseRates);
+    case RatesAddress::Kind::Refused:
+        break;
     }
-    if (address.find("://") != std::string::npos) {
-        if (scheme.starts_with("FILE://")) {
-            return readFile(address.substr(7), limits);
-        }
-        return {{}, "Nur https://-Adressen werden geladen: " + address};
-    }
-    return readFile(address, limits);
+    return {{}, loadmessage::httpsOnly(address)};
 }
 
 } // namespace valumat::netrates

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "store/ratesupdate.h"
 
 #include <atomic>
 #include <cstddef>
@@ -13,8 +14,8 @@
 namespace valumat::netrates {
 
 struct Limits {
-    long timeoutSeconds = 30;                  // the whole transfer, connecting included
-    std::size_t maxBytes = 16u << 20;          // the history file is about 7 MiB
+    long timeoutSeconds = kRatesTimeoutSeconds; // the whole transfer, connecting included
+    std::size_t maxBytes = kMaxRatesBytes;
     const std::atomic<bool>* cancel = nullptr; // set: the transfer stops at once
     std::string caFile;                        // "": the system's authorities
 };
