@@ -158,7 +158,7 @@ void Clipboard::onOwnerChanged(const QVariantMap& options) {
 void Clipboard::onTransfer(const QString& mimeType, uint serial) {
     const std::string type = mimeType.toStdString();
     bool serve = ours_;
-    if (ours_ && offeredResult_ && listener_ != nullptr) {
+    if (ours_ && offeredResult_ && listener_ != nullptr && type != platform::kHistoryHintFormat) {
         serve = listener_->resultRequested(platform::ClipboardOrigin::Unknown, isTextType(type));
         emit news();
     }
@@ -326,6 +326,8 @@ void Clipboard::offerText(const std::string& text) {
         formats.emplace_back(type, std::string(type) == "STRING" ? QString::fromStdString(text).toLatin1().toStdString()
                                                                  : text);
     }
+    // Clipboard histories that know the hint leave the result out.
+    formats.emplace_back(platform::kHistoryHintFormat, platform::kHistoryHintValue);
     if (!offer(std::move(formats), true, false)) {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
