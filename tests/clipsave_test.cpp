@@ -299,6 +299,8 @@ TEST(SaveOnTheFakeDesktop, ReadAhead) {
     const std::vector<FakeDesktop::OfferedType> text = {{"text/plain", "neu", 5}};
     const std::vector<FakeDesktop::OfferedType> secret = {{"text/plain", "geheim", 5},
                                                           {"x-kde-passwordManagerHint", "secret", 5}};
+    const std::vector<FakeDesktop::OfferedType> busyOwner = {
+        {"text/plain", "Zelle", 5}, {"application/x-openoffice-embed-source-xml", "ODS", 1600}};
     const int settled = clipsave::kSettleMs;
     struct Case {
         const char* name;
@@ -363,6 +365,16 @@ TEST(SaveOnTheFakeDesktop, ReadAhead) {
          {},
          0,
          {{"text/plain", "neu"}}},
+        {"an owner too busy for the read-ahead: what came is not used, the hot key gives it its whole time again",
+         busyOwner,
+         2000,
+         {},
+         0,
+         {"text/plain"},
+         false,
+         {"text/plain"},
+         clipsave::kSaveMs,
+         {{"text/plain", "Zelle"}}},
         {"a secret: never read ahead, read at the hot key with its mark",
          secret,
          2000,

@@ -275,4 +275,22 @@ std::string lateNote(const std::vector<std::string>& types) {
     return note;
 }
 
+Read readPlanned(const std::vector<std::string>& offered, const std::function<std::int64_t()>& elapsedMs,
+                 const std::function<bool(const std::string& type, int maxMilliseconds, std::string& bytes)>& read) {
+    Read result;
+    for (const Fetch& fetch : plan(offered).fetches) {
+        std::string bytes;
+        const std::int64_t left = timeLeft(fetch, elapsedMs());
+        if (left <= 0 || !read(fetch.type, static_cast<int>(left), bytes)) {
+            result.late.push_back(fetch.type);
+            continue;
+        }
+        for (const std::string& alias : fetch.aliases) {
+            result.formats.emplace_back(alias, bytes);
+        }
+        result.formats.emplace_back(fetch.type, std::move(bytes));
+    }
+    return result;
+}
+
 } // namespace valumat::clipsave

@@ -37,8 +37,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace valumat::clipsave {
@@ -84,6 +86,16 @@ std::int64_t timeLeft(const Fetch& fetch, std::int64_t elapsedMs);
 // What is said (on the standard error, the debugger output) when types were left out for lack of time; "" when none.
 std::string lateNote(const std::vector<std::string>& types);
 
+// What the plan for `offered` reads, each type within the time it leaves (`elapsedMs`: since the save began;
+// `read(type, maxMilliseconds, bytes)`: true when the owner handed everything over): the bytes under the type and
+// its aliases, and the types that did not come.
+struct Read {
+    std::vector<std::pair<std::string, std::string>> formats;
+    std::vector<std::string> late;
+};
+Read readPlanned(const std::vector<std::string>& offered, const std::function<std::int64_t()>& elapsedMs,
+                 const std::function<bool(const std::string& type, int maxMilliseconds, std::string& bytes)>& read);
+
 // Which content the clipboard holds: its owner (a window, a client, an offer) and when that took the clipboard.
 struct Stamp {
     std::uint64_t owner = 0;
@@ -123,13 +135,15 @@ public:
     // Whether the read under way is still of the clipboard's content (a change abandons it).
     bool stillCurrent(Stamp stamp) const { return phase_ == Phase::Reading && stamp == stamp_; }
     // The read of `stamp` ended: with what it got, or nothing (the content is secret, too large, or the owner did
-    // not answer). Kept only while it is the clipboard's content.
-    void finished(Stamp stamp, std::unique_ptr<Content> content) {
+    // not answer). Kept only while it is the clipboard's content, and only whole: a read some types came too late
+    // for (a busy owner) is dropped, so that the save at the hot key gives the owner its whole time again rather
+    // than losing its own format for good.
+    void finished(Stamp stamp, std::unique_ptr<Content> content, bool complete = true) {
         if (!stillCurrent(stamp)) {
             return;
         }
         phase_ = Phase::None;
-        kept_ = std::move(content);
+        kept_ = complete ? std::move(content) : nullptr;
     }
     // At the hot key, once every change up to it was reported: what the save does. From here until release() no
     // read starts (the conversion's own changes are not read ahead).

@@ -166,6 +166,7 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         clipsave::Stamp stamp;
         long long doneAt = 0;
         std::unique_ptr<FakeSnapshot> content; // nullptr: nothing is kept (secret, too large)
+        bool complete = true;                  // every planned type came in time
     };
     std::optional<AheadRead> aheadRead;
     std::vector<std::string> aheadReads; // the types read ahead so far, in order
@@ -346,7 +347,7 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         if (aheadRead && clock >= aheadRead->doneAt) {
             AheadRead done = std::move(*aheadRead);
             aheadRead.reset();
-            ahead.finished(done.stamp, std::move(done.content));
+            ahead.finished(done.stamp, std::move(done.content), done.complete);
         }
         if (!ahead.due(clock)) {
             return;
@@ -356,12 +357,14 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         std::map<std::string, std::string> saved;
         long long spent = 0;
         std::size_t bytes = 0;
+        bool complete = true;
         for (const clipsave::Fetch& fetch : plan.secret ? std::vector<clipsave::Fetch>{} : plan.fetches) {
             const auto time = renderMs.find(fetch.type);
             const int ms = time == renderMs.end() ? 0 : time->second;
             const long long left = clipsave::timeLeft(fetch, spent);
             if (ms > left) {
                 spent += std::max(left, 0LL);
+                complete = false;
                 continue;
             }
             spent += ms;
@@ -377,7 +380,7 @@ struct FakeDesktop::Impl final : platform::HotKeys,
         if (!plan.secret && bytes <= clipsave::kAheadBytes) {
             content = std::make_unique<FakeSnapshot>(std::move(saved), snapshotsAlive);
         }
-        aheadRead = AheadRead{stamp, clock + spent, std::move(content)};
+        aheadRead = AheadRead{stamp, clock + spent, std::move(content), complete};
         if (spent == 0) {
             runReadAhead();
         }

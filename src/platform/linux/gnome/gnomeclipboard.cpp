@@ -240,25 +240,16 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
             snapshot->formats = offered_;
         }
     } else {
-        // What the saving rule plans (src/runtime/clipsave), each read within the time it leaves; aliases are put
-        // back with the bytes read for their type.
+        // What the saving rule plans (src/runtime/clipsave), each read within the time it leaves.
         const std::int64_t start = steadyMs();
-        const clipsave::Plan plan = clipsave::plan(types_);
-        std::vector<std::string> late;
-        for (const clipsave::Fetch& fetch : plan.fetches) {
-            std::string bytes;
-            const std::int64_t left = clipsave::timeLeft(fetch, steadyMs() - start);
-            if (left <= 0 || !readFormat(fetch.type, static_cast<int>(left), bytes)) {
-                late.push_back(fetch.type);
-                continue;
-            }
-            for (const std::string& alias : fetch.aliases) {
-                snapshot->formats.emplace_back(alias, bytes);
-            }
-            snapshot->formats.emplace_back(fetch.type, std::move(bytes));
-        }
-        if (!late.empty()) {
-            note(clipsave::lateNote(late));
+        clipsave::Read read = clipsave::readPlanned(
+            types_, [start] { return steadyMs() - start; },
+            [this](const std::string& type, int maxMilliseconds, std::string& bytes) {
+                return readFormat(type, maxMilliseconds, bytes);
+            });
+        snapshot->formats = std::move(read.formats);
+        if (!read.late.empty()) {
+            note(clipsave::lateNote(read.late));
         }
     }
     trace("save " + std::to_string(snapshot->formats.size()) + " formats");

@@ -293,7 +293,8 @@ void Clipboard::aheadNext() {
           std::to_string(offers_[selection_].types.size()) + " targets read in " +
           std::to_string(steadyMs() - read.start) + " ms, " + std::to_string(read.kept) + " bytes");
     const std::unique_ptr<AheadRead> done = std::move(aheadRead_);
-    ahead_.finished(done->stamp, std::move(done->content));
+    const bool complete = done->content && done->content->late.empty();
+    ahead_.finished(done->stamp, std::move(done->content), complete);
     emit news();
 }
 
@@ -378,25 +379,16 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
     if (ownSelection_ != nullptr) {
         snapshot->formats = ownSelection_->formats;
     } else if (selection_ != nullptr) {
-        // What the saving rule plans (src/runtime/clipsave), each read within the time it leaves; aliases are put
-        // back with the bytes read for their type.
+        // What the saving rule plans (src/runtime/clipsave), each read within the time it leaves.
         const std::int64_t start = steadyMs();
-        const clipsave::Plan plan = clipsave::plan(offers_[selection_].types);
-        std::vector<std::string> late;
-        for (const clipsave::Fetch& fetch : plan.fetches) {
-            std::string bytes;
-            const std::int64_t left = clipsave::timeLeft(fetch, steadyMs() - start);
-            if (left <= 0 || !readOffer(selection_, fetch.type, static_cast<int>(left), bytes)) {
-                late.push_back(fetch.type);
-                continue;
-            }
-            for (const std::string& alias : fetch.aliases) {
-                snapshot->formats.emplace_back(alias, bytes);
-            }
-            snapshot->formats.emplace_back(fetch.type, std::move(bytes));
-        }
-        if (!late.empty()) {
-            note(clipsave::lateNote(late));
+        clipsave::Read read = clipsave::readPlanned(
+            offers_[selection_].types, [start] { return steadyMs() - start; },
+            [this](const std::string& type, int maxMilliseconds, std::string& bytes) {
+                return readOffer(selection_, type, maxMilliseconds, bytes);
+            });
+        snapshot->formats = std::move(read.formats);
+        if (!read.late.empty()) {
+            note(clipsave::lateNote(read.late));
         }
     }
     trace("save " + std::to_string(snapshot->formats.size()) + " formats");

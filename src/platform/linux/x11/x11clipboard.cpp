@@ -360,24 +360,7 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
         traceEvent("save: no list of targets");
         return snapshot;
     }
-    std::vector<xcb_atom_t> atoms(targets.size() / sizeof(xcb_atom_t));
-    std::memcpy(atoms.data(), targets.data(), atoms.size() * sizeof(xcb_atom_t));
-    std::vector<xcb_get_atom_name_cookie_t> cookies;
-    for (const xcb_atom_t atom : atoms) {
-        cookies.push_back(xcb_get_atom_name(c, atom));
-    }
-    std::vector<std::string> names;
-    std::map<std::string, xcb_atom_t> atomOf;
-    for (std::size_t i = 0; i < atoms.size(); ++i) {
-        if (xcb_get_atom_name_reply_t* reply = xcb_get_atom_name_reply(c, cookies[i], nullptr)) {
-            std::string name(xcb_get_atom_name_name(reply),
-                             static_cast<std::size_t>(xcb_get_atom_name_name_length(reply)));
-            std::free(reply);
-            if (atomOf.emplace(name, atoms[i]).second) {
-                names.push_back(std::move(name));
-            }
-        }
-    }
+    auto [names, atomOf] = targetNames(c, targets);
     const clipsave::Plan plan = clipsave::plan(names);
     std::vector<std::string> late;
     for (const clipsave::Fetch& fetch : plan.fetches) {

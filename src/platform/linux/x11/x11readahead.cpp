@@ -44,6 +44,27 @@ QString qtFormat(const std::string& target) {
 
 } // namespace
 
+TargetNames targetNames(xcb_connection_t* connection, const std::string& targetsReply) {
+    std::vector<xcb_atom_t> atoms(targetsReply.size() / sizeof(xcb_atom_t));
+    std::memcpy(atoms.data(), targetsReply.data(), atoms.size() * sizeof(xcb_atom_t));
+    std::vector<xcb_get_atom_name_cookie_t> cookies;
+    for (const xcb_atom_t atom : atoms) {
+        cookies.push_back(xcb_get_atom_name(connection, atom));
+    }
+    TargetNames result;
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        if (xcb_get_atom_name_reply_t* reply = xcb_get_atom_name_reply(connection, cookies[i], nullptr)) {
+            std::string name(xcb_get_atom_name_name(reply),
+                             static_cast<std::size_t>(xcb_get_atom_name_name_length(reply)));
+            std::free(reply);
+            if (result.atomOf.emplace(name, atoms[i]).second) {
+                result.names.push_back(std::move(name));
+            }
+        }
+    }
+    return result;
+}
+
 void addFetched(SavedFormats& formats, const clipsave::Fetch& fetch, std::string bytes) {
     if (fetch.type == "STRING") {
         bytes = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
@@ -258,7 +279,8 @@ struct ReadAhead::Worker {
             }
             std::unique_ptr<Content> content = readContent(stamp);
             const std::lock_guard lock(mutex);
-            ahead.finished(stamp, std::move(content));
+            const bool complete = content && content->late.empty();
+            ahead.finished(stamp, std::move(content), complete);
             changed.notify_all();
         }
     }
@@ -360,24 +382,7 @@ struct ReadAhead::Worker {
             trace("no list of targets");
             return nullptr;
         }
-        std::vector<xcb_atom_t> atoms(list.size() / sizeof(xcb_atom_t));
-        std::memcpy(atoms.data(), list.data(), atoms.size() * sizeof(xcb_atom_t));
-        std::vector<xcb_get_atom_name_cookie_t> cookies;
-        for (const xcb_atom_t atom : atoms) {
-            cookies.push_back(xcb_get_atom_name(c, atom));
-        }
-        std::vector<std::string> names;
-        std::map<std::string, xcb_atom_t> atomOf;
-        for (std::size_t i = 0; i < atoms.size(); ++i) {
-            if (xcb_get_atom_name_reply_t* reply = xcb_get_atom_name_reply(c, cookies[i], nullptr)) {
-                std::string name(xcb_get_atom_name_name(reply),
-                                 static_cast<std::size_t>(xcb_get_atom_name_name_length(reply)));
-                std::free(reply);
-                if (atomOf.emplace(name, atoms[i]).second) {
-                    names.push_back(std::move(name));
-                }
-            }
-        }
+        auto [names, atomOf] = targetNames(c, list);
         const clipsave::Plan plan = clipsave::plan(names);
         if (plan.secret) {
             trace("secret, not read");

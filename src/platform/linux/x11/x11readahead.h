@@ -7,7 +7,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <xcb/xcb.h>
+
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -21,6 +24,13 @@ using SavedFormats = std::vector<std::pair<QString, QByteArray>>;
 // Adds the bytes read for `fetch` under the names Qt keeps them (its aliases too; the X text targets are Qt's
 // "text/plain"). STRING is Latin-1 and is kept as UTF-8.
 void addFetched(SavedFormats& formats, const clipsave::Fetch& fetch, std::string bytes);
+
+// The names of a TARGETS reply's atoms, each once, in the owner's order, with the atom of each name.
+struct TargetNames {
+    std::vector<std::string> names;
+    std::map<std::string, xcb_atom_t> atomOf;
+};
+TargetNames targetNames(xcb_connection_t* connection, const std::string& targetsReply);
 
 class ReadAhead {
 public:
