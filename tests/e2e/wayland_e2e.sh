@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Valumat end to end in a headless sway (Wayland): Valumat on its Wayland backend against native Wayland
-# applications: Mousepad and Gnumeric on GTK's Wayland backend, FeatherPad on Qt's. The test's user types text with wtype, presses the hot key and selects and
-# copies with valumat_wlkeys, one virtual keyboard kept for the whole test as a real one is (sway's binding fires
+# applications: Mousepad, Gnumeric and a zenity dialog (a text that takes no paste) on GTK's Wayland backend,
+# FeatherPad on Qt's. The test's user types text with wtype, presses the hot key and selects and copies with
+# valumat_wlkeys, one virtual keyboard kept for the whole test as a real one is (sway's binding fires
 # from it; wtype's modifiers do not reach GTK under sway 1.7, and each wtype run adds a keyboard, on which sway gives
 # the window the focus anew and GTK may lose a key), and reads the clipboard with wl-paste.
 #
@@ -25,7 +26,7 @@ if [[ $(id -u) -eq 0 ]]; then
     throwaway_user valumat-wl
     mkdir -p "$outer/shots"
     cp "$wlkeys" "$outer/valumat_wlkeys"
-    cp "$here/wayland_e2e.sh" "$here/sni_watcher.py" "$outer/tests/"
+    cp "$here/wayland_e2e.sh" "$here/sni_watcher.py" "$here/notify_server.py" "$outer/tests/"
     as_throwaway_user "VALUMAT_TRACE_CLIPBOARD E2E_SWAY_DEBUG E2E_QUICK_PAUSE VALUMAT_TRACE_HOTKEYS" \
         "$outer/tests/wayland_e2e.sh" "$outer/bin" "$outer/valumat_wlkeys" "${shots:+$outer/shots}"
     if [[ -n $shots ]]; then
@@ -140,6 +141,41 @@ editor_text() {
     clip_get
 }
 editor_has() { [[ "$(editor_text)" == "$1" ]]; }
+
+# --- a text that takes no paste ----------------------------------------------------------------------------------
+# A selectable label in zenity on GTK's Wayland backend copies its selection and takes no paste. Valumat, whose icon
+# is not yet shown (its window is open), tells the result through the notification service on its session bus (a
+# small one of the test's own, notify_server.py) after giving the user's clipboard back; the notification's default
+# action (its Invoke(), as a click) puts the result on the clipboard.
+if [[ -n $tray ]] && command -v zenity >/dev/null; then
+    /usr/bin/python3 "$here/notify_server.py" "$work/notifications.txt" >"$work/notify.log" 2>&1 &
+    pids+=($!)
+    wait_for 10 "the notification service" dbus-send --session --print-reply --dest=org.freedesktop.Notifications \
+        /org/freedesktop/Notifications org.freedesktop.Notifications.GetCapabilities
+    GDK_BACKEND=wayland zenity --info --title=Seite --text="Preis: 100" --no-wrap >"$work/zenity.log" 2>&1 &
+    page=$!
+    pids+=("$page")
+    wait_for 20 "the page" app_shown zenity
+    focus_app zenity
+    # The amount selected from the keyboard: Tab puts the cursor into the label, End and Ctrl+Shift+Left select its
+    # last word. (sway's own pointer does not reach the applications: the headless seat has no pointer device.)
+    keys 9 35 STRG+SHIFT+37
+    primary_is() { [[ "$(wl-paste --primary --no-newline 2>/dev/null)" == "$1" ]]; }
+    wait_for 5 "the amount selected in the label" primary_is 100
+    clip_set "MEIN TEXT"
+    hot_key 68
+    message="Nicht eingefügt – ein Klick kopiert das Ergebnis: 100 Euro = 195,58 Deutsche Mark"
+    wait_for 10 "the notification" grep -qxF "$message" "$work/notifications.txt"
+    grep -qF "das Ergebnis wurde nicht abgeholt" "$work/valumat.log" || fail "no note of the result not fetched"
+    clip_is "MEIN TEXT" || fail "the user's clipboard is not back: [$(clip_get)]"
+    dbus-send --session --type=method_call --dest=org.freedesktop.Notifications /org/freedesktop/Notifications \
+        org.freedesktop.Notifications.Invoke
+    wait_for 5 "the result on the clipboard after the click" clip_is "195,58"
+    kill "$page"
+    echo "page: not pasted, clipboard back, notified [$(tail -1 "$work/notifications.txt")]; a click copies 195,58"
+else
+    echo "page: skipped (zenity, python3-dbus or python3-gi missing)"
+fi
 
 # --- the text editor -------------------------------------------------------------------------------------------
 GDK_BACKEND=wayland mousepad "$work/dokument.txt" >"$work/mousepad.log" 2>&1 &
