@@ -108,7 +108,8 @@ QSystemTrayIcon& TrayIcon::icon() {
         // when to ask for the menu.
         QCoreApplication::instance()->installEventFilter(this);
         QObject::connect(icon_.get(), &QSystemTrayIcon::messageClicked, this, [this] {
-            if (handler_) {
+            // Qt takes any notification's action for a click on its message: only one Qt showed counts.
+            if (handler_ && iconMessageShown_) {
                 handler_(platform::kTrayMessageClick);
             }
         });
@@ -148,19 +149,25 @@ void TrayIcon::add(const std::string& tooltip) {
     icon().show();
 }
 
-// Beside the icon where there is one (Qt hands it to the desktop's notification service where the host is a
-// StatusNotifierItem one); without an icon straight to the notification service (org.freedesktop.Notifications),
-// whose default action counts as a click on the message.
+// Through the desktop's notification service (org.freedesktop.Notifications) where it runs, whose default action
+// counts as a click on the message (Qt's own message to that service carries no action); beside the icon where
+// there is no such service.
 void TrayIcon::showMessage(const std::string& title, const std::string& text) {
     std::fprintf(stderr, "valumat: %s: %s\n", title.c_str(), text.c_str());
-    if (icon_ && icon_->isVisible()) {
-        icon_->showMessage(QString::fromStdString(title), QString::fromStdString(text), QSystemTrayIcon::Information,
-                           10000);
+    if (notify(title, text)) {
         return;
     }
+    if (icon_ && icon_->isVisible()) {
+        iconMessageShown_ = true;
+        icon_->showMessage(QString::fromStdString(title), QString::fromStdString(text), QSystemTrayIcon::Information,
+                           10000);
+    }
+}
+
+bool TrayIcon::notify(const std::string& title, const std::string& text) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        return;
+        return false;
     }
     if (!notificationsWatched_) {
         notificationsWatched_ = true;
@@ -175,9 +182,11 @@ void TrayIcon::showMessage(const std::string& title, const std::string& text) {
          << QString::fromStdString(text) << QStringList{QStringLiteral("default"), QStringLiteral("Kopieren")}
          << QVariantMap{} << 10000;
     const QDBusMessage reply = bus.call(call, QDBus::Block, 1000);
-    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
-        notification_ = reply.arguments().first().toUInt();
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        return false;
     }
+    notification_ = reply.arguments().first().toUInt();
+    return true;
 }
 
 void TrayIcon::notificationAction(uint id, const QString& action) {

@@ -71,8 +71,12 @@ private slots:
 private:
     QSystemTrayIcon& icon();
     QIcon picture_;
-    uint notification_ = 0; // the last notification sent without an icon, replaced by the next
+    // Sends a message to the notification service; false when there is none.
+    bool notify(const std::string& title, const std::string& text);
+
+    uint notification_ = 0; // the last notification sent, replaced by the next
     bool notificationsWatched_ = false;
+    bool iconMessageShown_ = false; // a message went beside the icon (no notification service)
     std::unique_ptr<QSystemTrayIcon> icon_;
     std::function<void(int)> handler_;
 };
