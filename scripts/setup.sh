@@ -14,6 +14,7 @@ packages+=(gir1.2-gtk-3.0) # a GTK program of the tests' own that copies an imag
 packages+=(plasma-wayland-protocols) # KWin's fake input (the Wayland backend under KDE)
 packages+=(kwin-wayland libkf5service-bin) # the KWin e2e test: kwin_wayland --virtual, kbuildsycoca5
 packages+=(libglib2.0-dev gnome-settings-daemon-common gsettings-desktop-schemas mutter) # the GNOME backend (GIO, the shortcut schemas), its headless mutter
+packages+=(gnome-shell gnome-settings-daemon) # the hot key pressed under GNOME: a headless gnome-shell, gsd-media-keys
 packages+=(g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev) # the Windows programs
 # Their tests: Wine's 64-bit loader runs the 64-bit program on any machine, its 32-bit one the 32-bit program where
 # the kernel can run 32-bit programs (elsewhere wine32 installs, but its loader cannot start).

@@ -9,6 +9,10 @@
 # The test's keyboard is a remote-desktop session of its own (tests/gnome/rdkeys.py); the clipboard is read and set
 # through XWayland (mutter bridges both ways). Run as root, the script runs itself as a user of its own (mutter
 # runs as an unprivileged user). E2E_RUNS sets how often the conversion runs in a row (default 20).
+#
+# Where gnome-shell and gnome-settings-daemon are installed (in CI they must be), a second run under a headless
+# gnome-shell with gsd-media-keys presses Ctrl+D on the test's keyboard and GNOME runs the shortcut; it prints what
+# the top bar's screen-sharing indicator does and what a Shift or Alt held in the shortcut does to the conversion.
 set -euo pipefail
 
 usage="usage: gnome_e2e.sh BIN_DIR"
@@ -18,7 +22,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/e2e/lib.sh
 source "$here/lib.sh"
 
-if [[ ${2:-} != --inside ]]; then
+if [[ ${2:-} != --inside && ${2:-} != --shell ]]; then
     if [[ ${CI:-} == true ]]; then # in CI a missing tool is a failure, not a skip
         need_tools() { for tool; do command -v "$tool" >/dev/null || { echo "FAIL: $tool missing"; exit 1; }; done; }
     fi
@@ -33,7 +37,7 @@ if [[ ${2:-} != --inside ]]; then
     fi
 fi
 
-if [[ ${2:-} != --inside ]]; then
+if [[ ${2:-} != --inside && ${2:-} != --shell ]]; then
     begin_run
     export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config GSETTINGS_BACKEND=keyfile
     mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
@@ -68,7 +72,32 @@ if [[ ${2:-} != --inside ]]; then
     [[ $list == "['/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/']" ]] ||
         fail "shortcuts after the end: $list"
     echo "after the end: only the user's own shortcut is left"
-    exit 0
+    # The hot key as GNOME itself presses it: a headless gnome-shell with gnome-settings-daemon's media-keys plugin,
+    # which runs the shortcut's command on the key press.
+    if ! command -v gnome-shell >/dev/null || [[ ! -x /usr/libexec/gsd-media-keys ]]; then
+        [[ ${CI:-} == true ]] && fail "gnome-shell or gnome-settings-daemon missing"
+        echo "gnome-shell: skipped (gnome-shell or gnome-settings-daemon missing)"
+        exit 0
+    fi
+    # An extension of the test's own turns on unsafe mode: org.gnome.Shell.Eval then closes the overview shown at
+    # start and watches the top bar.
+    major=$(gnome-shell --version | grep -o '[0-9]*' | head -1)
+    ext=$HOME/.local/share/gnome-shell/extensions/valumat-test@valumat.example
+    mkdir -p "$ext"
+    echo "{\"uuid\": \"valumat-test@valumat.example\", \"name\": \"Valumat test\", \"description\": \"unsafe mode\",
+        \"shell-version\": [\"$major\"]}" >"$ext/metadata.json"
+    echo "function init() { return { enable() { global.context.unsafe_mode = true; }, disable() {} }; }" \
+        >"$ext/extension.js"
+    gsettings set org.gnome.shell enabled-extensions "['valumat-test@valumat.example']"
+    status=0
+    dbus-run-session -- bash "$here/gnome_e2e.sh" "$bin" --shell "$work" >"$work/inside-shell.log" 2>"$work/bus.log" ||
+        status=$?
+    cat "$work/inside-shell.log"
+    if ((status != 0)); then
+        echo "--- gnome-shell" >&2
+        grep -v "Window manager warning\|^$" "$work/shell.log" | tail -8 >&2
+    fi
+    exit "$status"
 fi
 
 # Inside the headless mutter (DISPLAY: its XWayland, WAYLAND_DISPLAY: mutter).
@@ -82,10 +111,59 @@ fail() {
     exit 1
 }
 
+# Inside gnome-shell's own D-Bus session, started here: GNOME's media keys run the shortcuts.
+shell=
+if [[ ${2:-} == --shell ]]; then
+    shell=1
+    rm -f "$XDG_RUNTIME_DIR"/.mutter-Xwaylandauth.* # the headless mutter's, if left
+    mv "$work/valumat.log" "$work/valumat-mutter.log"
+    # Mousepad would offer the killed one's session back in a dialog of its own.
+    gsettings reset org.xfce.mousepad.state.application session
+    # gnome-shell asks logind on the system bus (when /run/systemd/seats exists): this bus answers that nobody is there.
+    DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS gnome-shell --headless --wayland --virtual-monitor 1280x800 \
+        --wayland-display valumat-gs --sm-disable >"$work/shell.log" 2>&1 &
+    pids+=($!)
+    shell_eval() {
+        local reply
+        reply=$(gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+            --method org.gnome.Shell.Eval "$1" 2>/dev/null) || return 1
+        [[ $reply == "(true, '"* ]] || return 1
+        reply=${reply#"(true, '"}
+        reply=${reply%"')"}
+        reply=${reply#\"}
+        echo "${reply%\"}"
+    }
+    shell_is() { [[ $(shell_eval "$1") == "$2" ]]; }
+    wait_for 30 "gnome-shell" shell_is "Main.layoutManager._startingUp" false
+    export WAYLAND_DISPLAY=valumat-gs
+    DISPLAY=$(grep -o "Using public X11 display :[0-9]*" "$work/shell.log" | grep -o ":[0-9]*$")
+    XAUTHORITY=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name ".mutter-Xwaylandauth.*" | head -1)
+    export DISPLAY XAUTHORITY
+    shell_eval "Main.overview.hide()" >/dev/null
+    wait_for 5 "the overview closed" shell_is "Main.overview.visible" false
+    # The top bar's screen-sharing indicator and the remote-access handles (one per started session) as they come
+    # and go, on the shell's monotonic clock in ms.
+    shell_eval "(() => { const GLib = imports.gi.GLib; const now = () => Math.round(GLib.get_monotonic_time() / 1000);
+        const log = global.valumatLog = []; const indicator = Main.panel.statusArea.screenSharing;
+        indicator.connect('notify::visible', () => log.push(now() + (indicator.visible ? ' shown' : ' hidden')));
+        global.backend.get_remote_access_controller().connect('new-handle', (c, handle) => {
+            log.push(now() + ' started'); handle.connect('stopped', () => log.push(now() + ' stopped')); });
+        return 1; })()" >/dev/null || fail "the indicator cannot be watched"
+    /usr/libexec/gsd-media-keys >"$work/gsd.log" 2>&1 &
+    pids+=($!)
+    wait_for 10 "gsd-media-keys" gdbus introspect --session --dest org.gnome.SettingsDaemon.MediaKeys \
+        --object-path /org/gnome/SettingsDaemon/MediaKeys
+fi
+
+rm -f "$work/keys.in" "$work/keys.ack"
 mkfifo "$work/keys.in" "$work/keys.ack"
-/usr/bin/python3 "$work/rdkeys.py" "$work/keys.in" "$work/keys.ack" 2>"$work/rdkeys.log" &
-pids+=($!)
-exec 7>"$work/keys.in" 8<"$work/keys.ack"
+start_keyboard() {
+    /usr/bin/python3 "$work/rdkeys.py" "$work/keys.in" "$work/keys.ack" 2>"$work/rdkeys.log" &
+    keyboard_pid=$!
+    pids+=("$keyboard_pid")
+    exec 7>"$work/keys.in" 8<"$work/keys.ack"
+}
+start_keyboard
 keys() {
     local answer
     echo "$*" >&7
@@ -149,6 +227,101 @@ convert() {
     got=$(editor_text)
     [[ "$got" == "$expected" ]] || fail "the editor shows [$got] instead of [$expected] ($text)"
 }
+
+if [[ -n $shell ]]; then
+    # press "MODIFIERS" KEY MS: the combination as fingers press it, the key held MS ms; GNOME runs the shortcut's
+    # command on the press, while every key is still down.
+    press() {
+        local mods m words=()
+        read -ra mods <<<"$1"
+        for m in "${mods[@]}"; do words+=("down:$m"); done
+        words+=("down:$2" "sleep:$3" "up:$2" sleep:30)
+        for ((m = ${#mods[@]} - 1; m >= 0; m--)); do words+=("up:${mods[m]}"); done
+        keys "${words[@]}"
+    }
+    times=()
+    timed_press() {
+        local t n
+        t=$(date +%s%N)
+        n=$(done_count)
+        press "$@"
+        wait_for 5 "GNOME to run the hot key" done_more_than "$n"
+        times+=($((($(date +%s%N) - t) / 1000000)))
+    }
+    for ((i = 1; i <= (runs < 5 ? runs : 5); i++)); do
+        convert 100 195,58 "gnome $i" timed_press ctrl d 80
+    done
+    echo "gnome-shell: Ctrl+D pressed on the keyboard converted ${#times[@]} times, key down to done: median" \
+        "$(printf '%s\n' "${times[@]}" | median) ms (50 ms polling)"
+
+    if [[ -n ${E2E_FIGURES:-} ]]; then
+        # What the top bar shows while Valumat's key session runs. The test's keyboard is a started session too: it
+        # is closed while the indicator is watched. A seat left without any keyboard loses the new session's first
+        # keys (the editor has no keyboard yet), so that conversion copies nothing; a real seat has one.
+        # indicator COMMAND...: runs it and prints what came and went meanwhile, in ms after its start.
+        indicator() {
+            local t0 mark
+            mark=$(shell_eval "global.valumatLog.length")
+            t0=$(shell_eval "Math.round(imports.gi.GLib.get_monotonic_time() / 1000)")
+            "$@"
+            shell_eval "global.valumatLog.slice($mark).join(',')" | tr , '\n' |
+                awk -v t0="$t0" '{ printf "%s%s +%d ms", (NR > 1 ? ", " : ""), $2, $1 - t0 }'
+        }
+        indicator_gone() {
+            wait_for 10 "the indicator to go" shell_is "Main.panel.statusArea.screenSharing.visible" false
+        }
+        exec 7>&- 8<&-
+        stop_pids "$keyboard_pid" # the editor holds the pipe open too: it goes with its D-Bus connection
+        indicator_gone
+        alone() {
+            hotkey 0
+            indicator_gone
+        }
+        echo "figure: indicator, valumat --hotkey 0 alone: $(indicator alone)"
+        start_keyboard
+        poll_until 15 takes_keys || fail "the test's keyboard does not come back"
+        # With the keyboard there (always shown): Valumat's own session for two presses 1 s apart.
+        twice() {
+            type_text 100
+            press ctrl d 80
+            sleep 1
+            press ctrl d 80
+            sleep 3
+        }
+        echo "figure: Valumat's key session, Ctrl+D twice 1 s apart: $(indicator twice | sed 's/shown [^,]*, //')"
+    fi
+
+    # The user's modifiers still down while Valumat's Ctrl+C and Ctrl+V go out: the shortcut as the user could set it
+    # in GNOME's settings, D held HOLD ms and the modifiers 30 ms longer. A held Shift or Alt turns the copy into
+    # another combination: nothing converts, but no letter may land and the clipboard must come back.
+    path=/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/valumat0/
+    for combination in "<Control>d:ctrl:300" "<Control><Shift>d:ctrl shift:80" "<Control><Shift>d:ctrl shift:300" \
+        "<Control><Alt>d:ctrl alt:300"; do
+        IFS=: read -r accel mods hold <<<"$combination"
+        gsettings set "org.gnome.settings-daemon.plugins.media-keys.custom-keybinding:$path" binding "$accel"
+        sleep 1 # gnome-settings-daemon grabs it anew
+        converted=0 unchanged=0 missed=0 clipboard=0 other=()
+        for i in 1 2 3; do
+            type_text 100
+            clip_set "gehalten $i"
+            n=$(done_count)
+            press "$mods" d "$hold"
+            poll_until 5 done_more_than "$n" || ((missed += 1))
+            poll_until 2 clip_is "gehalten $i" || ((clipboard += 1))
+            got=$(editor_text)
+            case $got in
+            195,58) ((converted += 1)) ;;
+            100) ((unchanged += 1)) ;;
+            *) other+=("[$got]") ;;
+            esac
+        done
+        echo "figure: $accel, D held $hold ms: $converted of 3 converted, $unchanged unchanged, $missed not" \
+            "run, clipboard not back $clipboard, other text: ${other[*]:-none}"
+        ((${#other[@]} == 0 && clipboard == 0 && missed == 0)) || fail "$accel held: the conversion spoiled"
+        [[ $accel != "<Control>d" ]] || ((converted == 3)) || fail "Ctrl+D held: $converted of 3 converted"
+    done
+    exit 0
+fi
 
 t0=$(date +%s%N)
 for ((i = 1; i <= runs; i++)); do
