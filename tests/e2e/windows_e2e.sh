@@ -353,6 +353,40 @@ else
     echo "rates: not tested (no $probe)"
 fi
 
+# A read-only text (valumat_probe readonly: a window of the test's own with a read-only edit control, which copies
+# but refuses the paste without fetching the result): the user's clipboard comes back, a balloon tells the result, and
+# the tray menu's "Letztes Ergebnis kopieren" (its eighth entry, about 138 pixels down) puts it on the clipboard.
+# Wine's tray reports no click on a balloon (NIN_BALLOONUSERCLICK), so the menu entry stands for it here; its balloon
+# (a tooltip control) gives its text but not its title ("Nicht eingefügt – ...") to another process.
+[[ -f $probe ]] || fail "no $probe for the read-only text"
+no_balloon() { "$WINE" "$probe" balloons 1 | grep -aq "^0 balloons"; }
+wait_for 40 "the balloons before gone" no_balloon
+"$WINE" "$probe" readonly 100 60 >"$work/readonly.log" 2>&1 &
+readonly_pid=$!
+pids+=("$readonly_pid")
+wait_for 20 "the read-only text" grep -aq ready "$work/readonly.log"
+readonly_window=$(xdotool search --onlyvisible --name "^Nur lesen$" | head -1)
+wait_for 5 "the read-only text focused" xdotool windowactivate --sync "$readonly_window"
+clip_set "vor dem schreibgeschützten Text"
+"$WINE" "$probe" balloons 12 >"$work/balloons-unpasted.log" 2>&1 &
+watcher=$!
+n=$(done_count)
+mark=$(log_mark)
+xdotool key ctrl+d
+wait_for 10 "the conversion in the read-only text" done_more_than "$n"
+wait_for 3 "the user's clipboard back after the read-only text" clip_is "vor dem schreibgeschützten Text"
+grep -aq "paste refused" "$work/readonly.log" || fail "no paste reached the read-only text"
+log_since "$mark" | grep -aq "das Ergebnis wurde nicht abgeholt" || fail "no note that the result was not fetched"
+wait "$watcher" || true
+shown=$(grep -a '^balloon:' "$work/balloons-unpasted.log" | tr -d '\r' || true)
+[[ $shown == "balloon: 100 Euro = 195,58 Deutsche Mark" ]] || fail "the balloons after the read-only text: [$shown]"
+wait_for 20 "the tray menu opened by a click on the icon" open_menu
+read -r menu_x menu_y <<<"$(menu_geometry)"
+xdotool mousemove $((menu_x + 40)) $((menu_y + 138)) click 1
+wait_for 5 "the result on the clipboard from the tray menu" clip_is "195,58"
+stop_pids "$readonly_pid"
+echo "read-only text: not pasted, the clipboard back, one balloon \"${shown#balloon: }\", the menu entry copied the result"
+
 # A second start shows the running program and registers nothing twice.
 (cd "$work/app" && "$WINE" valumat.exe) >"$work/second.log" 2>&1 || fail "a second start did not end cleanly"
 focus_notepad
@@ -398,7 +432,6 @@ if [[ -f $probe ]]; then
     shown=$(grep -a '^balloon:' "$work/balloons-start.log" | tr -d '\r' || true)
     [[ $shown == "balloon: $refused" ]] || fail "after start-up the balloons were [$shown] instead of one [$refused]"
     # The window from the tray icon (a double-click), then "Ok", once the first balloon has gone.
-    no_balloon() { "$WINE" "$probe" balloons 1 | grep -aq "^0 balloons"; }
     wait_for 40 "the first balloon gone" no_balloon
     wait_for 20 "a double-click on the tray icon" click_tray --repeat 2 --delay 100 1
     wait_for 10 "the window from the tray icon" xdotool search --onlyvisible --name "^Valumat V1.2"

@@ -24,6 +24,13 @@
 //   valumat_probe balloons SECONDS
 //       Watches the balloons beside tray icons (tooltip windows with TTS_BALLOON) for SECONDS and prints
 //       "balloon: TEXT" each time one is shown, or shows another text, then "N balloons".
+//
+//   valumat_probe readonly TEXT SECONDS
+//       A window "Nur lesen" of its own with a read-only edit control holding TEXT, selected and focused: Ctrl+C
+//       copies from it, a paste is refused without looking at the clipboard (as a web page's text). Prints "ready",
+//       then "paste refused" for each Ctrl+V or WM_PASTE that reached it, until the window is closed or SECONDS
+//       passed.
+//
 //   valumat_probe slow-owner SECONDS
 //       Owns the clipboard with delayed rendering of many formats, as a spreadsheet holding a copied range does: the
 //       text "vom Besitzer", its own format "Biff12", its older ones, HTML, RTF and pictures of the range; each takes
@@ -441,6 +448,67 @@ int balloons(int seconds) {
     return 0;
 }
 
+// --- a read-only text ------------------------------------------------------------------------------------------
+
+WNDPROC editProcedure = nullptr;
+
+LRESULT CALLBACK readOnlyEditProcedure(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Ctrl+V comes as its character (0x16), which Wine's control drops for a read-only text before any WM_PASTE.
+    if (message == WM_PASTE || (message == WM_CHAR && wParam == 0x16)) {
+        std::printf("paste refused\n");
+        std::fflush(stdout);
+    }
+    return CallWindowProcW(editProcedure, edit, message, wParam, lParam);
+}
+
+LRESULT CALLBACK readOnlyProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETFOCUS) {
+        SetFocus(GetWindow(window, GW_CHILD)); // the text keeps its selection
+        return 0;
+    }
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int readOnly(const std::wstring& text, int seconds) {
+    WNDCLASSW type{};
+    type.lpfnWndProc = readOnlyProcedure;
+    type.hInstance = GetModuleHandleW(nullptr);
+    type.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    type.lpszClassName = L"ValumatProbeReadOnly";
+    RegisterClassW(&type);
+    HWND window = CreateWindowW(type.lpszClassName, L"Nur lesen", WS_OVERLAPPEDWINDOW, 100, 100, 300, 120, nullptr,
+                                nullptr, type.hInstance, nullptr);
+    HWND edit = CreateWindowW(L"Edit", text.c_str(), WS_CHILD | WS_VISIBLE | WS_BORDER | ES_READONLY | ES_AUTOHSCROLL,
+                              10, 10, 260, 24, window, nullptr, type.hInstance, nullptr);
+    if (window == nullptr || edit == nullptr) {
+        std::printf("cannot make the window\n");
+        return 2;
+    }
+    editProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(readOnlyEditProcedure)));
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+    ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    SetFocus(edit);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    SetTimer(window, 1, static_cast<UINT>(seconds) * 1000, nullptr);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER && message.hwnd == window) {
+            DestroyWindow(window);
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 // --- a slow owner of the clipboard ------------------------------------------------------------------------------
 
 std::string formatName(UINT format) {
@@ -535,7 +603,11 @@ int main(int argc, char** argv) {
     if (command == "slow-owner") {
         return slowOwner(argc >= 3 ? std::max(1, std::atoi(argv[2])) : 30);
     }
+    if (command == "readonly" && argc >= 3) {
+        const std::string text = argv[2];
+        return readOnly(std::wstring(text.begin(), text.end()), argc >= 4 ? std::max(1, std::atoi(argv[3])) : 60);
+    }
     std::printf("usage: valumat_probe end-session | rounds N | hold-hotkey | tab N | balloons SECONDS | slow-owner "
-                "SECONDS\n");
+                "SECONDS | readonly TEXT SECONDS\n");
     return 2;
 }
