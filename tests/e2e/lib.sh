@@ -75,7 +75,9 @@ clip_get() { timeout 2 xclip -o -selection clipboard 2>/dev/null; }
 clip_is() { [[ "$(clip_get)" == "$1" ]]; }
 clip_is_not() { [[ "$(clip_get)" != "$1" ]]; }
 clip_set() {
-    printf '%s' "$1" | xclip -selection clipboard -i
+    # xclip stays as the owner until another program takes the clipboard: it must not hold the caller's output open
+    # (a "$(...)" around a failing step would wait for it for ever).
+    printf '%s' "$1" | xclip -selection clipboard -i >/dev/null 2>&1
     wait_for 5 "clipboard set" clip_is "$1"
 }
 
