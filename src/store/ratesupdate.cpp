@@ -519,6 +519,8 @@ std::string xmlError(long line, const std::string& detail) {
 
 } // namespace loadmessage
 
+namespace {
+
 platform::RateLoad readRatesFile(const std::string& path, std::size_t maxBytes,
                                  platform::RateLoad (*parse)(std::string_view xml)) {
     // From UTF-8, so that Windows finds the file by its UTF-16 name.
@@ -541,6 +543,23 @@ platform::RateLoad readRatesFile(const std::string& path, std::size_t maxBytes,
         return {{}, loadmessage::fileTooLarge(path, maxBytes)};
     }
     return parse(bytes);
+}
+
+} // namespace
+
+platform::RateLoad loadRatesAddress(const std::string& address, std::size_t maxBytes,
+                                    const std::function<platform::RateLoad(const std::string&)>& download,
+                                    platform::RateLoad (*parse)(std::string_view xml)) {
+    const RatesAddress where = classifyRatesAddress(address);
+    switch (where.kind) {
+    case RatesAddress::Kind::Https:
+        return download(address);
+    case RatesAddress::Kind::File:
+        return readRatesFile(where.path, maxBytes, parse);
+    case RatesAddress::Kind::Refused:
+        break;
+    }
+    return {{}, loadmessage::httpsOnly(address)};
 }
 
 } // namespace valumat

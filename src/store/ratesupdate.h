@@ -12,6 +12,7 @@
 #include "runtime/tables.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -153,8 +154,10 @@ std::string doctype();
 std::string xmlError(long line, const std::string& detail);
 } // namespace loadmessage
 
-// A local rates file read whole (at most maxBytes; `path` in UTF-8) and handed to `parse`. Never throws.
-platform::RateLoad readRatesFile(const std::string& path, std::size_t maxBytes,
-                                 platform::RateLoad (*parse)(std::string_view xml));
+// A rates address loaded: an https:// one through `download`, a local file (at most maxBytes; its path in UTF-8)
+// read whole and handed to `parse`, anything else refused with the message. Never throws.
+platform::RateLoad loadRatesAddress(const std::string& address, std::size_t maxBytes,
+                                    const std::function<platform::RateLoad(const std::string&)>& download,
+                                    platform::RateLoad (*parse)(std::string_view xml));
 
 } // namespace valumat

@@ -174,16 +174,8 @@ platform::RateLoad parseRates(std::string_view xml) {
 }
 
 platform::RateLoad loadRates(const std::string& address, const Limits& limits) {
-    const RatesAddress where = classifyRatesAddress(address);
-    switch (where.kind) {
-    case RatesAddress::Kind::Https:
-        return download(address, limits);
-    case RatesAddress::Kind::File:
-        return readRatesFile(where.path, limits.maxBytes, parseRates);
-    case RatesAddress::Kind::Refused:
-        break;
-    }
-    return {{}, loadmessage::httpsOnly(address)};
+    return loadRatesAddress(
+        address, limits.maxBytes, [&limits](const std::string& https) { return download(https, limits); }, parseRates);
 }
 
 } // namespace valumat::netrates
