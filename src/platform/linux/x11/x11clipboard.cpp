@@ -428,19 +428,8 @@ bool Clipboard::readTarget(unsigned target, int maxMilliseconds, std::string& by
         }
         return false;
     }
-    // The whole property, removed once read: for a piecewise transfer that asks the owner for the next piece.
     auto take = [this, c](std::string& out, xcb_atom_t* type) {
-        xcb_get_property_reply_t* reply = xcb_get_property_reply(
-            c, xcb_get_property(c, 1, requestor_, propertyAtom_, XCB_GET_PROPERTY_TYPE_ANY, 0, 1U << 28), nullptr);
-        if (reply == nullptr) {
-            return false;
-        }
-        out.append(static_cast<const char*>(xcb_get_property_value(reply)),
-                   static_cast<std::size_t>(xcb_get_property_value_length(reply)));
-        *type = reply->type;
-        std::free(reply);
-        xcb_flush(c);
-        return true;
+        return takeProperty(c, requestor_, propertyAtom_, out, type);
     };
     bytes.clear();
     xcb_atom_t type = XCB_NONE;

@@ -44,6 +44,21 @@ QString qtFormat(const std::string& target) {
 
 } // namespace
 
+bool takeProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property, std::string& out,
+                  xcb_atom_t* type) {
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1U << 28), nullptr);
+    if (reply == nullptr) {
+        return false;
+    }
+    out.append(static_cast<const char*>(xcb_get_property_value(reply)),
+               static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+    *type = reply->type;
+    std::free(reply);
+    xcb_flush(connection);
+    return true;
+}
+
 TargetNames targetNames(xcb_connection_t* connection, const std::string& targetsReply) {
     std::vector<xcb_atom_t> atoms(targetsReply.size() / sizeof(xcb_atom_t));
     std::memcpy(atoms.data(), targetsReply.data(), atoms.size() * sizeof(xcb_atom_t));
@@ -319,19 +334,8 @@ struct ReadAhead::Worker {
         if (notifiedProperty == XCB_NONE) {
             return Got::Refused;
         }
-        // The whole property, removed once read: for a piecewise transfer that asks the owner for the next piece.
         auto take = [this](std::string& out, xcb_atom_t* type) {
-            xcb_get_property_reply_t* reply = xcb_get_property_reply(
-                c, xcb_get_property(c, 1, requestor, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1U << 28), nullptr);
-            if (reply == nullptr) {
-                return false;
-            }
-            out.append(static_cast<const char*>(xcb_get_property_value(reply)),
-                       static_cast<std::size_t>(xcb_get_property_value_length(reply)));
-            *type = reply->type;
-            std::free(reply);
-            xcb_flush(c);
-            return true;
+            return takeProperty(c, requestor, property, out, type);
         };
         bytes.clear();
         xcb_atom_t type = XCB_NONE;

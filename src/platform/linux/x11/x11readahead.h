@@ -32,6 +32,11 @@ struct TargetNames {
 };
 TargetNames targetNames(xcb_connection_t* connection, const std::string& targetsReply);
 
+// Appends the whole of `property` on `window` to `out`, deletes it (in a piecewise transfer that asks the owner
+// for the next piece) and gives its type; false when the reply did not come.
+bool takeProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property, std::string& out,
+                  xcb_atom_t* type);
+
 class ReadAhead {
 public:
     // A content read ahead, with the types that did not come within the save's time.
