@@ -2,9 +2,11 @@
 """A GTK program of the tests' own with a picture of WIDTH x HEIGHT pixels, drawn the same on every run (a
 screenshot's flat areas, gradients and fine detail).
 
-  gtk_image.py copy WIDTH HEIGHT    puts the picture on the clipboard as GTK does for an image (every image type
+  gtk_image.py copy WIDTH HEIGHT [--no-window]
+                                    puts the picture on the clipboard as GTK does for an image (every image type
                                     GTK can write, rendered on request), prints "copied" and serves it until the
-                                    clipboard is taken or it is ended
+                                    clipboard is taken or it is ended; shows a window unless told not to (on X11 the
+                                    clipboard needs none, and a window would take the keyboard focus)
   gtk_image.py paste WIDTH HEIGHT   takes the clipboard's image as a GTK application pastes one and prints "same"
                                     when its pixels are the picture's, else what differs; exits 1 then
 """
@@ -53,8 +55,9 @@ def main():
     clipboard = Gtk.Clipboard.get(Gdk.SELECTION_CLIPBOARD)
     wanted = picture(width, height)
     if mode == "copy":
-        window = Gtk.Window(title="gtk-image")
-        window.show()
+        if "--no-window" not in sys.argv:
+            window = Gtk.Window(title="gtk-image")
+            window.show()
         clipboard.set_image(wanted)
         clipboard.connect("owner-change", lambda *_: None)
         print("copied", flush=True)

@@ -69,12 +69,18 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
-std::vector<std::string> derivedImageTypes(const std::vector<std::string>& offered) {
+std::vector<std::string> derivedImageTypes(const std::vector<std::pair<std::string, std::string>>& saved) {
+    auto holds = [&saved](const std::string& type) {
+        return std::any_of(saved.begin(), saved.end(), [&type](const auto& format) { return format.first == type; });
+    };
     std::vector<std::string> derived;
+    if (!holds("image/png")) {
+        return derived;
+    }
     for (const QByteArray& mime : QImageWriter::supportedMimeTypes()) {
-        const std::string type = mime.toStdString();
-        if (std::find(offered.begin(), offered.end(), type) == offered.end()) {
-            derived.push_back(type);
+        std::string type = mime.toStdString();
+        if (!holds(type)) {
+            derived.push_back(std::move(type));
         }
     }
     return derived;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace valumat::qt {
@@ -15,8 +16,9 @@ bool readAll(int fd, int maxMilliseconds, std::string& bytes);
 // reading for a second.
 bool writeAll(int fd, const std::string& bytes);
 
-// The image types Qt can make from a PNG that `offered` does not hold already, given that it holds "image/png".
-std::vector<std::string> derivedImageTypes(const std::vector<std::string>& offered);
+// The image types Qt can make from the PNG among `saved` (type, bytes) that `saved` does not hold already; none
+// when it holds no "image/png".
+std::vector<std::string> derivedImageTypes(const std::vector<std::pair<std::string, std::string>>& saved);
 
 // The PNG in another image type Qt can write; "" when it cannot be.
 std::string derivedImage(const std::string& png, const std::string& type);

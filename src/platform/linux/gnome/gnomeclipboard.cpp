@@ -6,13 +6,18 @@
 #include "runtime/clipsave.h"
 #include "runtime/errors.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusUnixFileDescriptor>
+#include <QEvent>
 #include <QStringList>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace valumat::gnome {
 
@@ -61,7 +66,12 @@ std::vector<std::string> mimeTypes(const QVariant& value) {
 
 } // namespace
 
-Clipboard::Clipboard() : tracing_(!qEnvironmentVariableIsEmpty("VALUMAT_TRACE_CLIPBOARD")) {}
+Clipboard::Clipboard()
+    : tracing_(!qEnvironmentVariableIsEmpty("VALUMAT_TRACE_CLIPBOARD")),
+      ahead_([this](const std::string& type) { return selectionRead(type); },
+             [this](const std::string& line) { trace(line); }) {
+    connect(&ahead_, &qt::PipeReadAhead::finished, this, &Clipboard::news);
+}
 
 Clipboard::~Clipboard() = default;
 
@@ -98,6 +108,7 @@ bool Clipboard::ensure() {
 
 void Clipboard::onClosed() {
     trace("clipboard session closed by GNOME");
+    ahead_.stop();
     ours_ = false;
     pendingOwn_ = 0;
     types_.clear();
@@ -133,6 +144,7 @@ void Clipboard::onOwnerChanged(const QVariantMap& options) {
     const bool own = options.value(QStringLiteral("session-is-owner")).toBool();
     if (own) {
         pendingOwn_ = std::max(0, pendingOwn_ - 1);
+        ahead_.changed({}, true);
         trace("selection ours");
         return;
     }
@@ -144,6 +156,8 @@ void Clipboard::onOwnerChanged(const QVariantMap& options) {
     }
     ours_ = false;
     types_ = mimeTypes(options.value(QStringLiteral("mime-types")));
+    // What was read ahead of the content before goes with it; another program's is read once settled.
+    ahead_.changed(types_, types_.empty());
     if (types_.empty()) {
         trace("selection none");
         return;
@@ -209,25 +223,32 @@ bool Clipboard::offer(Formats formats, bool result, bool placeholder, std::vecto
     return true;
 }
 
-bool Clipboard::readFormat(const std::string& type, int maxMilliseconds, std::string& bytes) {
-    bytes.clear();
+int Clipboard::selectionRead(const std::string& type) {
     if (!ensure()) {
-        return false;
+        return -1;
     }
     const QDBusMessage reply = session_->call(QStringLiteral("SelectionRead"), {QString::fromStdString(type)});
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         trace("read refused: " + reply.errorMessage().toStdString());
-        return false;
+        return -1;
     }
     const auto descriptor = reply.arguments().first().value<QDBusUnixFileDescriptor>();
-    if (!descriptor.isValid()) {
+    // The descriptor closes its own copy.
+    return descriptor.isValid() ? ::fcntl(descriptor.fileDescriptor(), F_DUPFD_CLOEXEC, 0) : -1;
+}
+
+bool Clipboard::readFormat(const std::string& type, int maxMilliseconds, std::string& bytes) {
+    bytes.clear();
+    const int fd = selectionRead(type);
+    if (fd < 0) {
         return false;
     }
-    if (!qt::readAll(descriptor.fileDescriptor(), maxMilliseconds, bytes)) {
+    const bool complete = qt::readAll(fd, maxMilliseconds, bytes);
+    ::close(fd);
+    if (!complete) {
         trace("format not delivered in time: " + type);
-        return false;
     }
-    return true;
+    return complete;
 }
 
 std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
@@ -235,6 +256,22 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
     auto snapshot = std::make_unique<SavedClipboard>();
+    // Every owner change mutter sent before the hot key is handled first.
+    session_->sync();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    const std::int64_t begin = steadyMs();
+    if (const std::unique_ptr<qt::AheadContent> ahead = ahead_.atHotKey([this](int maxMilliseconds) {
+            waitForEvents(maxMilliseconds);
+            return !abandoned_;
+        })) {
+        snapshot->formats = std::move(ahead->formats);
+        if (!ahead->late.empty()) {
+            note(clipsave::lateNote(ahead->late));
+        }
+        trace("save: read ahead, " + std::to_string(snapshot->formats.size()) + " formats, waited " +
+              std::to_string(steadyMs() - begin) + " ms");
+        return snapshot;
+    }
     if (ours_) {
         if (!placeholder_) {
             snapshot->formats = offered_;
@@ -262,6 +299,7 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
     trace("restore " + std::to_string(saved->formats.size()) + " formats");
+    ahead_.release(); // what comes now is ours
     if (saved->formats.empty()) {
         if (ours_) {
             session_->call(QStringLiteral("SetSelection"), {QVariantMap{}});
@@ -271,15 +309,7 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
         return;
     }
     // The save kept one image of the user's (its PNG): the other image types are made from it when asked for.
-    std::vector<std::string> types;
-    for (const auto& format : saved->formats) {
-        types.push_back(format.first);
-    }
-    std::vector<std::string> derived;
-    if (std::find(types.begin(), types.end(), "image/png") != types.end()) {
-        derived = qt::derivedImageTypes(types);
-    }
-    if (!offer(saved->formats, false, false, std::move(derived))) {
+    if (!offer(saved->formats, false, false, qt::derivedImageTypes(saved->formats))) {
         throw RuntimeError(err::kInvalidProcedureCall);
     }
 }

@@ -5,9 +5,11 @@
 //
 // GNOME does not say who set a selection nor who asks for ours: every owner change and request is reported with an
 // unknown origin. A request the round trip refuses (one before our paste keys: mutter's own clipboard manager reads
-// every new selection at once) gets no data.
+// every new selection at once) gets no data. Another program's content is read ahead of the hot key, as on the
+// other desktops.
 #pragma once
 
+#include "platform/linux/pipeahead.h"
 #include "platform/platform.h"
 
 #include <QObject>
@@ -65,6 +67,8 @@ private:
     bool ensure();
     bool offer(Formats formats, bool result, bool placeholder, std::vector<std::string> derived = {});
     bool readFormat(const std::string& type, int maxMilliseconds, std::string& bytes);
+    // The reading end of a pipe mutter writes the selection's `type` to; -1 when it refused.
+    int selectionRead(const std::string& type);
 
     std::unique_ptr<Session> session_;
     Listener* listener_ = nullptr;
@@ -77,6 +81,7 @@ private:
     int pendingOwn_ = 0;       // selections of ours whose owner change has not come back yet
     bool tracing_ = false;
     bool abandoned_ = false;
+    qt::PipeReadAhead ahead_; // the user's content read ahead of the hot key
 };
 
 } // namespace valumat::gnome

@@ -51,6 +51,12 @@ QDBusMessage Session::call(const QString& method, const QList<QVariant>& argumen
     return QDBusConnection::sessionBus().call(message, QDBus::Block, kCallTimeoutMs);
 }
 
+void Session::sync() {
+    const QDBusMessage message = QDBusMessage::createMethodCall(
+        QString::fromLatin1(kService), path_, QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
+    QDBusConnection::sessionBus().call(message, QDBus::Block, kCallTimeoutMs);
+}
+
 bool Session::subscribe(const QString& signal, QObject* receiver, const char* slot) {
     return QDBusConnection::sessionBus().connect(QString::fromLatin1(kService), path_, kSessionInterface, signal,
                                                  receiver, slot);

@@ -36,6 +36,9 @@ public:
 
     // A method of the session's interface, waited for.
     QDBusMessage call(const QString& method, const QList<QVariant>& arguments = {});
+    // Waits for mutter to answer a call sent now: every signal it sent before has come (posted to its receivers,
+    // not yet handled).
+    void sync();
     // Subscribes `receiver`'s slot to a signal of the session.
     bool subscribe(const QString& signal, QObject* receiver, const char* slot);
 

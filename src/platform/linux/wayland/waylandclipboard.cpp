@@ -91,10 +91,11 @@ struct Listeners {
     static constexpr zwlr_data_control_source_v1_listener kSource = {&send, &cancelled};
 };
 
-Clipboard::Clipboard(Connection& connection) : connection_(connection) {
+Clipboard::Clipboard(Connection& connection)
+    : connection_(connection), ahead_([this](const std::string& type) { return receive(type); },
+                                      [this](const std::string& line) { trace(line); }) {
     tracing_ = !qEnvironmentVariableIsEmpty("VALUMAT_TRACE_CLIPBOARD");
-    aheadTimer_.setSingleShot(true);
-    connect(&aheadTimer_, &QTimer::timeout, this, &Clipboard::aheadTimeout);
+    connect(&ahead_, &qt::PipeReadAhead::finished, this, &Clipboard::news);
     if (connection_.dataControl() != nullptr && connection_.seat() != nullptr) {
         device_ = zwlr_data_control_manager_v1_get_data_device(connection_.dataControl(), connection_.seat());
         zwlr_data_control_device_v1_add_listener(device_, &Listeners::kDevice, this);
@@ -103,7 +104,7 @@ Clipboard::Clipboard(Connection& connection) : connection_(connection) {
 }
 
 Clipboard::~Clipboard() {
-    aheadStop();
+    ahead_.stop();
     for (auto& [proxy, offer] : offers_) {
         zwlr_data_control_offer_v1_destroy(proxy);
     }
@@ -135,10 +136,12 @@ void Clipboard::waitForEvents(int maxMilliseconds) {
 
 void Clipboard::onSelection(zwlr_data_control_offer_v1* offer) {
     // What was read ahead of the selection before goes with it; a new one of another client is read once settled.
-    aheadStop();
-    ahead_.changed({reinterpret_cast<std::uintptr_t>(offer), ++changes_}, offer == nullptr || ownSelection_ != nullptr,
-                   steadyMs());
-    scheduleAhead();
+    const auto offered = offers_.find(offer);
+    if (offer == nullptr || ownSelection_ != nullptr || offered == offers_.end()) {
+        ahead_.changed({}, true);
+    } else {
+        ahead_.changed(offered->second.types, false);
+    }
     // The offer before is dropped.
     if (selection_ != nullptr && selection_ != offer) {
         offers_.erase(selection_);
@@ -213,135 +216,28 @@ Clipboard::Source* Clipboard::offerSource(std::vector<std::pair<std::string, std
     return ownSelection_;
 }
 
-bool Clipboard::readOffer(zwlr_data_control_offer_v1* offer, const std::string& type, int maxMilliseconds,
-                          std::string& bytes) {
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+bool Clipboard::readOffer(const std::string& type, int maxMilliseconds, std::string& bytes) {
+    const int fd = receive(type);
+    if (fd < 0) {
         return false;
     }
-    zwlr_data_control_offer_v1_receive(offer, type.c_str(), ends[1]);
-    connection_.flush();
-    ::close(ends[1]);
-    const bool complete = qt::readAll(ends[0], maxMilliseconds, bytes);
-    ::close(ends[0]);
+    const bool complete = qt::readAll(fd, maxMilliseconds, bytes);
+    ::close(fd);
     if (!complete) {
         trace("format not delivered in time: " + type);
     }
     return complete;
 }
 
-void Clipboard::scheduleAhead() {
-    const std::int64_t due = ahead_.dueMs();
-    if (due < 0) {
-        aheadTimer_.stop();
-    } else if (!aheadRead_) {
-        aheadTimer_.start(static_cast<int>(std::max<std::int64_t>(due - steadyMs(), 0)));
+int Clipboard::receive(const std::string& type) {
+    int ends[2];
+    if (selection_ == nullptr || ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return -1;
     }
-}
-
-void Clipboard::aheadTimeout() {
-    if (aheadRead_) {
-        // The format under way did not come within its time.
-        aheadRead_->content->late.push_back(aheadRead_->plan.fetches[aheadRead_->next].type);
-        ::close(aheadRead_->fd);
-        aheadRead_->notifier.reset();
-        ++aheadRead_->next;
-        aheadNext();
-        return;
-    }
-    const auto offer = offers_.find(selection_);
-    if (!ahead_.due(steadyMs()) || offer == offers_.end()) {
-        scheduleAhead();
-        return;
-    }
-    auto read = std::make_unique<AheadRead>();
-    read->stamp = ahead_.startReading();
-    read->plan = clipsave::plan(offer->second.types);
-    read->start = steadyMs();
-    if (read->plan.secret) {
-        trace("read ahead: secret, not read");
-        ahead_.finished(read->stamp, nullptr);
-        return;
-    }
-    aheadRead_ = std::move(read);
-    aheadNext();
-}
-
-// Starts the next planned read, or keeps what was read.
-void Clipboard::aheadNext() {
-    AheadRead& read = *aheadRead_;
-    while (read.next < read.plan.fetches.size()) {
-        const clipsave::Fetch& fetch = read.plan.fetches[read.next];
-        const std::int64_t left = clipsave::timeLeft(fetch, steadyMs() - read.start);
-        int ends[2];
-        if (left <= 0 || ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
-            read.content->late.push_back(fetch.type);
-            ++read.next;
-            continue;
-        }
-        zwlr_data_control_offer_v1_receive(selection_, fetch.type.c_str(), ends[1]);
-        connection_.flush();
-        ::close(ends[1]);
-        read.fd = ends[0];
-        read.bytes.clear();
-        read.notifier = std::make_unique<QSocketNotifier>(read.fd, QSocketNotifier::Read);
-        connect(read.notifier.get(), &QSocketNotifier::activated, this, &Clipboard::aheadReadable);
-        aheadTimer_.start(static_cast<int>(left));
-        return;
-    }
-    trace("read ahead: " + std::to_string(read.plan.fetches.size() - read.content->late.size()) + " of " +
-          std::to_string(offers_[selection_].types.size()) + " targets read in " +
-          std::to_string(steadyMs() - read.start) + " ms, " + std::to_string(read.kept) + " bytes");
-    const std::unique_ptr<AheadRead> done = std::move(aheadRead_);
-    const bool complete = done->content && done->content->late.empty();
-    ahead_.finished(done->stamp, std::move(done->content), complete);
-    emit news();
-}
-
-void Clipboard::aheadReadable() {
-    AheadRead& read = *aheadRead_;
-    char buffer[65536];
-    while (true) {
-        const ssize_t n = ::read(read.fd, buffer, sizeof buffer);
-        if (n > 0) {
-            read.bytes.append(buffer, static_cast<std::size_t>(n));
-            if (read.kept + read.bytes.size() > clipsave::kAheadBytes) {
-                trace("read ahead: more than " + std::to_string(clipsave::kAheadBytes >> 20) + " MiB, not kept");
-                const clipsave::Stamp stamp = read.stamp;
-                aheadStop();
-                ahead_.finished(stamp, nullptr);
-                emit news();
-                return;
-            }
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            return; // more to come
-        }
-        break; // the end (or a broken pipe: what came is all there is)
-    }
-    aheadTimer_.stop();
-    ::close(read.fd);
-    read.notifier.reset();
-    const clipsave::Fetch& fetch = read.plan.fetches[read.next];
-    read.kept += read.bytes.size();
-    for (const std::string& alias : fetch.aliases) {
-        read.content->formats.emplace_back(alias, read.bytes);
-    }
-    read.content->formats.emplace_back(fetch.type, std::move(read.bytes));
-    ++read.next;
-    aheadNext();
-}
-
-void Clipboard::aheadStop() {
-    if (aheadRead_) {
-        if (aheadRead_->notifier) {
-            aheadRead_->notifier.reset();
-            ::close(aheadRead_->fd);
-        }
-        aheadRead_.reset();
-    }
-    aheadTimer_.stop();
+    zwlr_data_control_offer_v1_receive(selection_, type.c_str(), ends[1]);
+    connection_.flush();
+    ::close(ends[1]);
+    return ends[0];
 }
 
 // The user's content: what was read ahead when the selection is still the one it was read of (a read under way is
@@ -354,17 +250,10 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
     connection_.roundtrip();
     const std::int64_t begin = steadyMs();
     auto snapshot = std::make_unique<SavedClipboard>();
-    switch (ahead_.atHotKey()) {
-    case clipsave::AtHotKey::Wait:
-        while (ahead_.reading() && !abandoned_ && steadyMs() < begin + clipsave::kSaveMs) {
-            qt::waitForSignal(this, &Clipboard::news, static_cast<int>(begin + clipsave::kSaveMs - steadyMs()));
-        }
-        if (!ahead_.holding()) {
-            break;
-        }
-        [[fallthrough]];
-    case clipsave::AtHotKey::Use: {
-        const std::unique_ptr<AheadContent> ahead = ahead_.take();
+    if (const std::unique_ptr<qt::AheadContent> ahead = ahead_.atHotKey([this](int maxMilliseconds) {
+            waitForEvents(maxMilliseconds);
+            return !abandoned_;
+        })) {
         snapshot->formats = std::move(ahead->formats);
         if (!ahead->late.empty()) {
             note(clipsave::lateNote(ahead->late));
@@ -372,9 +261,6 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
         trace("save: read ahead, " + std::to_string(snapshot->formats.size()) + " formats, waited " +
               std::to_string(steadyMs() - begin) + " ms");
         return snapshot;
-    }
-    case clipsave::AtHotKey::Read:
-        break;
     }
     if (ownSelection_ != nullptr) {
         snapshot->formats = ownSelection_->formats;
@@ -384,7 +270,7 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
         clipsave::Read read = clipsave::readPlanned(
             offers_[selection_].types, [start] { return steadyMs() - start; },
             [this](const std::string& type, int maxMilliseconds, std::string& bytes) {
-                return readOffer(selection_, type, maxMilliseconds, bytes);
+                return readOffer(type, maxMilliseconds, bytes);
             });
         snapshot->formats = std::move(read.formats);
         if (!read.late.empty()) {
@@ -409,15 +295,7 @@ void Clipboard::restore(const platform::Clipboard::Snapshot& snapshot) {
         return;
     }
     // The save kept one image of the user's (its PNG): the other image types are made from it when asked for.
-    std::vector<std::string> types;
-    for (const auto& format : saved->formats) {
-        types.push_back(format.first);
-    }
-    std::vector<std::string> derived;
-    if (std::find(types.begin(), types.end(), "image/png") != types.end()) {
-        derived = qt::derivedImageTypes(types);
-    }
-    offerSource(saved->formats, false, std::move(derived));
+    offerSource(saved->formats, false, qt::derivedImageTypes(saved->formats));
 }
 
 // The text of the current selection, as offered, empty when it cannot be read.
@@ -431,7 +309,7 @@ std::string Clipboard::readText(int maxMilliseconds) {
             continue;
         }
         std::string bytes;
-        if (!readOffer(selection_, wanted, maxMilliseconds, bytes)) {
+        if (!readOffer(wanted, maxMilliseconds, bytes)) {
             return {};
         }
         if (std::string(wanted) == "STRING") {

@@ -2,12 +2,10 @@
 // window of ours having the keyboard focus.
 #pragma once
 
+#include "platform/linux/pipeahead.h"
 #include "platform/platform.h"
-#include "runtime/clipsave.h"
 
 #include <QObject>
-#include <QSocketNotifier>
-#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -72,31 +70,11 @@ private:
     void onCancelled(Source* source);
     Source* offerSource(std::vector<std::pair<std::string, std::string>> formats, bool result,
                         std::vector<std::string> derived = {});
-    // Reads one format of an offer by another client; false when it did not come in time.
-    bool readOffer(zwlr_data_control_offer_v1* offer, const std::string& type, int maxMilliseconds, std::string& bytes);
+    // Reads one format of the selection of another client; false when it did not come in time.
+    bool readOffer(const std::string& type, int maxMilliseconds, std::string& bytes);
 
-    // Read ahead of the hot key (runtime/clipsave.h): the planned formats of another client's selection, each read
-    // from a pipe as it comes while the event loop goes on; the timer waits for the settle, then for each format.
-    struct AheadContent {
-        std::vector<std::pair<std::string, std::string>> formats;
-        std::vector<std::string> late;
-    };
-    struct AheadRead {
-        clipsave::Stamp stamp;
-        clipsave::Plan plan;
-        std::size_t next = 0; // the planned read under way
-        std::int64_t start = 0;
-        int fd = -1;
-        std::unique_ptr<QSocketNotifier> notifier;
-        std::string bytes;
-        std::unique_ptr<AheadContent> content = std::make_unique<AheadContent>();
-        std::size_t kept = 0;
-    };
-    void scheduleAhead();
-    void aheadTimeout();
-    void aheadNext();
-    void aheadReadable();
-    void aheadStop();
+    // The reading end of a pipe the selection's owner writes `type` to; -1 when there is none.
+    int receive(const std::string& type);
 
     Connection& connection_;
     Listener* listener_ = nullptr;
@@ -107,11 +85,7 @@ private:
     std::vector<std::unique_ptr<Source>> sources_;        // ours, until cancelled
     bool tracing_ = false;
     bool abandoned_ = false;
-
-    clipsave::ReadAhead<AheadContent> ahead_;
-    std::uint64_t changes_ = 0;
-    QTimer aheadTimer_;
-    std::unique_ptr<AheadRead> aheadRead_;
+    qt::PipeReadAhead ahead_; // the user's content read ahead of the hot key
 };
 
 } // namespace valumat::wayland
