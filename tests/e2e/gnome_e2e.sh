@@ -2,7 +2,9 @@
 # Valumat end to end under GNOME's compositor: a headless mutter (`mutter --headless --wayland`, without
 # gnome-shell) on a D-Bus session of its own; key strokes and the clipboard through mutter's remote-desktop service,
 # the hot keys written as GNOME's custom shortcuts (GSettings, keyfile backend) and pressed as GNOME runs them:
-# `valumat --hotkey N`. Against Mousepad on GTK's Wayland backend.
+# `valumat --hotkey N`. Against Mousepad, FeatherPad, Gnumeric and a text that takes no paste (a GTK label), each on
+# its toolkit's Wayland backend. With E2E_FIGURES set it also prints figures (times, memory, a large image copied in
+# GTK on the clipboard).
 #
 #   tests/e2e/gnome_e2e.sh BIN_DIR
 #
@@ -31,7 +33,8 @@ if [[ ${2:-} != --inside && ${2:-} != --shell ]]; then
     if [[ $(id -u) -eq 0 ]]; then
         throwaway_user valumat-gn
         cp "$here/gnome_e2e.sh" "$outer/tests/"
-        cp "$here/../gnome/rdkeys.py" "$here/gtk_image.py" "$outer/tests/"
+        cp "$here/../gnome/rdkeys.py" "$here/gtk_image.py" "$here/gtk_page.py" "$here/notify_server.py" \
+            "$outer/tests/"
         as_throwaway_user "VALUMAT_PLATFORM VALUMAT_TRACE_CLIPBOARD CI" "$outer/tests/gnome_e2e.sh" "$outer/bin"
         exit "$status"
     fi
@@ -418,6 +421,42 @@ if command -v featherpad >/dev/null; then
 else
     [[ ${CI:-} == true ]] && fail "featherpad missing"
     echo "qt editor: skipped (featherpad missing)"
+fi
+
+# A text that takes no paste, as on a web page: a selectable GTK label on GTK's Wayland backend (gtk_page.py) copies
+# its selection and ignores Ctrl+V. Valumat gives the user's clipboard back and tells the result through the
+# notification service (the test's own, notify_server.py); the notification's default action (its Invoke(), as a
+# click) copies the result.
+if /usr/bin/python3 -c "import gi; gi.require_version('Gtk', '3.0')" 2>/dev/null; then
+    /usr/bin/python3 "$here/notify_server.py" "$work/notifications.txt" >"$work/notify.log" 2>&1 &
+    pids+=($!)
+    wait_for 10 "the notification service" dbus-send --session --print-reply --dest=org.freedesktop.Notifications \
+        /org/freedesktop/Notifications org.freedesktop.Notifications.GetCapabilities
+    GDK_BACKEND=wayland /usr/bin/python3 "$here/gtk_page.py" 100 >"$work/page.log" 2>&1 &
+    page=$!
+    pids+=("$page")
+    page_copies() {
+        clip_set "@@sentinel@@" >/dev/null 2>&1
+        keys ctrl+c
+        poll_until 2 clip_is_not "@@sentinel@@" && clip_is 100
+    }
+    poll_until 20 page_copies || fail "the page's selection was not copied (the page: $(tr '\n' ' ' <"$work/page.log"))"
+    clip_set "MEIN TEXT"
+    n=$(done_count)
+    hotkey 0
+    wait_for 10 "the conversion to finish" done_more_than "$n"
+    message="Nicht eingefügt – ein Klick kopiert das Ergebnis: 100 Euro = 195,58 Deutsche Mark"
+    wait_for 5 "the notification" grep -qxF "$message" "$work/notifications.txt"
+    grep -qF "das Ergebnis wurde nicht abgeholt" "$work/valumat.log" || fail "no note of the result not fetched"
+    clip_is "MEIN TEXT" || fail "the user's clipboard is not back: [$(clip_get)]"
+    dbus-send --session --type=method_call --dest=org.freedesktop.Notifications /org/freedesktop/Notifications \
+        org.freedesktop.Notifications.Invoke
+    wait_for 5 "the result on the clipboard after the click" clip_is "195,58"
+    stop_pids "$page"
+    echo "page: not pasted, clipboard back, notified [$(tail -1 "$work/notifications.txt")]; a click copies 195,58"
+else
+    [[ ${CI:-} == true ]] && fail "python3-gi missing"
+    echo "page: skipped (python3-gi missing)"
 fi
 
 # A restart does not pile shortcuts up.
