@@ -1,22 +1,14 @@
 #include "platform/linux/pipeahead.h"
 
+#include "platform/linux/pipes.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace valumat::qt {
-
-namespace {
-
-std::int64_t steadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-} // namespace
 
 PipeReadAhead::PipeReadAhead(Open open, Trace trace) : open_(std::move(open)), trace_(std::move(trace)) {
     timer_.setSingleShot(true);
@@ -40,7 +32,9 @@ void PipeReadAhead::stop() {
     changed({}, true);
 }
 
-std::unique_ptr<AheadContent> PipeReadAhead::atHotKey(const std::function<bool(int)>& wait) {
+bool PipeReadAhead::saveInto(std::vector<std::pair<std::string, std::string>>& formats,
+                             const std::function<bool(int)>& wait,
+                             const std::function<void(const std::string&)>& note) {
     const std::int64_t begin = steadyMs();
     switch (book_.atHotKey()) {
     case clipsave::AtHotKey::Wait:
@@ -48,15 +42,22 @@ std::unique_ptr<AheadContent> PipeReadAhead::atHotKey(const std::function<bool(i
                wait(static_cast<int>(begin + clipsave::kSaveMs - steadyMs()))) {
         }
         if (!book_.holding()) {
-            return nullptr;
+            return false;
         }
-        [[fallthrough]];
-    case clipsave::AtHotKey::Use:
-        return book_.take();
-    case clipsave::AtHotKey::Read:
         break;
+    case clipsave::AtHotKey::Use:
+        break;
+    case clipsave::AtHotKey::Read:
+        return false;
     }
-    return nullptr;
+    const std::unique_ptr<AheadContent> ahead = book_.take();
+    formats = std::move(ahead->formats);
+    if (!ahead->late.empty()) {
+        note(clipsave::lateNote(ahead->late));
+    }
+    trace_("save: read ahead, " + std::to_string(formats.size()) + " formats, waited " +
+           std::to_string(steadyMs() - begin) + " ms");
+    return true;
 }
 
 void PipeReadAhead::schedule() {

@@ -40,10 +40,12 @@ public:
     // The selection changed: `types` offered by another client, or `ours` (this program's, or none). What was kept or
     // is being read of the one before goes; another client's is read once it settled.
     void changed(std::vector<std::string> types, bool ours);
-    // At the hot key, once every change up to it was reported: the content read ahead, a read under way waited for
-    // within the save's time (`wait(ms)` waits for events, false once waiting is over for good); nullptr when the
-    // save is to read now. Nothing is read ahead from here until release().
-    std::unique_ptr<AheadContent> atHotKey(const std::function<bool(int)>& wait);
+    // The save at the hot key, once every change up to it was reported: what was read ahead goes into `formats`
+    // (true; the types that came too late said through `note`), a read under way waited for within the save's time
+    // (`wait(ms)` waits for events, false once waiting is over for good); false when the save is to read now.
+    // Nothing is read ahead from here until release().
+    bool saveInto(std::vector<std::pair<std::string, std::string>>& formats, const std::function<bool(int)>& wait,
+                  const std::function<void(const std::string&)>& note);
     // The conversion is over: what comes now is ours.
     void release() { book_.release(); }
     // Ends a read under way and forgets what was kept (the connection is gone).

@@ -15,14 +15,10 @@
 
 namespace valumat::qt {
 
-namespace {
-
 std::int64_t steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
-
-} // namespace
 
 bool readAll(int fd, int maxMilliseconds, std::string& bytes) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);

@@ -2,11 +2,15 @@
 // image types made from a saved PNG. Shared by the backends that move clipboard content through file descriptors.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace valumat::qt {
+
+// Milliseconds of the monotonic clock.
+std::int64_t steadyMs();
 
 // Reads until the writer closes its end or `maxMilliseconds` passed; true when everything came. The descriptor is
 // made non-blocking and left open.

@@ -13,7 +13,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 
 #include <fcntl.h>
@@ -23,10 +22,7 @@ namespace valumat::gnome {
 
 namespace {
 
-std::int64_t steadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+using qt::steadyMs;
 
 // The text formats we offer for a result and read a copy in, best first.
 const char* const kTextTypes[] = {"text/plain;charset=utf-8", "UTF8_STRING", "text/plain", "TEXT", "STRING"};
@@ -259,17 +255,11 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
     // Every owner change mutter sent before the hot key is handled first.
     session_->sync();
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    const std::int64_t begin = steadyMs();
-    if (const std::unique_ptr<qt::AheadContent> ahead = ahead_.atHotKey([this](int maxMilliseconds) {
-            waitForEvents(maxMilliseconds);
-            return !abandoned_;
-        })) {
-        snapshot->formats = std::move(ahead->formats);
-        if (!ahead->late.empty()) {
-            note(clipsave::lateNote(ahead->late));
-        }
-        trace("save: read ahead, " + std::to_string(snapshot->formats.size()) + " formats, waited " +
-              std::to_string(steadyMs() - begin) + " ms");
+    const auto wait = [this](int maxMilliseconds) {
+        waitForEvents(maxMilliseconds);
+        return !abandoned_;
+    };
+    if (ahead_.saveInto(snapshot->formats, wait, [this](const std::string& text) { note(text); })) {
         return snapshot;
     }
     if (ours_) {

@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -28,10 +27,7 @@ namespace valumat::wayland {
 
 namespace {
 
-std::int64_t steadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+using qt::steadyMs;
 
 // The text formats we offer for a result and read a copy in, best first.
 const char* const kTextTypes[] = {"text/plain;charset=utf-8", "UTF8_STRING", "text/plain", "TEXT", "STRING"};
@@ -248,18 +244,12 @@ std::unique_ptr<platform::Clipboard::Snapshot> Clipboard::save() {
     }
     // Every selection event the compositor sent before the hot key is in once the round trip is back.
     connection_.roundtrip();
-    const std::int64_t begin = steadyMs();
     auto snapshot = std::make_unique<SavedClipboard>();
-    if (const std::unique_ptr<qt::AheadContent> ahead = ahead_.atHotKey([this](int maxMilliseconds) {
-            waitForEvents(maxMilliseconds);
-            return !abandoned_;
-        })) {
-        snapshot->formats = std::move(ahead->formats);
-        if (!ahead->late.empty()) {
-            note(clipsave::lateNote(ahead->late));
-        }
-        trace("save: read ahead, " + std::to_string(snapshot->formats.size()) + " formats, waited " +
-              std::to_string(steadyMs() - begin) + " ms");
+    const auto wait = [this](int maxMilliseconds) {
+        waitForEvents(maxMilliseconds);
+        return !abandoned_;
+    };
+    if (ahead_.saveInto(snapshot->formats, wait, [this](const std::string& text) { note(text); })) {
         return snapshot;
     }
     if (ownSelection_ != nullptr) {
