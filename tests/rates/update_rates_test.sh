@@ -8,6 +8,8 @@ set -euo pipefail
 convert=$1
 data=$2
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=tests/rates/https_lib.sh
+source "$here/https_lib.sh"
 work=$(mktemp -d)
 server_pid=""
 cleanup() {
@@ -22,21 +24,9 @@ fail() {
 }
 
 # The test's authority and the server's certificate for 127.0.0.1 and localhost.
-(
-    cd "$work"
-    openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj "/CN=Valumat Test CA" \
-        -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign 2>/dev/null
-    openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj "/CN=localhost" 2>/dev/null
-    printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' \
-        >server.ext
-    openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem -days 2 \
-        -extfile server.ext 2>/dev/null
-)
+make_certificates "$work"
 mkdir "$work/www"
-python3 "$here/https_server.py" "$work/www" "$work/server.pem" "$work/server.key" "$work/port" &
-server_pid=$!
-for _ in $(seq 100); do [[ -f $work/port ]] && break; sleep 0.05; done
-port=$(cat "$work/port")
+start_https_server "$work/www" "$work"
 base="https://127.0.0.1:$port"
 export VALUMAT_RATES_CA_FILE=$work/ca.pem VALUMAT_RATES_TIMEOUT=2
 unset https_proxy HTTPS_PROXY all_proxy ALL_PROXY

@@ -10,6 +10,8 @@ set -euo pipefail
 exe=$1
 linux_convert=$2
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=tests/rates/https_lib.sh
+source "$here/https_lib.sh"
 data=$(cd "$(dirname "$exe")" && pwd)
 # shellcheck source=tests/e2e/wine.sh
 source "$here/../e2e/wine.sh"
@@ -127,20 +129,8 @@ check_cases() {
 check_cases "${cases[@]}"
 
 # --- HTTPS from a local server --------------------------------------------------------------------------------------
-(
-    cd "$work"
-    openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj "/CN=Valumat Test CA" \
-        -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign 2>/dev/null
-    openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj "/CN=localhost" 2>/dev/null
-    printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' \
-        >server.ext
-    openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem -days 2 \
-        -extfile server.ext 2>/dev/null
-)
-python3 "$here/https_server.py" "$work/www" "$work/server.pem" "$work/server.key" "$work/port" &
-server_pid=$!
-for _ in $(seq 100); do [[ -f $work/port ]] && break; sleep 0.05; done
-port=$(cat "$work/port")
+make_certificates "$work"
+start_https_server "$work/www" "$work"
 # Wine checks the host name against the certificate's DNS names only, so the server is "localhost".
 base="https://localhost:$port"
 
