@@ -1,4 +1,4 @@
-# The rates tests' local HTTPS server, sourced by them.
+# The rates tests' local HTTPS server and proxy, sourced by them.
 #
 # make_certificates DIR: a test authority (DIR/ca.pem) and a server certificate it signed for localhost and
 # 127.0.0.1 (DIR/server.pem, DIR/server.key), valid for two days.
@@ -22,4 +22,13 @@ start_https_server() {
     server_pid=$!
     for _ in $(seq 100); do [[ -f $2/port ]] && break; sleep 0.05; done
     port=$(cat "$2/port")
+}
+
+# start_proxy DIR: an HTTPS proxy (CONNECT) on a free port, logging each request's line to DIR/proxy.log; sets
+# proxy_pid and proxy_port.
+start_proxy() {
+    python3 "$(dirname "${BASH_SOURCE[0]}")/connect_proxy.py" "$1/proxy.log" "$1/proxy.port" &
+    proxy_pid=$!
+    for _ in $(seq 100); do [[ -f $1/proxy.port ]] && break; sleep 0.05; done
+    proxy_port=$(cat "$1/proxy.port")
 }

@@ -24,6 +24,10 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         pass
 
     def do_GET(self):
+        # A request through a proxy may name the whole address (absolute form, which a server must take; Wine's
+        # WinHTTP sends it inside the tunnel).
+        if self.path.startswith("https://"):
+            self.path = "/" + self.path.split("/", 3)[3] if self.path.count("/") >= 3 else "/"
         if self.path.startswith("/status/"):
             code = int(self.path.rsplit("/", 1)[1])
             body = b"<!DOCTYPE html><html><body><h1>Fehler</h1></body></html>"

@@ -12,7 +12,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/https_lib.sh"
 work=$(mktemp -d)
 server_pid=""
+proxy_pid=""
 cleanup() {
+    [[ -z $proxy_pid ]] || kill "$proxy_pid" 2>/dev/null || true
     [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null
     rm -rf "$work"
 }
@@ -163,6 +165,14 @@ out=$(https_proxy=http://127.0.0.1:1 "$convert" --dir "$work/d" --update-rates "
 status=$?
 set -e
 [[ $status == 1 && $out == *"Keine Verbindung zu 127.0.0.1 (offline?)"* ]] || fail "proxy: $status $out"
+# One that answers carries the load through a tunnel.
+start_proxy "$work"
+fresh
+https_proxy=http://127.0.0.1:$proxy_port run "$base/daily.xml"
+[[ $status == 0 && $out == *"Kurse vom 08.12.2026 aktualisiert"* ]] || fail "through the proxy: $status $out"
+grep -q "^CONNECT 127.0.0.1:$port " "$work/proxy.log" || fail "the proxy was not asked: $(cat "$work/proxy.log")"
+kill "$proxy_pid"
+proxy_pid=""
 
 if ((failures)); then
     echo "$failures Fehler" >&2

@@ -22,8 +22,10 @@ done
 
 work=$(mktemp -d)
 server_pid=""
+proxy_pid=""
 cleanup() {
     [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null
+    [[ -z $proxy_pid ]] || kill "$proxy_pid" 2>/dev/null || true
     wineserver -k 2>/dev/null || true
     rm -rf "$work"
 }
@@ -156,6 +158,44 @@ run "$base/daily.xml"
 [[ $status == 0 && $out == *"4 Kurse vom 08.12.2026 aktualisiert"* ]] || fail "HTTPS: $status: $out"
 cmp -s "$work/linux/waehrungen.dat" "$work/d/waehrungen.dat" || fail "HTTPS: waehrungen.dat differs"
 grep -q "^quelle: $base/daily.xml"$'\r'"$" "$work/d/kurse.dat" || fail "HTTPS: kurse.dat: $(cat "$work/d/kurse.dat")"
+
+# The user's proxy as "Internet Options" set it (Wine keeps it as the binary value DefaultConnectionSettings: a
+# header, then the proxy, its exceptions and a script address, each as length and text): the load goes through it,
+# an address among its exceptions goes direct, a proxy that is not there is said as a failed connection.
+start_proxy "$work"
+proxy_settings() { # proxy_settings PROXY EXCEPTIONS
+    python3 - "$1" "$2" "$work/proxy.reg" <<'EOF'
+import struct, sys
+proxy, bypass = sys.argv[1].encode(), sys.argv[2].encode()
+blob = struct.pack("<III", 0x46, 0, 2)  # the settings' mark, 0, "a named proxy"
+for text in (proxy, bypass, b""):
+    blob += struct.pack("<I", len(text)) + text
+key = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections"
+value = ",".join("%02x" % b for b in blob)
+text = 'Windows Registry Editor Version 5.00\r\n\r\n[%s]\r\n"DefaultConnectionSettings"=hex:%s\r\n' % (key, value)
+open(sys.argv[3], "w", encoding="utf-16").write(text)
+EOF
+    "$WINE" reg import "$(windows_path "$work/proxy.reg")" >/dev/null 2>&1 || fail "the proxy settings not imported"
+}
+proxy="127.0.0.1:$proxy_port"
+proxy_settings "$proxy" ""
+fresh "$work/d"
+run "$base/daily.xml"
+[[ $status == 0 && $out == *"4 Kurse vom 08.12.2026 aktualisiert"* ]] || fail "through the proxy: $status: $out"
+grep -q "^CONNECT localhost:$port " "$work/proxy.log" || fail "the proxy was not asked: $(cat "$work/proxy.log")"
+: >"$work/proxy.log"
+proxy_settings "$proxy" "localhost"
+fresh "$work/d"
+run "$base/daily.xml"
+[[ $status == 0 && ! -s $work/proxy.log ]] || fail "an exception through the proxy: $status: $(cat "$work/proxy.log")"
+proxy_settings "127.0.0.1:1" ""
+check_cases "$base/daily.xml|Keine Verbindung zu localhost (offline?)"
+"$WINE" reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections' \
+    /v DefaultConnectionSettings /f >/dev/null 2>&1 || fail "the proxy settings not removed"
+kill "$proxy_pid"
+proxy_pid=""
+echo "update_rates under Wine: through the user's proxy (a tunnel to localhost), its exceptions direct, a proxy" \
+    "that is not there said"
 
 export VALUMAT_RATES_TIMEOUT=2
 check_cases \
