@@ -35,7 +35,7 @@ if [[ ${2:-} != --inside && ${2:-} != --shell ]]; then
         cp "$here/gnome_e2e.sh" "$outer/tests/"
         cp "$here/../gnome/rdkeys.py" "$here/gtk_image.py" "$here/gtk_page.py" "$here/notify_server.py" \
             "$outer/tests/"
-        as_throwaway_user "VALUMAT_PLATFORM VALUMAT_TRACE_CLIPBOARD CI" "$outer/tests/gnome_e2e.sh" "$outer/bin"
+        as_throwaway_user "VALUMAT_PLATFORM VALUMAT_TRACE_CLIPBOARD CI E2E_IMAGE" "$outer/tests/gnome_e2e.sh" "$outer/bin"
         exit "$status"
     fi
 fi
@@ -386,11 +386,12 @@ if [[ -n ${E2E_FIGURES:-} ]]; then
         round_ms=$((($(date +%s%N) - t0) / 1000000))
     }
     gtk_copy() {
-        GDK_BACKEND=x11 /usr/bin/python3 "$here/gtk_image.py" copy 3840 2160 --no-window >"$work/gtk.out" 2>&1 &
+        GDK_BACKEND=x11 /usr/bin/python3 "$here/gtk_image.py" copy "${image%x*}" "${image#*x}" --no-window >"$work/gtk.out" 2>&1 &
         gtk_pid=$!
         pids+=("$gtk_pid")
         wait_for 30 "the GTK image copied" grep -q copied "$work/gtk.out"
     }
+    image=${E2E_IMAGE:-3840x2160} # WIDTHxHEIGHT
     short=() large=()
     for ((k = 1; k <= 5; k++)); do
         clip_round clip_set "vorher"
@@ -399,10 +400,10 @@ if [[ -n ${E2E_FIGURES:-} ]]; then
         large+=("$round_ms")
         ((k == 5)) || stop_pids "$gtk_pid"
     done
-    same=$(GDK_BACKEND=x11 /usr/bin/python3 "$here/gtk_image.py" paste 3840 2160 2>&1 || true)
+    same=$(GDK_BACKEND=x11 /usr/bin/python3 "$here/gtk_image.py" paste "${image%x*}" "${image#*x}" 2>&1 || true)
     stop_pids "$gtk_pid"
     echo "figure: hot key to done, a short text on the clipboard: $(printf '%s\n' "${short[@]}" | median) ms;" \
-        "an image of 3840x2160 copied in GTK: $(printf '%s\n' "${large[@]}" | median) ms (medians of 5: ${short[*]} /" \
+        "an image of $image copied in GTK: $(printf '%s\n' "${large[@]}" | median) ms (medians of 5: ${short[*]} /" \
         "${large[*]}); the image back: $same; memory $(($(awk '/VmRSS/ { print $2 }' "/proc/$valumat_pid/status") / 1024)) MiB"
 fi
 pkill -u "$(id -u)" -x mousepad || true

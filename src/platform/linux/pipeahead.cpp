@@ -41,6 +41,18 @@ bool PipeReadAhead::saveInto(std::vector<std::pair<std::string, std::string>>& f
         while (book_.reading() && steadyMs() < begin + clipsave::kSaveMs &&
                wait(static_cast<int>(begin + clipsave::kSaveMs - steadyMs()))) {
         }
+        if (book_.reading() && read_) {
+            // The owner is still at it after the save's time: what came stands for the save, the rest is late (a
+            // new read would give the owner the same time again, and mutter refuses a second read while one runs).
+            for (std::size_t k = read_->next; k < read_->plan.fetches.size(); ++k) {
+                read_->content->late.push_back(read_->plan.fetches[k].type);
+            }
+            trace_("read ahead: not done within the save's time, what came is kept");
+            closeRead();
+            timer_.stop();
+            const std::unique_ptr<Read> cut = std::move(read_);
+            book_.finished(cut->stamp, std::move(cut->content));
+        }
         if (!book_.holding()) {
             return false;
         }

@@ -223,7 +223,18 @@ int Clipboard::selectionRead(const std::string& type) {
     if (!ensure()) {
         return -1;
     }
-    const QDBusMessage reply = session_->call(QStringLiteral("SelectionRead"), {QString::fromStdString(type)});
+    // Mutter runs one read per session and clears it only a moment after its last byte came: a read right after
+    // another may be refused as "in parallel" and is asked again (briefly).
+    QDBusMessage reply;
+    for (int attempt = 0;; ++attempt) {
+        reply = session_->call(QStringLiteral("SelectionRead"), {QString::fromStdString(type)});
+        if (reply.type() == QDBusMessage::ErrorMessage &&
+            reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded") && attempt < 20) {
+            ::usleep(5000);
+            continue;
+        }
+        break;
+    }
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         trace("read refused: " + reply.errorMessage().toStdString());
         return -1;
